@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Quorix and runs every test: the normal build, then the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+cmake -S . -B build-asan -DQUORIX_WERROR=ON -DQUORIX_SANITIZE=ON -DQUORIX_BUILD_BENCH=OFF \
+      -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+   ctest --output-on-failure -j"$jobs" -E '^e2e\.')

@@ -1,0 +1,35 @@
+// The two-pass driver: assembles the loaded source into the output region,
+// writes one LineRecord per line and, on success, the flat .com file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/context_record.h"
+#include "asm/env.h"
+
+namespace quorix {
+
+inline constexpr uint32_t kLineBufferSize = 1024;
+
+struct AssembleOptions {
+  const char* outputPath = nullptr;  // overrides the name built from the source path
+  bool writeFile = true;
+};
+
+struct AssembleReport {
+  std::string outputPath;  // the file written, or that could not be written
+  uint32_t bytes = 0;      // size of the output
+  std::string error;       // why the run stopped, when it was not a plain encoding error
+};
+
+// state2 ends as Compiled, CompileFailed (state3 = the line) or WriteFailed.
+AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env,
+                              const AssembleOptions& options = {});
+
+// The output name: the source path up to the first '.' of its file name,
+// then ".com"; ".com" appended when the name has no '.'. Empty when the
+// result would not fit `capacity` bytes with its NUL.
+std::string OutputNameFor(const char* sourcePath, size_t capacity = 512);
+
+}  // namespace quorix

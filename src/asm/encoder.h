@@ -1,0 +1,44 @@
+// The instruction encoder: EncodeLine recognises the mnemonic of one cleaned,
+// upper-cased line by characters at fixed positions, writes fixed forms
+// itself and hands the others, with a template, to the group encoders.
+#pragma once
+
+#include <cstdint>
+
+#include "app/context_record.h"
+#include "asm/env.h"
+#include "asm/records.h"
+
+namespace quorix {
+
+// Encodes one line into record->OpCode / OpLength; a failure leaves
+// ErrorFlag all ones. The line may be changed in place and must stay readable
+// for four bytes past its NUL.
+void EncodeLine(AsmEnv& env, ContextRecord* ctx, InstructionRecord* rec, uint8_t* line);
+
+// Group encoders. Each works on private copies and returns kFail on failure.
+uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctx, InstructionRecord* rec, uint8_t* line,
+                          const PairTemplate* tpl);
+uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctx, InstructionRecord* rec,
+                             uint8_t* line, const SingleTemplate* tpl);
+uint32_t EncodeJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line, ContextRecord* ctx);
+uint32_t EncodeCall(AsmEnv& env, InstructionRecord* rec, uint8_t* line, ContextRecord* ctx);
+uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
+                               uint32_t shortOpcode, ContextRecord* ctx);
+uint32_t ApplyBracketDirective(InstructionRecord* rec, uint8_t* line);
+uint32_t EncodeDataDefinition(InstructionRecord* rec, uint8_t* line, uint32_t unit);
+uint32_t EncodeInOut(InstructionRecord* rec, uint8_t* line, uint32_t base);
+// Count in bits 0-7, register in 8-15, width bit 16; *cls = 0/1/2.
+uint32_t ParseShiftOperand(InstructionRecord* rec, const uint8_t* line, uint32_t* cls);
+uint32_t EncodeSegmentMove(const uint8_t* line);
+uint32_t ParseStackIndex(InstructionRecord* rec, uint8_t* line);
+uint32_t ParseStackPair(InstructionRecord* rec, uint8_t* line);
+uint32_t EncodeMmx(InstructionRecord* rec, uint8_t* line, uint32_t pattern, uint32_t length);
+
+// Appends the low `len` bytes of `value`, most significant first, to OpCode.
+// Returns false (and writes nothing) when OpCode has no room.
+bool EmitPattern(InstructionRecord* rec, uint32_t value, uint32_t len);
+bool EmitByte(InstructionRecord* rec, uint32_t b);
+bool EmitLe(InstructionRecord* rec, uint32_t value, uint32_t bytes);
+
+}  // namespace quorix

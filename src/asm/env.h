@@ -1,0 +1,18 @@
+// What the assembler reaches besides the records it is handed: the workspace
+// (through which every text and table is read), the platform's upper-casing,
+// and the symbol index that stands beside the SymbolTable region.
+#pragma once
+
+#include "app/workspace.h"
+#include "asm/symbols.h"
+#include "platform/platform.h"
+
+namespace quorix {
+
+struct AsmEnv {
+  Workspace& ws;
+  Platform& platform;
+  SymbolIndex& symbols;
+};
+
+}  // namespace quorix

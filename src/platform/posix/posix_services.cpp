@@ -1,0 +1,146 @@
+#include "platform/posix/posix_services.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace quorix {
+
+namespace {
+
+bool Exists(const std::string& p) {
+  struct stat st;
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// The entry of dir whose name equals name ignoring ASCII case; empty if none.
+std::string FindFolded(const std::string& dir, const std::string& name) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return {};
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+}  // namespace
+
+std::string ResolveHostPath(const char* path) {
+  std::string p(path);
+  std::replace(p.begin(), p.end(), '\\', '/');
+  if (p.empty() || Exists(p)) return p;
+
+  std::string out;
+  size_t pos = 0;
+  if (p[0] == '/') {
+    out = "/";
+    pos = 1;
+  }
+  bool resolving = true;
+  while (pos <= p.size()) {
+    size_t slash = p.find('/', pos);
+    if (slash == std::string::npos) slash = p.size();
+    std::string comp = p.substr(pos, slash - pos);
+    pos = slash + 1;
+    if (comp.empty()) continue;
+    std::string dir = out.empty() ? "" : out;
+    std::string candidate = out.empty() ? comp : (out.back() == '/' ? out + comp : out + "/" + comp);
+    if (resolving && !Exists(candidate) && comp != "." && comp != "..") {
+      std::string folded = FindFolded(dir.empty() ? "." : dir, comp);
+      if (!folded.empty()) {
+        candidate = out.empty() ? folded : (out.back() == '/' ? out + folded : out + "/" + folded);
+      } else {
+        resolving = false;  // nothing below a missing folder can exist
+      }
+    }
+    out = candidate;
+  }
+  return out;
+}
+
+uint8_t Upper1252(uint8_t c) {
+  if (c >= 'a' && c <= 'z') return c - 32;
+  switch (c) {
+    case 0x9A: return 0x8A;  // s caron
+    case 0x9C: return 0x8C;  // oe
+    case 0x9E: return 0x8E;  // z caron
+    case 0xFF: return 0x9F;  // y diaeresis
+    default: break;
+  }
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+  return c;
+}
+
+void UpperCase1252(std::span<uint8_t> text) {
+  for (uint8_t& c : text) {
+    if (c == 0) break;
+    c = Upper1252(c);
+  }
+}
+
+FileReadResult PosixServices::ReadWholeFile(const char* path, std::span<uint8_t> buf,
+                                            uint32_t limit) {
+  FileReadResult r;
+  std::string host = ResolveHostPath(path);
+  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+    fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);  // read-only files still read
+  if (fd < 0) return r;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return r;
+  }
+  r.opened = true;
+  r.fileSize = static_cast<uint64_t>(st.st_size);
+  size_t want = std::min<size_t>(limit, buf.size());
+  size_t got = 0;
+  while (got < want) {
+    ssize_t n = ::read(fd, buf.data() + got, want - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  r.bytesRead = static_cast<uint32_t>(got);
+  return r;
+}
+
+uint32_t PosixServices::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {
+  ok = false;
+  std::string host = ResolveHostPath(path);
+  int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return 0;
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  bool closed = ::close(fd) == 0;
+  ok = closed && done == data.size();
+  return static_cast<uint32_t>(done);
+}
+
+bool PosixServices::DeleteFile(const char* path) {
+  return ::unlink(ResolveHostPath(path).c_str()) == 0;
+}
+
+bool PosixServices::FileExists(const char* path) {
+  if (path == nullptr || path[0] == 0) return false;
+  return Exists(ResolveHostPath(path));
+}
+
+}  // namespace quorix

@@ -1,0 +1,31 @@
+// The POSIX side of the platform's file and text services, shared by the
+// headless and X11 backends.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quorix {
+
+// Turns a workbench path into a host path: '\' becomes '/', and a component
+// that does not exist under its exact name is matched case-insensitively in
+// its directory, as Windows would. Components that match nothing are kept as
+// written (so a file can still be created under them).
+std::string ResolveHostPath(const char* path);
+
+// In-place upper-casing by the Windows-1252 table: ASCII letters and the
+// accented Latin letters; independent of the machine's locale.
+void UpperCase1252(std::span<uint8_t> text);
+uint8_t Upper1252(uint8_t c);
+
+class PosixServices : public Platform {
+ public:
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override;
+  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override;
+  bool DeleteFile(const char* path) override;
+  bool FileExists(const char* path) override;
+  void UpperCase(std::span<uint8_t> text) override { UpperCase1252(text); }
+};
+
+}  // namespace quorix

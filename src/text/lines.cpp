@@ -1,0 +1,163 @@
+#include "text/lines.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/context_record.h"
+
+namespace quorix {
+
+namespace {
+uint32_t ReadLe32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void WriteLe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+}  // namespace
+
+uint32_t CountLines(std::span<const uint8_t> text, uint32_t size) {
+  uint32_t count = 2;
+  uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
+  for (uint32_t i = 0; i < n; ++i)
+    if (text[i] == kLF) ++count;
+  return count;
+}
+
+uint32_t BuildLineIndex(std::span<const uint8_t> text, std::span<uint8_t> index, uint32_t size) {
+  const uint32_t capacity = index.size() / 4;
+  if (capacity == 0) return 0;
+  WriteLe32(index.data(), 0);
+  uint32_t entries = 1;
+  uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
+  for (uint32_t i = 0; i < n && entries < capacity; ++i) {
+    if (text[i] == kLF) WriteLe32(index.data() + 4 * entries++, i + 1);
+  }
+  return entries;
+}
+
+uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count) {
+  if (n == 0 || n > count) return kFail;
+  if (static_cast<uint64_t>(n) * 4 > index.size()) return kFail;
+  return ReadLe32(index.data() + 4 * (n - 1));
+}
+
+uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit) {
+  uint64_t n = std::min<uint64_t>(std::max<uint32_t>(limit, 1), from.size());
+  for (uint64_t i = 0; i < n; ++i)
+    if (IsLineEnd(from[i])) return static_cast<uint32_t>(i + 1);
+  return kFail;
+}
+
+uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit) {
+  if (n <= 1) return 0;
+  uint32_t lfs = 0;
+  uint64_t end = std::min<uint64_t>(limit, text.size());
+  for (uint64_t i = 0; i < end; ++i) {
+    if (text[i] == kLF && ++lfs == n - 1) return static_cast<uint32_t>(i + 1);
+  }
+  return kFail;
+}
+
+namespace {
+
+uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out,
+                 uint32_t limit) {
+  if (start == kFail || start > text.size() || out.empty()) return kFail;
+  std::span<uint8_t> line = text.subspan(start);
+  uint32_t len = LineLength(line, limit);
+  if (len == kFail) return kFail;
+  uint32_t chars = len - 1;
+  if (line[chars] == kCR) line[chars] = 0;
+  for (uint32_t i = 0; i < chars; ++i)
+    if (line[i] == kTab) line[i] = ' ';
+  uint32_t keep = std::min<uint32_t>(chars, out.size() - 1);
+  std::memcpy(out.data(), line.data(), keep);
+  out[keep] = 0;
+  return keep + 1;
+}
+
+}  // namespace
+
+uint32_t FetchLine(uint32_t n, std::span<uint8_t> text, std::span<const uint8_t> index,
+                   std::span<uint8_t> out, uint32_t limit, uint32_t count) {
+  if (static_cast<int32_t>(n) >= static_cast<int32_t>(count)) return kFail;
+  return FetchAt(LineStart(n, index, count), text, out, limit);
+}
+
+uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
+                         uint32_t limit, uint32_t count) {
+  if (static_cast<int32_t>(n) >= static_cast<int32_t>(count)) return kFail;
+  return FetchAt(ScanLineStart(n, text, limit), text, out, limit);
+}
+
+uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n) {
+  if (buf.empty()) return 0;
+  n = std::min<uint32_t>(n, buf.size());
+  const uint8_t* first = SkipBlanks(buf.data());
+  uint32_t k = static_cast<uint32_t>(first - buf.data());
+  if (k >= n) return 0;
+  n -= k;
+  uint8_t scratch[1024 + 1];
+  n = std::min<uint32_t>(n, 1024);
+  std::memcpy(scratch, first, n);
+  scratch[n] = 0;
+  std::memset(buf.data(), 0, n);
+  uint32_t p = FindChar(scratch, ';');
+  if (p != kFail) n = p - 1;
+  std::memcpy(buf.data(), scratch, n);
+  if (n < buf.size() && p != kFail) buf[n] = 0;
+  return n;
+}
+
+const uint8_t* SkipBlanks(const uint8_t* p, uint8_t c) {
+  for (;; ++p) {
+    if (*p == 0 || *p == kCR) return p + 1;
+    if (*p != c && *p != kTab) return p;
+  }
+}
+
+uint32_t FindChar(const uint8_t* text, uint8_t c) {
+  for (uint32_t i = 0;; ++i) {
+    if (text[i] == c) return i + 1;
+    if (text[i] == 0 || text[i] == kCR) return kFail;
+  }
+}
+
+uint32_t BytesEqual(const uint8_t* a, const uint8_t* b, uint32_t n) {
+  return n == 0 || std::memcmp(a, b, n) == 0 ? 1 : 0;
+}
+
+void ZeroBytes(uint8_t* p, uint32_t n) {
+  if (n) std::memset(p, 0, n);
+}
+
+void CopyBytes(uint8_t* dst, const uint8_t* src, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) dst[i] = src[i];
+}
+
+uint32_t ListEntry(const char* list, std::span<char> out, uint32_t n) {
+  if (n == 0 || out.size() < 2) return 0;
+  const char* p = list;
+  uint32_t len = 0;
+  for (uint32_t i = 1; i <= n; ++i) {
+    len = 0;
+    size_t o = 0;
+    for (;;) {
+      unsigned char c = static_cast<unsigned char>(p[len]);
+      if (c == 0) break;  // the list's end: not copied
+      if (o + 1 < out.size()) out[o++] = static_cast<char>(c);
+      if (c < 16) break;
+      ++len;
+    }
+    out[o] = 0;
+    if (p[len] == 0) {
+      p += len;  // stays on the NUL: later entries are empty
+    } else {
+      p += len + 2;
+    }
+  }
+  return len;
+}
+
+}  // namespace quorix

@@ -1,0 +1,68 @@
+// Line access over the loaded texts and the small text primitives that the
+// assembler grammar is built from. Results are 32-bit values; kFail (all ones)
+// is "failure / not found"; found positions are 1-based.
+//
+// Texts live in workspace regions and are handed in as spans, so no operation
+// can read or write outside the region it was given. Fixed-size line buffers
+// carry their size as well: a line longer than its buffer is cut to fit.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace quorix {
+
+inline constexpr uint8_t kCR = 13;
+inline constexpr uint8_t kLF = 10;
+inline constexpr uint8_t kTab = 9;
+
+inline bool IsLineEnd(uint8_t c) { return c == 0 || c == kCR || c == kLF; }
+
+// Line count of a text: 2 plus the number of LF bytes among its first `size`
+// bytes (the first byte is examined even when size is 0).
+uint32_t CountLines(std::span<const uint8_t> text, uint32_t size);
+// Writes the LineIndex of the text: entry 0 = 0, then p+1 for every LF at p.
+// Returns the number of entries written (never more than the index holds).
+uint32_t BuildLineIndex(std::span<const uint8_t> text, std::span<uint8_t> index, uint32_t size);
+
+// Entry n-1 of the index; kFail when n is 0 or above count, or the entry
+// lies outside the index.
+uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count);
+// Characters before the first CR, LF or NUL, plus one; kFail when none of
+// the first `limit` bytes (and none inside the span) is one.
+uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit);
+// Start offset of line n found by counting LF bytes (n = 0 counts as 1).
+uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit);
+
+// Fetches line n of a loaded text into out, NUL-terminated, tabs turned into
+// spaces (in the text as well; a CR terminator becomes a NUL there). Returns
+// the number of characters copied plus one, or kFail when the line cannot be
+// fetched. A line longer than out.size()-1 characters is cut to fit.
+uint32_t FetchLine(uint32_t n, std::span<uint8_t> text, std::span<const uint8_t> index,
+                   std::span<uint8_t> out, uint32_t limit, uint32_t count);
+uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
+                         uint32_t limit, uint32_t count);
+
+// Removes leading blanks and the ';' comment of a fetched line in place.
+// Returns 0 when nothing is left; otherwise the kept characters plus one when
+// no comment was cut, or exactly the characters before the ';'.
+uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n);
+
+// The primitives below work on NUL-terminated texts in the caller's buffers.
+// Address of the first byte that is neither c nor a tab; when a NUL or CR
+// comes first, the address just past it.
+const uint8_t* SkipBlanks(const uint8_t* p, uint8_t c = ' ');
+inline uint8_t* SkipBlanks(uint8_t* p, uint8_t c = ' ') {
+  return const_cast<uint8_t*>(SkipBlanks(static_cast<const uint8_t*>(p), c));
+}
+// 1-based position of the first c; kFail when a CR or NUL comes first.
+uint32_t FindChar(const uint8_t* text, uint8_t c);
+// 1 when the first n bytes are equal (n = 0 gives 1), else 0.
+uint32_t BytesEqual(const uint8_t* a, const uint8_t* b, uint32_t n);
+void ZeroBytes(uint8_t* p, uint32_t n);
+void CopyBytes(uint8_t* dst, const uint8_t* src, uint32_t n);
+// Entry n (1-based) of a CR LF separated list, copied into out with its
+// ending control byte and a NUL; returns its length (0 and no output for n 0).
+uint32_t ListEntry(const char* list, std::span<char> out, uint32_t n);
+
+}  // namespace quorix

@@ -1,0 +1,19 @@
+// Number literals of the dialect. A bare digit run is hexadecimal; '#' makes
+// it decimal, '#B' binary; a leading '-' negates; an apostrophe takes the next
+// four bytes as a big-endian value. kFail (all ones) is the failure value,
+// indistinguishable from a literal whose value has all bits set.
+#pragma once
+
+#include <cstdint>
+
+namespace quorix {
+
+// The four bytes after an apostrophe are read whatever they are, so the text
+// must have at least four readable bytes after its NUL (line buffers keep a
+// zeroed guard for this).
+uint32_t ParseNumber(const uint8_t* text);
+uint32_t ParseHex(const uint8_t* text);
+uint32_t ParseDecimal(const uint8_t* text);
+uint32_t ParseBinary(const uint8_t* text);
+
+}  // namespace quorix

@@ -1,0 +1,58 @@
+// Helpers shared by the unit tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_services.h"
+
+namespace quorix::testing_support {
+
+// The real POSIX files and upper-casing; the window side is inert.
+class PosixTestPlatform : public PosixServices {
+ public:
+  bool FindWindowTitle(const char*, char*, size_t) override { return false; }
+  Canvas* CreateBackBuffer(int, int) override { return nullptr; }
+  void ReleaseBackBuffer() override {}
+  void Present(int, int) override {}
+  void PostQuit(int) override {}
+  void StartTimer(uint32_t) override {}
+  void StopTimer() override {}
+};
+
+// A platform whose files live in memory.
+class MemoryPlatform : public PosixTestPlatform {
+ public:
+  std::map<std::string, std::string> files;
+  bool failWrites = false;
+
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override {
+    FileReadResult r;
+    auto it = files.find(path);
+    if (it == files.end()) {
+      files[path] = "";  // reading creates a missing file
+      it = files.find(path);
+    }
+    r.opened = true;
+    r.fileSize = it->second.size();
+    r.bytesRead = static_cast<uint32_t>(
+        std::min<size_t>({it->second.size(), static_cast<size_t>(limit), buf.size()}));
+    std::memcpy(buf.data(), it->second.data(), r.bytesRead);
+    return r;
+  }
+  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override {
+    ok = !failWrites;
+    if (failWrites) return 0;
+    files[path] = std::string(data.begin(), data.end());
+    return static_cast<uint32_t>(data.size());
+  }
+  bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
+  bool FileExists(const char* path) override { return files.count(path) > 0; }
+};
+
+inline std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+}  // namespace quorix::testing_support

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/loading.h"
+#include "app/workspace.h"
+#include "platform/posix/posix_services.h"
+#include "test_support.h"
+#include "text/lines.h"
+
+namespace quorix {
+namespace {
+
+using testing_support::MemoryPlatform;
+
+TEST(Workspace, RegionsAndResolve) {
+  Workspace ws;
+  const struct {
+    Area area;
+    uint32_t offset;
+    uint32_t size;
+  } layout[] = {
+      {Area::OpcodeText, 0, 20'000},          {Area::OpcodeIndex, 20'000, 5'000},
+      {Area::SourceText, 25'000, 2'000'000},  {Area::SourceIndex, 2'025'000, 2'000'000},
+      {Area::Output, 4'025'000, 2'000'000},   {Area::LineRecords, 6'025'000, 1'900'000},
+      {Area::Symbols, 7'925'000, 75'000},
+  };
+  for (const auto& l : layout) {
+    uint32_t a = Workspace::Address(l.area);
+    EXPECT_EQ(a, Workspace::kBlockBase + l.offset);
+    EXPECT_EQ(Workspace::Size(l.area), l.size);
+    EXPECT_NE(ws.Resolve(a, l.size).data(), nullptr);
+    EXPECT_NE(ws.Resolve(a + l.size, 0).data(), nullptr) << "empty span at the end is fine";
+    if (l.area != Area::Symbols) {
+      EXPECT_EQ(ws.Resolve(a + l.size - 2, 4).data(), nullptr) << "must not cross into the next";
+    }
+  }
+  EXPECT_EQ(ws.Resolve(Workspace::kBlockBase + Workspace::kBlockSize - 2, 4).data(), nullptr);
+  EXPECT_EQ(ws.Resolve(0, 1).data(), nullptr);
+  EXPECT_EQ(ws.Resolve(0xFFFFFFF0, 0x20).data(), nullptr);
+  EXPECT_EQ(ws.Resolve(Workspace::kBlockBase + 10, 0xFFFFFFFF).data(), nullptr);
+  uint32_t v = 1;
+  EXPECT_TRUE(ws.Read32(Workspace::Address(Area::Output), v));
+  EXPECT_EQ(v, 0u) << "the block starts zero-filled";
+  EXPECT_TRUE(ws.Write32(Workspace::Address(Area::Output), 0x11223344));
+  auto b = ws.Bytes(Area::Output);
+  EXPECT_EQ(b[0], 0x44);
+  EXPECT_EQ(b[3], 0x11);
+  EXPECT_FALSE(ws.Write32(Workspace::Address(Area::PathBuffer) + 510, 1));
+  char path[64];
+  EXPECT_TRUE(ws.ReadCString(Workspace::Address(Area::OpcodePath), path));
+  EXPECT_STREQ(path, "compiler\\OpCode.qrx");
+}
+
+struct LoadFixture : ::testing::Test {
+  Workspace ws;
+  MemoryPlatform pf;
+  ContextRecord rec{};
+  void SetUp() override {
+    rec.lpSourceForCompilerFileName = Workspace::Address(Area::OpcodePath);
+    rec.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
+    SetSourcePath("src.asm");
+  }
+  void SetSourcePath(const std::string& p) {
+    auto buf = ws.Bytes(Area::PathBuffer);
+    std::fill(buf.begin(), buf.end(), 0);
+    std::copy(p.begin(), p.end(), buf.begin());
+  }
+  std::string SourceLine(uint32_t n) {
+    uint8_t out[1024];
+    uint32_t r = FetchLine(n, ws.Bytes(Area::SourceText), ws.Bytes(Area::SourceIndex), out,
+                           rec.Ukuran, rec.LineCountsForFile);
+    return r == kFail ? "<fail>" : std::string(reinterpret_cast<char*>(out));
+  }
+};
+
+TEST_F(LoadFixture, LoadsBothTextsAndSetsTheRecord) {
+  pf.files["compiler\\OpCode.qrx"] = "MOV|r16, imm16|B8+r iw\r\nNOP||90\r\n";
+  pf.files["src.asm"] = "NOP\r\nHLT";
+  rec.state2 = CompileFailed;
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_EQ(rec.lpMemForCompiler, Workspace::Address(Area::OpcodeText));
+  EXPECT_EQ(rec.AddrFunct, Workspace::Address(Area::Symbols));
+  EXPECT_EQ(rec.LineCountsForCompiler, 4u);
+  EXPECT_EQ(rec.LineCountsForFile, 3u);
+  EXPECT_EQ(rec.Ukuran, 8u) << "the source size when the source was found";
+  EXPECT_EQ(rec.state2, Idle);
+  EXPECT_EQ(SourceLine(2), "HLT");
+  EXPECT_FALSE(ws.load().sourceCut);
+}
+
+TEST_F(LoadFixture, MissingSourceKeepsThePreviousTextAndMissingOpcodeFileIsCreated) {
+  pf.files["src.asm"] = "NOP\r\n";
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_EQ(pf.files.count("compiler\\OpCode.qrx"), 1u) << "reading creates it";
+  EXPECT_EQ(rec.LineCountsForCompiler, 2u);
+  pf.files["compiler\\OpCode.qrx"] = "NOP||90\r\n";
+  SetSourcePath("not-a-file");
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_EQ(rec.LineCountsForFile, 3u);
+  EXPECT_EQ(SourceLine(1), "NOP");
+  EXPECT_EQ(rec.Ukuran, 9u) << "the opcode text's size when no source was read";
+}
+
+TEST_F(LoadFixture, ReloadOfShorterFileLeavesNoOldTail) {
+  pf.files["src.asm"] = "MOV AX,1234\r\nMOV BX,5678\r\nINT 20";
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_EQ(SourceLine(3), "INT 20");
+  pf.files["src.asm"] = "NOP\r\nNOP";
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_EQ(rec.LineCountsForFile, 3u);
+  EXPECT_EQ(SourceLine(2), "NOP") << "no bytes of the longer file may follow";
+  auto text = ws.Bytes(Area::SourceText);
+  for (size_t i = 8; i < 64; ++i) ASSERT_EQ(text[i], 0) << i;
+}
+
+TEST_F(LoadFixture, OpcodeTextIsCutToItsRegionAndIndex) {
+  // 3,000 short lines: more than the 1,250 index entries.
+  std::string many;
+  for (int i = 0; i < 3000; ++i) many += "L" + std::to_string(i) + "\r\n";
+  pf.files["compiler\\OpCode.qrx"] = many;
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_TRUE(ws.load().opcodeCut);
+  EXPECT_EQ(rec.LineCountsForCompiler, 1251u);
+  uint8_t out[256];
+  uint32_t r = FetchLine(1250, ws.Bytes(Area::OpcodeText), ws.Bytes(Area::OpcodeIndex), out,
+                         20'000, rec.LineCountsForCompiler);
+  ASSERT_NE(r, kFail);
+  EXPECT_STREQ(reinterpret_cast<char*>(out), "L1249");
+
+  // One long line bigger than the 20,000-byte region.
+  pf.files["compiler\\OpCode.qrx"] = std::string(30'000, 'A');
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_TRUE(ws.load().opcodeCut);
+  EXPECT_EQ(rec.LineCountsForCompiler, 2u);
+  EXPECT_EQ(ws.Bytes(Area::OpcodeText).back(), 0) << "a zero always ends the region's text";
+  r = FetchLine(1, ws.Bytes(Area::OpcodeText), ws.Bytes(Area::OpcodeIndex), out, 20'000, 2);
+  EXPECT_EQ(r, 256u) << "fetchable, cut to the 256-byte buffer";
+}
+
+TEST_F(LoadFixture, SourceOverTheReadLimitIsFlagged) {
+  pf.files["src.asm"] = std::string(1'000'100, ';');
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_TRUE(ws.load().sourceCut);
+  EXPECT_EQ(rec.Ukuran, 1'000'000u);
+  pf.files["src.asm"] = "NOP";
+  uint32_t gen = ws.load().generation;
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_FALSE(ws.load().sourceCut);
+  EXPECT_EQ(ws.load().generation, gen + 1);
+}
+
+TEST_F(LoadFixture, SourceWithMoreLinesThanItsIndexIsCut) {
+  pf.files["src.asm"] = std::string(600'000, '\n');  // 600,001 lines, index holds 500,000
+  LoadWorkspace(&rec, ws, pf);
+  EXPECT_TRUE(ws.load().sourceCut);
+  EXPECT_EQ(rec.LineCountsForFile, 500'001u);
+  EXPECT_EQ(SourceLine(500'000), "");
+  EXPECT_EQ(SourceLine(500'001), "<fail>");
+}
+
+// ---- POSIX file layer --------------------------------------------------------
+
+struct TempDir {
+  std::filesystem::path path;
+  std::filesystem::path old;
+  TempDir() {
+    char tmpl[] = "/tmp/quorix-test-XXXXXX";
+    path = mkdtemp(tmpl);
+    old = std::filesystem::current_path();
+    std::filesystem::current_path(path);
+  }
+  ~TempDir() {
+    std::filesystem::current_path(old);
+    std::filesystem::remove_all(path);
+  }
+};
+
+TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
+  TempDir dir;
+  std::filesystem::create_directory("Compiler");
+  std::ofstream("Compiler/OpCode.qrx") << "X";
+  std::ofstream("Compiler/TheFile.asm") << "NOP";
+  testing_support::PosixTestPlatform fs;
+  EXPECT_TRUE(fs.FileExists("compiler\\OpCode.qrx"));
+  EXPECT_TRUE(fs.FileExists("Compiler\\TheFile.asm"));
+  EXPECT_TRUE(fs.FileExists("COMPILER\\thefile.ASM"));
+  EXPECT_FALSE(fs.FileExists("compiler\\Missing.qrx"));
+  EXPECT_FALSE(fs.FileExists(""));
+  EXPECT_EQ(ResolveHostPath("compiler\\opcode.qrx"), "Compiler/OpCode.qrx");
+  EXPECT_EQ(ResolveHostPath("compiler\\new.com"), "Compiler/new.com");
+
+  uint8_t buf[16] = {};
+  FileReadResult r = fs.ReadWholeFile("compiler\\thefile.asm", buf, 16);
+  EXPECT_TRUE(r.opened);
+  EXPECT_EQ(r.bytesRead, 3u);
+  r = fs.ReadWholeFile("compiler\\created.txt", buf, 16);
+  EXPECT_TRUE(r.opened);
+  EXPECT_EQ(r.bytesRead, 0u);
+  EXPECT_TRUE(std::filesystem::exists("Compiler/created.txt")) << "reading creates the file";
+
+  bool ok = false;
+  const uint8_t data[] = {1, 2, 3};
+  EXPECT_EQ(fs.WriteWholeFile("compiler\\out.com", data, ok), 3u);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(std::filesystem::file_size("Compiler/out.com"), 3u);
+  EXPECT_TRUE(fs.DeleteFile("COMPILER\\OUT.COM"));
+  EXPECT_FALSE(std::filesystem::exists("Compiler/out.com"));
+
+  EXPECT_EQ(fs.WriteWholeFile("nodir\\x.com", data, ok), 0u);
+  EXPECT_FALSE(ok) << "a file that cannot be created is not written";
+}
+
+TEST(PosixFiles, ReadOnlyFileStillReads) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
+  TempDir dir;
+  std::ofstream("ro.asm") << "NOP";
+  chmod("ro.asm", 0444);
+  testing_support::PosixTestPlatform fs;
+  uint8_t buf[8] = {};
+  EXPECT_EQ(fs.ReadWholeFile("ro.asm", buf, 8).bytesRead, 3u);
+}
+
+TEST(UpperCase, Windows1252TableIndependentOfLocale) {
+  setenv("LC_ALL", "tr_TR.UTF-8", 1);  // a locale with unusual casing rules must not matter
+  std::string s = "mov ax, 'a' ; i\xE9\xE0\xFF\x9A\x9C\x9E\xF7\xDF\xB5 z";
+  std::vector<uint8_t> b(s.begin(), s.end());
+  b.push_back(0);
+  b.push_back('x');  // after the NUL: untouched
+  UpperCase1252(b);
+  std::string want = "MOV AX, 'A' ; I\xC9\xC0\x9F\x8A\x8C\x8E\xF7\xDF\xB5 Z";
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(b.data())), want);
+  EXPECT_EQ(b.back(), 'x');
+  unsetenv("LC_ALL");
+}
+
+}  // namespace
+}  // namespace quorix
