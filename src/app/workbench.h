@@ -1,0 +1,51 @@
+// The workbench as a backend sees it: the process globals (context record,
+// CpuState, workspace, palette) and the three entry points a native window
+// drives. A backend constructs one Workbench with its Platform, passes every
+// native event through WindowProc as one of the workbench's message codes,
+// calls TimerTick for every tick of the timer it was asked to start, and ends
+// its loop when the platform's PostQuit is called.
+#pragma once
+
+#include <cstdint>
+
+#include "app/context_record.h"
+#include "app/workspace.h"
+#include "asm/symbols.h"
+#include "platform/platform.h"
+#include "sim/cpu_state.h"
+
+namespace quorix {
+
+class Workbench {
+ public:
+  explicit Workbench(Platform& platform);
+  ~Workbench();
+  Workbench(const Workbench&) = delete;
+  Workbench& operator=(const Workbench&) = delete;
+
+  // The window procedure: StepScreen runs first for every message, then the
+  // message's own handling (MsgCreate initialises everything and starts the
+  // 1 ms timer; MsgClose posts quit with code 0; MsgDestroy releases).
+  // Returns false when the backend should apply its default handling.
+  bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam);
+  // The timer callback: StepScreen with MsgTimer, wParam = timer id 1.
+  void TimerTick(uint32_t timeMs);
+
+  ContextRecord& record() { return record_; }
+  CpuState& cpu() { return cpu_; }
+  Workspace& workspace() { return *workspace_; }
+  Platform& platform() { return platform_; }
+  Canvas* canvas() { return canvas_; }
+
+ private:
+  friend struct WorkbenchAccess;  // the screen code's view of the globals
+  Platform& platform_;
+  ContextRecord record_{};
+  CpuState cpu_{};
+  Workspace* workspace_ = nullptr;
+  Canvas* canvas_ = nullptr;
+  SymbolIndex symbols_;
+  void* impl_ = nullptr;  // palette and other screen state, owned by the screen code
+};
+
+}  // namespace quorix
