@@ -34,8 +34,8 @@ bool LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea
   return cut;
 }
 
-void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform) {
-  ContextRecord r = *record;
+void SetRegionAddresses(ContextRecord* record) {
+  ContextRecord& r = *record;
   r.lpMemForCompiler = Workspace::Address(Area::OpcodeText);
   r.lpIndComp = Workspace::Address(Area::OpcodeIndex);
   r.lpMemForSource = Workspace::Address(Area::SourceText);
@@ -43,6 +43,11 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform) {
   r.lpMemHexResult = Workspace::Address(Area::Output);
   r.lpASCIIResult = Workspace::Address(Area::LineRecords);
   r.AddrFunct = Workspace::Address(Area::Symbols);
+}
+
+void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform) {
+  ContextRecord r = *record;
+  SetRegionAddresses(&r);
 
   char path[Workspace::kPathBufferSize];
   ws.ReadCString(r.lpSourceForCompilerFileName, path);

@@ -12,6 +12,9 @@ namespace quorix {
 
 inline constexpr uint32_t kReadLimit = 1'000'000;
 
+// Points the record's region fields at the workspace regions.
+void SetRegionAddresses(ContextRecord* record);
+
 // Sets the region addresses of the record, reads the opcode file and, when it
 // exists, the source file, builds both indexes and sets state2 to Idle.
 void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform);

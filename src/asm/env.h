@@ -13,6 +13,10 @@ struct AsmEnv {
   Workspace& ws;
   Platform& platform;
   SymbolIndex& symbols;
+  // The driver's current pass. Range checks that depend on label values
+  // (LOOP's 8-bit displacement) only apply once every label has its
+  // address, that is in pass 2.
+  uint32_t pass = 2;
 };
 
 }  // namespace quorix

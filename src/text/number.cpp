@@ -5,54 +5,67 @@
 namespace quorix {
 
 namespace {
+
 bool EndsRun(uint8_t c) { return c == 0 || c == ' ' || c == 13; }
+
+int DigitValue(uint8_t c, uint32_t base) {
+  int d;
+  if (c >= '0' && c <= '9') d = c - '0';
+  else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+  else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+  else return -1;
+  return d < static_cast<int>(base) ? d : -1;
+}
+
+// A digit run in the given base; ok is false when it cannot be read.
+uint32_t Run(const uint8_t* p, uint32_t base, bool* ok) {
+  uint32_t v = 0;
+  *ok = true;
+  for (;; ++p) {
+    uint8_t c = *p;
+    if (EndsRun(c) || (base == 16 && c == ':')) return v;
+    int d = DigitValue(c, base);
+    if (d < 0 || (base == 16 && v > 0x0FFFFFFF)) {  // hex beyond 32 bits fails
+      *ok = false;
+      return kFail;
+    }
+    v = v * base + static_cast<uint32_t>(d);
+  }
+}
+
 }  // namespace
 
 uint32_t ParseHex(const uint8_t* p) {
-  uint32_t v = 0;
-  for (;; ++p) {
-    uint8_t c = *p;
-    if (EndsRun(c) || c == ':') return v;
-    uint32_t d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else return kFail;
-    if (v > 0x0FFFFFFF) return kFail;  // would need more than 32 bits
-    v = v * 16 + d;
-  }
+  bool ok;
+  return Run(p, 16, &ok);
 }
 
 uint32_t ParseDecimal(const uint8_t* p) {
-  uint32_t v = 0;
-  for (;; ++p) {
-    uint8_t c = *p;
-    if (EndsRun(c)) return v;
-    if (c < '0' || c > '9') return kFail;
-    v = v * 10 + (c - '0');
-  }
+  bool ok;
+  return Run(p, 10, &ok);
 }
 
 uint32_t ParseBinary(const uint8_t* p) {
-  uint32_t v = 0;
-  for (;; ++p) {
-    uint8_t c = *p;
-    if (EndsRun(c)) return v;
-    if (c != '0' && c != '1') return kFail;
-    v = v * 2 + (c - '0');
-  }
+  bool ok;
+  return Run(p, 2, &ok);
 }
 
-uint32_t ParseNumber(const uint8_t* p) {
-  if (p[0] == '-') return 0u - ParseHex(p + 1);
+uint32_t ParseNumberChecked(const uint8_t* p, bool* readable) {
+  *readable = true;
+  if (p[0] == '-') return 0u - Run(p + 1, 16, readable);
   if (p[0] == '#') {
-    if (p[1] == '-') return 0u - ParseDecimal(p + 2);
-    if (p[1] == 'B') return ParseBinary(p + 2);
-    return ParseDecimal(p + 1);
+    if (p[1] == '-') return 0u - Run(p + 2, 10, readable);
+    if (p[1] == 'B') return Run(p + 2, 2, readable);
+    return Run(p + 1, 10, readable);
   }
   if (p[0] == '\'')
     return uint32_t(p[1]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 8 | uint32_t(p[4]);
-  return ParseHex(p);
+  return Run(p, 16, readable);
+}
+
+uint32_t ParseNumber(const uint8_t* p) {
+  bool readable;
+  return ParseNumberChecked(p, &readable);
 }
 
 }  // namespace quorix

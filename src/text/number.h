@@ -12,6 +12,9 @@ namespace quorix {
 // must have at least four readable bytes after its NUL (line buffers keep a
 // zeroed guard for this).
 uint32_t ParseNumber(const uint8_t* text);
+// The same value; *readable is false when the digit run could not be read
+// (so an all-ones value can be told from a failed literal).
+uint32_t ParseNumberChecked(const uint8_t* text, bool* readable);
 uint32_t ParseHex(const uint8_t* text);
 uint32_t ParseDecimal(const uint8_t* text);
 uint32_t ParseBinary(const uint8_t* text);

@@ -1,0 +1,21 @@
+#include "asm/encoder.h"
+
+namespace quorix {
+
+bool EmitPattern(InstructionRecord* rec, uint32_t value, uint32_t len) {
+  if (len > 4 || rec->OpLength + len > sizeof(rec->OpCode)) return false;
+  for (uint32_t i = 0; i < len; ++i)
+    rec->OpCode[rec->OpLength++] = static_cast<uint8_t>(value >> (8 * (len - 1 - i)));
+  return true;
+}
+
+bool EmitByte(InstructionRecord* rec, uint32_t b) { return EmitPattern(rec, b & 0xFF, 1); }
+
+bool EmitLe(InstructionRecord* rec, uint32_t value, uint32_t bytes) {
+  if (bytes > 4 || rec->OpLength + bytes > sizeof(rec->OpCode)) return false;
+  for (uint32_t i = 0; i < bytes; ++i)
+    rec->OpCode[rec->OpLength++] = static_cast<uint8_t>(value >> (8 * i));
+  return true;
+}
+
+}  // namespace quorix

@@ -1,0 +1,205 @@
+// Jumps and calls. Near forms always carry a displacement of the code width,
+// so an instruction's size never depends on its target and both passes
+// produce the same offsets. '$' asks for the short form with an explicit
+// displacement; an operand containing '@' targets the latest "@@" line.
+#include <cstring>
+
+#include "asm/encoder.h"
+#include "asm/operands.h"
+#include "text/lines.h"
+#include "text/number.h"
+
+namespace quorix {
+
+namespace {
+
+bool Has(const uint8_t* line, uint8_t c) { return FindChar(line, c) != kFail; }
+
+const uint8_t* After(const uint8_t* line, uint8_t c) {
+  uint32_t pos = FindChar(line, c);
+  return pos == kFail ? nullptr : SkipBlanks(line + pos);
+}
+
+bool StartsWith(const uint8_t* p, const char* word) {
+  return std::memcmp(p, word, std::strlen(word)) == 0;
+}
+
+void EmitRelative(InstructionRecord* rec, uint32_t opcodeBytes, uint32_t target) {
+  const uint32_t here = rec->Origin + rec->Offset;
+  if (rec->BitsMode == kBits32)
+    EmitLe(rec, target - here - (opcodeBytes + 4), 4);
+  else
+    EmitLe(rec, target - here - (opcodeBytes + 2), 2);
+}
+
+// Segment and offset of a far operand "seg:off" after the first blank.
+bool FarOperand(AsmEnv& env, const ContextRecord* ctx, const InstructionRecord* rec,
+                const uint8_t* line, uint32_t* seg, uint32_t* off) {
+  const uint8_t* segText = After(line, ' ');
+  if (!segText) return false;
+  bool ok;
+  *seg = ParseNumberChecked(segText, &ok);
+  if (!ok) return false;
+  const uint8_t* offText = After(segText, ':');
+  if (!offText) return false;
+  if (Has(offText, '@')) {
+    *off = rec->AtLabel;
+    return true;
+  }
+  if (StartsWith(offText, "ALAM") || StartsWith(offText, "OFFS") || StartsWith(offText, "ALMT")) {
+    SymbolHit hit = LookupSymbol(ctx, offText, env);
+    *off = hit.address;
+    return hit.line != 0;
+  }
+  *off = ParseNumberChecked(offText, &ok);
+  return ok;
+}
+
+void EmitFar(InstructionRecord* rec, uint8_t opcode, uint32_t seg, uint32_t off) {
+  EmitByte(rec, opcode);
+  EmitLe(rec, off, rec->BitsMode == kBits32 ? 4 : 2);
+  EmitLe(rec, seg, 2);
+}
+
+}  // namespace
+
+uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, ContextRecord* ctxIn) {
+  InstructionRecord rec = *recIn;
+  const ContextRecord ctx = *ctxIn;
+  if (const uint8_t* d = After(line, '$')) {
+    EmitByte(&rec, 0xEB);
+    EmitByte(&rec, ParseNumber(d));
+    rec.OpLength = 2;
+  } else if (Has(line, ':') && Has(line, ' ')) {
+    uint32_t seg, off;
+    if (FarOperand(env, &ctx, &rec, line, &seg, &off))
+      EmitFar(&rec, 0xEA, seg, off);
+    else
+      rec.ErrorFlag = kFail;
+  } else {
+    uint32_t target;
+    if (Has(line, '@')) {
+      target = rec.AtLabel;
+    } else {
+      const uint8_t* op = After(line, ' ');
+      if (!op) {
+        *recIn = rec;
+        return 0;  // JMP without operand emits nothing
+      }
+      SymbolHit hit = LookupSymbol(&ctx, line, env);
+      target = hit.address;
+      if (hit.line == 0) {
+        // Not a label: an absolute address given as a number.
+        bool ok;
+        target = ParseNumberChecked(op, &ok);
+        if (!ok) {
+          rec.ErrorFlag = kFail;
+          *recIn = rec;
+          return 0;
+        }
+      }
+    }
+    EmitByte(&rec, 0xE9);
+    EmitRelative(&rec, 1, target);
+  }
+  *recIn = rec;
+  return 0;
+}
+
+uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line,
+                               uint32_t shortOpcode, ContextRecord* ctxIn) {
+  InstructionRecord rec = *recIn;
+  const ContextRecord ctx = *ctxIn;
+  if (const uint8_t* d = After(line, '$')) {
+    EmitByte(&rec, shortOpcode);
+    EmitByte(&rec, ParseNumber(d));
+    rec.OpLength = 2;
+    *recIn = rec;
+    return 0;
+  }
+  uint32_t target;
+  if (Has(line, '@')) {
+    target = rec.AtLabel;
+  } else {
+    SymbolHit hit = LookupSymbol(&ctx, line, env);
+    if (hit.line == 0) {
+      rec.ErrorFlag = kFail;
+      *recIn = rec;
+      return 0;
+    }
+    target = hit.address;
+    if (target == 0) {
+      // A label at address 0 reads the operand as a number instead.
+      const uint8_t* op = After(line, ' ');
+      target = op ? ParseNumber(op) : 0;
+    }
+  }
+  EmitByte(&rec, 0x0F);
+  EmitByte(&rec, shortOpcode + 0x10);
+  EmitRelative(&rec, 2, target);
+  *recIn = rec;
+  return 0;
+}
+
+uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, ContextRecord* ctxIn) {
+  InstructionRecord rec = *recIn;
+  const ContextRecord ctx = *ctxIn;
+  if (const uint8_t* inner = After(line, '[')) {
+    // Only [SI], [DI] and [reg32] (not ESP or EBP, which would need a SIB
+    // byte or a displacement) are offered.
+    uint32_t r = ParseWordRegister(inner);
+    if (r == 6 || r == 7) {
+      if (rec.BitsMode == kBits32) EmitByte(&rec, 0x67);
+      EmitByte(&rec, 0xFF);
+      EmitByte(&rec, r == 6 ? 0x14 : 0x15);
+    } else if (r = ParseDwordRegister(inner); r != kFail && r != 4 && r != 5) {
+      if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
+      uint32_t dot = FindChar(line, '.');
+      const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
+      EmitByte(&rec, 0xFF);
+      EmitByte(&rec, (far ? 0x18 : 0x10) + r);
+    } else {
+      rec.ErrorFlag = kFail;
+    }
+    *recIn = rec;
+    return 0;
+  }
+  const uint8_t* op = After(line, ' ');
+  if (!op) {
+    rec.ErrorFlag = kFail;
+    *recIn = rec;
+    return 0;
+  }
+  uint32_t target;
+  if (Has(op, '@') && !Has(op, ':')) {
+    target = rec.AtLabel;
+  } else {
+    SymbolHit hit = LookupSymbol(&ctx, line, env);
+    if (hit.line == 0) {
+      // Not a label: a register, or a far target seg:off.
+      uint32_t seg, off;
+      if (uint32_t r = ParseWordRegister(op); r != kFail) {
+        if (rec.BitsMode == kBits32) EmitByte(&rec, 0x66);
+        EmitByte(&rec, 0xFF);
+        EmitByte(&rec, 0xD0 + r);
+      } else if (r = ParseDwordRegister(op); r != kFail) {
+        if (rec.BitsMode == kBits16) EmitByte(&rec, 0x66);
+        EmitByte(&rec, 0xFF);
+        EmitByte(&rec, 0xD0 + r);
+      } else if (Has(op, ':') && FarOperand(env, &ctx, &rec, line, &seg, &off)) {
+        EmitFar(&rec, 0x9A, seg, off);
+      } else {
+        rec.ErrorFlag = kFail;
+      }
+      *recIn = rec;
+      return 0;
+    }
+    target = hit.address;
+  }
+  EmitByte(&rec, 0xE8);
+  EmitRelative(&rec, 1, target);
+  *recIn = rec;
+  return 0;
+}
+
+}  // namespace quorix

@@ -1,0 +1,109 @@
+#include "asm/symbols.h"
+
+#include <cstring>
+
+#include "app/workspace.h"
+#include "asm/env.h"
+#include "text/lines.h"
+
+namespace quorix {
+
+namespace {
+
+bool IsNameEnd(uint8_t c) { return c == ' ' || c == 0 || c == kCR; }
+
+// The label name of a label line, read as a lookup reads it: the line cut to
+// 255 characters, leading blanks skipped, its first ':' taken as a space, the
+// name being everything before the first space. False when the line has no
+// space at all (such a line is passed over).
+bool NameOfLabelLine(const uint8_t* fetched, std::string* name) {
+  uint8_t line[256 + 8] = {};
+  size_t n = 0;
+  while (n < 255 && fetched[n] != 0) {
+    line[n] = fetched[n];
+    ++n;
+  }
+  const uint8_t* p = SkipBlanks(line);
+  if (p > line && (p[-1] == 0 || p[-1] == kCR)) return false;
+  uint8_t* start = const_cast<uint8_t*>(p);
+  uint32_t colon = FindChar(start, ':');
+  if (colon != kFail) start[colon - 1] = ' ';
+  uint32_t space = FindChar(start, ' ');
+  if (space == kFail) return false;
+  name->assign(reinterpret_cast<const char*>(start), space - 1);
+  return true;
+}
+
+}  // namespace
+
+uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
+                        uint32_t* overflowLine) {
+  const ContextRecord r = *record;
+  Workspace& ws = env.ws;
+  env.symbols.Clear();
+  std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
+  std::span<const uint8_t> index = ws.Tail(r.IndSource);
+  std::span<uint8_t> table = ws.Tail(tableAddr);
+  const uint32_t capacity = static_cast<uint32_t>(table.size() / 4);
+
+  uint8_t buf[1024 + 8];
+  uint8_t raw[1024 + 8];
+  uint32_t count = 0;
+  bool overflow = false;
+  for (uint32_t n = 1; n <= r.LineCountsForFile && !overflow; ++n) {
+    std::memset(buf, 0, sizeof buf);
+    uint32_t len = FetchLine(n, text, index, std::span<uint8_t>(buf, 1024), r.Ukuran,
+                             r.LineCountsForFile);
+    if (len == kFail) continue;
+    env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
+    std::memcpy(raw, buf, sizeof raw);
+    if (CleanLine(std::span<uint8_t>(buf, 1024), len) == 0) continue;
+    bool label = FindChar(buf, ':') != kFail;
+    if (!label) {
+      uint32_t space = FindChar(buf, ' ');
+      if (space != kFail) {
+        const uint8_t* w = SkipBlanks(buf + space);
+        label = std::memcmp(w, "PROC", 4) == 0 || std::memcmp(w, "DATA", 4) == 0 ||
+                std::memcmp(w, "LABE", 4) == 0;
+      }
+    }
+    if (!label) continue;
+    if (count + 1 >= capacity) {  // keep room for the closing 0
+      overflow = true;
+      if (overflowLine) *overflowLine = n;
+      break;
+    }
+    ws.Write32(tableAddr + 4 * count, n);
+    ++count;
+    std::string name;
+    if (NameOfLabelLine(raw, &name)) env.symbols.Add(std::move(name), n);
+  }
+  if (capacity > 0) ws.Write32(tableAddr + 4 * count, 0);
+  env.symbols.generation = ws.load().generation;
+  return overflow ? kFail : count;
+}
+
+SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv& env) {
+  const SymbolHit none{kFail, 0};
+  uint32_t space = FindChar(text, ' ');
+  if (space == kFail) return none;
+  const uint8_t* name = SkipBlanks(text + space);
+  if (name[-1] == 0 || name[-1] == kCR) {
+    // Only blanks after the space: the empty name.
+    name = name - 1;
+  }
+  uint32_t len = 0;
+  while (!IsNameEnd(name[len])) {
+    if (++len > kMaxNameLength) return none;
+  }
+  uint32_t line = env.symbols.Find(std::string(reinterpret_cast<const char*>(name), len));
+  if (line == 0 || line >= record->LineCountsForFile) return none;
+  uint32_t address = 0;
+  // Record `line` (0-based) describes the line after the label line. A label
+  // on the very last line reads the closing record the driver writes after
+  // each pass; beyond the region there is nothing to read and it stays 0.
+  env.ws.Read32(record->lpASCIIResult + 8 * line + 4, address);
+  return {address, line};
+}
+
+}  // namespace quorix

@@ -1,0 +1,161 @@
+// Two-operand encoder: register/register, register/immediate and the forms
+// with one bracketed memory operand. The mnemonic's opcodes come entirely
+// from its PairTemplate.
+#include <cstring>
+
+#include "asm/encoder.h"
+#include "asm/operands.h"
+#include "text/lines.h"
+#include "text/number.h"
+
+namespace quorix {
+
+namespace {
+
+bool StartsWith(const uint8_t* p, const char* word) {
+  return std::memcmp(p, word, std::strlen(word)) == 0;
+}
+
+// The immediate of a register-immediate form: a number, or for word and
+// dword registers the address of a label after ALAMAT, ALMT or OFFSET.
+bool ReadImmediate(AsmEnv& env, const ContextRecord* ctx, const uint8_t* src, bool labels,
+                   uint32_t* value) {
+  if (labels && (StartsWith(src, "ALAM") || StartsWith(src, "OFFS") || StartsWith(src, "ALMT"))) {
+    SymbolHit hit = LookupSymbol(ctx, src, env);
+    *value = hit.address;
+    return hit.line != 0;
+  }
+  bool readable;
+  *value = ParseNumberChecked(src, &readable);
+  return readable;
+}
+
+uint8_t SegmentOverride(const uint8_t* line) {
+  uint32_t colon = FindChar(line, ':');
+  if (colon == kFail || colon < 3) return 0;
+  const uint8_t a = line[colon - 3], b = line[colon - 2];
+  static const struct {
+    char a, b;
+    uint8_t prefix;
+  } kSeg[] = {{'C', 'S', 0x2E}, {'D', 'S', 0x3E}, {'E', 'S', 0x26},
+              {'F', 'S', 0x64}, {'G', 'S', 0x65}, {'S', 'S', 0x36}};
+  for (const auto& s : kSeg)
+    if (a == s.a && b == s.b) return s.prefix;
+  return 0;
+}
+
+}  // namespace
+
+uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn,
+                          uint8_t* line, const PairTemplate* tplIn) {
+  InstructionRecord rec = *recIn;
+  const PairTemplate tpl = *tplIn;
+  const ContextRecord ctx = *ctxIn;
+
+  // A. Register with register.
+  if (FindChar(line, '[') == kFail) {
+    uint32_t cls;
+    uint32_t pair = ParseRegisterPair(line, &cls);
+    if (pair != kFail) {
+      if (cls > ClassDword) return static_cast<uint32_t>(-3);
+      rec.OpLength = 0;
+      if ((cls == ClassWord && rec.BitsMode == kBits32) ||
+          (cls == ClassDword && rec.BitsMode == kBits16))
+        EmitByte(&rec, 0x66);
+      EmitByte(&rec, tpl.base | ((pair >> 8) & 0xFF));
+      EmitByte(&rec, pair & 0xFF);
+      *recIn = rec;
+      return 0;
+    }
+
+    // B. Register with immediate.
+    const uint8_t* dst = FirstOperand(line);
+    if (!dst) return kFail;
+    uint32_t cls2;
+    uint32_t r = ParseRegister(dst, &cls2);
+    if (r == kFail) return kFail;
+    if (cls2 > ClassDword) return 0;  // MMX, ST, CR, DR, TR: nothing to encode here
+    const uint8_t* src = SecondOperand(line);
+    if (!src) return kFail;  // no source operand to read
+    uint32_t imm = 0;
+    bool ok;
+    if (cls2 == ClassByte) {
+      ok = ReadImmediate(env, &ctx, src, false, &imm);
+      if (r == 0 && tpl.accImm8Len) {
+        EmitPattern(&rec, tpl.accImm8 & 0xFF, 1);
+      } else if (tpl.rmImm8Len) {
+        EmitPattern(&rec, tpl.rmImm8 | r, tpl.rmImm8Len);
+      } else {
+        return kFail;  // the mnemonic has no immediate form
+      }
+      EmitLe(&rec, imm, 1);
+    } else {
+      ok = ReadImmediate(env, &ctx, src, true, &imm);
+      const bool word = cls2 == ClassWord;
+      if (!tpl.accImmLen && !tpl.rmImmLen) return kFail;
+      if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))
+        EmitByte(&rec, 0x66);
+      if (r == 0 && tpl.accImmLen)
+        EmitPattern(&rec, tpl.accImm & 0xFF, 1);
+      else
+        EmitPattern(&rec, tpl.rmImm | r, tpl.rmImmLen);
+      EmitLe(&rec, imm, word ? 2 : 4);
+    }
+    *recIn = rec;
+    return ok ? 0 : kFail;
+  }
+
+  // C. One memory operand.
+  MemoryOperand m;
+  if (ParseMemoryOperand(line, &m) == kFail) {
+    rec.ErrorFlag = kFail;
+    *recIn = rec;
+    return kFail;
+  }
+  const uint32_t addrSize = m.SizeFlags & 0xFF;
+  const uint32_t opSize = (m.SizeFlags >> 8) & 0xFF;
+  const bool hasSib = ((m.SizeFlags >> 16) & 0xFF) == 2;
+  const bool immediate = ((m.SizeFlags >> 24) & 0xFF) == 4;
+  const uint32_t flags = (m.ModRmFlags >> 8) & 0xFF;
+  const uint32_t modrm = m.ModRmFlags & 0xFF;
+  const uint32_t mod = modrm >> 6, rm = modrm & 7;
+
+  if (rec.BitsMode == kBits16) {
+    if (addrSize == 2) EmitByte(&rec, 0x67);
+    if (opSize == 2) EmitByte(&rec, 0x66);
+  } else if (rec.BitsMode == kBits32) {
+    if (addrSize == 1) EmitByte(&rec, 0x67);
+    if (opSize == 1) EmitByte(&rec, 0x66);
+  }
+  if (uint8_t seg = SegmentOverride(line)) EmitByte(&rec, seg);
+
+  if (immediate) {
+    if (tpl.movMemImm) {
+      EmitByte(&rec, flags | (tpl.movMemImm >> 8));
+      EmitByte(&rec, modrm | (tpl.movMemImm & 0xFF));
+    } else if (tpl.rmImm8Len == 2) {
+      // 80 /digit (byte) or 81 /digit (word, dword); F6 / F7 for TEST.
+      EmitByte(&rec, ((tpl.rmImm8 >> 8) & 0xFF) | (flags & 1));
+      EmitByte(&rec, modrm | (tpl.rmImm8 & 0x38));
+    } else {
+      return kFail;  // no memory-immediate form for this mnemonic
+    }
+  } else {
+    EmitByte(&rec, tpl.base | flags);
+    EmitByte(&rec, modrm);
+  }
+
+  if (hasSib) {
+    EmitByte(&rec, m.DispOrSib & 0xFF);
+    if (mod == 1) EmitByte(&rec, (m.DispOrSib >> 8) & 0xFF);
+  } else {
+    if (addrSize == 2 && rm == 4 && mod != 3) EmitByte(&rec, 0x24);
+    if (mod == 1) EmitLe(&rec, m.DispOrSib, 1);
+    if (mod == 2) EmitLe(&rec, m.DispOrSib, addrSize == 1 ? 2 : 4);
+  }
+  if (immediate) EmitLe(&rec, m.ImmValue, opSize == 0 ? 1 : opSize == 1 ? 2 : 4);
+  *recIn = rec;
+  return 0;
+}
+
+}  // namespace quorix
