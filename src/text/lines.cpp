@@ -65,7 +65,9 @@ uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out
                  uint32_t limit) {
   if (start == kFail || start > text.size() || out.empty()) return kFail;
   std::span<uint8_t> line = text.subspan(start);
-  uint32_t len = LineLength(line, limit);
+  // One byte more than the text's size: a text whose only line has no line
+  // end still ends at the zero the loader keeps behind it.
+  uint32_t len = LineLength(line, limit == kFail ? limit : limit + 1);
   if (len == kFail) return kFail;
   uint32_t chars = len - 1;
   if (line[chars] == kCR) line[chars] = 0;
