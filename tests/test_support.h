@@ -8,21 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_services.h"
+#include "platform/posix/console_platform.h"
 
 namespace quorix::testing_support {
 
 // The real POSIX files and upper-casing; the window side is inert.
-class PosixTestPlatform : public PosixServices {
- public:
-  bool FindWindowTitle(const char*, char*, size_t) override { return false; }
-  Canvas* CreateBackBuffer(int, int) override { return nullptr; }
-  void ReleaseBackBuffer() override {}
-  void Present(int, int) override {}
-  void PostQuit(int) override {}
-  void StartTimer(uint32_t) override {}
-  void StopTimer() override {}
-};
+using PosixTestPlatform = ConsolePlatform;
 
 // A platform whose files live in memory.
 class MemoryPlatform : public PosixTestPlatform {

@@ -39,6 +39,21 @@ uint32_t WordRegisterOf(uint8_t a, uint8_t b) {
 
 uint32_t DigitOf(uint8_t c) { return c >= '0' && c <= '7' ? uint32_t(c - '0') : kFail; }
 
+// Both operands of a two-operand line read as registers; false when the line
+// has no blank or no ',' or either operand is no register.
+struct Operands {
+  uint32_t a, ka, b, kb;
+};
+bool ParseBothRegisters(const uint8_t* line, Operands* o) {
+  const uint8_t* a = FirstOperand(line);
+  const uint8_t* b = SecondOperand(line);
+  if (!a || !b) return false;
+  o->a = ParseRegister(a, &o->ka);
+  if (o->a == kFail) return false;
+  o->b = ParseRegister(b, &o->kb);
+  return o->b != kFail;
+}
+
 }  // namespace
 
 uint32_t ParseRegister(const uint8_t* text, uint32_t* cls) {
@@ -113,51 +128,33 @@ const uint8_t* SecondOperand(const uint8_t* line) {
 }
 
 uint32_t ParseRegisterPair(const uint8_t* line, uint32_t* cls) {
-  const uint8_t* a = FirstOperand(line);
-  const uint8_t* b = SecondOperand(line);
-  if (!a || !b) return kFail;
-  uint32_t ka, kb;
-  uint32_t ra = ParseRegister(a, &ka);
-  if (ra == kFail) return kFail;
-  uint32_t rb = ParseRegister(b, &kb);
-  if (rb == kFail || ka != kb) return kFail;
-  if (cls) *cls = ka;
-  uint32_t v = 0xC0 | (ra << 3) | rb | kFlagD;
-  if (ka == ClassWord || ka == ClassDword) v |= kFlagW;
+  Operands o;
+  if (!ParseBothRegisters(line, &o) || o.ka != o.kb) return kFail;
+  if (cls) *cls = o.ka;
+  uint32_t v = 0xC0 | (o.a << 3) | o.b | kFlagD;
+  if (o.ka == ClassWord || o.ka == ClassDword) v |= kFlagW;
   return v;
 }
 
 uint32_t ParseMmxGprPair(const uint8_t* line) {
-  const uint8_t* a = FirstOperand(line);
-  const uint8_t* b = SecondOperand(line);
-  if (!a || !b) return kFail;
-  uint32_t ka, kb;
-  uint32_t ra = ParseRegister(a, &ka);
-  if (ra == kFail) return kFail;
-  uint32_t rb = ParseRegister(b, &kb);
-  if (rb == kFail) return kFail;
-  if (kb == ClassMmx && ka == ClassDword) return 0xC0 | (rb << 3) | ra | kFlagMmxStore;
-  if (kb == ClassDword && ka == ClassMmx) return 0xC0 | (ra << 3) | rb;
+  Operands o;
+  if (!ParseBothRegisters(line, &o)) return kFail;
+  if (o.kb == ClassMmx && o.ka == ClassDword) return 0xC0 | (o.b << 3) | o.a | kFlagMmxStore;
+  if (o.kb == ClassDword && o.ka == ClassMmx) return 0xC0 | (o.a << 3) | o.b;
   return kFail;
 }
 
 uint32_t ParseSpecialRegisterPair(const uint8_t* line, uint32_t* cls) {
-  const uint8_t* a = FirstOperand(line);
-  const uint8_t* b = SecondOperand(line);
-  if (!a || !b) return kFail;
-  uint32_t ka, kb;
-  uint32_t ra = ParseRegister(a, &ka);
-  if (ra == kFail) return kFail;
-  uint32_t rb = ParseRegister(b, &kb);
-  if (rb == kFail || ka == kb) return kFail;
+  Operands o;
+  if (!ParseBothRegisters(line, &o) || o.ka == o.kb) return kFail;
   auto special = [](uint32_t k) { return k >= ClassControl && k <= ClassTest; };
-  if (special(ka)) {
-    if (cls) *cls = ka;
-    return kFlagD | 0xC0 | (ra << 3) | rb;
+  if (special(o.ka)) {
+    if (cls) *cls = o.ka;
+    return kFlagD | 0xC0 | (o.a << 3) | o.b;
   }
-  if (special(kb)) {
-    if (cls) *cls = kb;
-    return 0xC0 | (rb << 3) | ra;
+  if (special(o.kb)) {
+    if (cls) *cls = o.kb;
+    return 0xC0 | (o.b << 3) | o.a;
   }
   return kFail;
 }
