@@ -54,14 +54,21 @@ std::span<const uint8_t> Workspace::Resolve(uint32_t addr, uint32_t len) const {
 std::span<uint8_t> Workspace::Tail(uint32_t addr) {
   // An address inside an area belongs to it; the address just past an area's
   // end (which may be the next area's start) only gives an empty tail.
+  int first = 0, last = static_cast<int>(Area::Count);
+  if (addr >= kBlockBase) {
+    last = static_cast<int>(Area::PathBuffer);  // the block's areas, in address order
+  } else {
+    first = static_cast<int>(Area::PathBuffer);
+  }
   std::span<uint8_t> atEnd;
-  for (int i = 0; i < static_cast<int>(Area::Count); ++i) {
+  for (int i = last - 1; i >= first; --i) {
     const AreaLayout& l = kLayout[i];
     if (addr < l.address) continue;
-    uint32_t off = addr - l.address;
+    const uint32_t off = addr - l.address;
     uint8_t* host = HostBase(static_cast<Area>(i));
     if (off < l.size) return {host + off, l.size - off};
     if (off == l.size) atEnd = {host + off, 0};
+    break;
   }
   return atEnd;
 }

@@ -22,6 +22,16 @@ std::string OutputNameFor(const char* sourcePath, size_t capacity) {
 
 namespace {
 
+// Writes LineRecord k (ByteCount, Address) when it lies inside the region.
+void PutRecord(std::span<uint8_t> records, uint32_t k, uint32_t count, uint32_t address) {
+  if (static_cast<uint64_t>(k) * 8 + 8 > records.size()) return;
+  uint8_t* p = records.data() + 8 * k;
+  for (int i = 0; i < 4; ++i) {
+    p[i] = static_cast<uint8_t>(count >> (8 * i));
+    p[4 + i] = static_cast<uint8_t>(address >> (8 * i));
+  }
+}
+
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -53,6 +63,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   std::span<uint8_t> text = ws.Tail(ctx.lpMemForSource);
   std::span<const uint8_t> index = ws.Tail(ctx.IndSource);
   std::span<uint8_t> output = ws.Tail(ctx.lpMemHexResult);
+  std::span<uint8_t> records = ws.Tail(ctx.lpASCIIResult);
   const uint32_t lines = ctx.LineCountsForFile;  // lines 1 .. lines-1
 
   InstructionRecord rec{};
@@ -77,14 +88,15 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         failed = true;
         break;
       }
+      // The buffer is all zeros here; only the fetched bytes get dirty.
       uint32_t len = FetchLine(n, text, index, lineSpan, ctx.Ukuran, lines);
       uint32_t cleaned = 0;
       if (len != kFail) {
         env.platform.UpperCase(lineSpan);
         cleaned = CleanLine(lineSpan, len);
-        // What follows the line's end reads as zeros.
-        size_t end = strnlen(reinterpret_cast<char*>(buf), kLineBufferSize);
-        std::memset(buf + end, 0, sizeof buf - end);
+        // What follows the cleaned line's end reads as zeros.
+        size_t end = strnlen(reinterpret_cast<char*>(buf), len);
+        std::memset(buf + end, 0, len - end);
       }
       if (cleaned != 0 && cleaned != kFail) EncodeLine(env, &ctx, &rec, buf);
 
@@ -95,9 +107,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         break;
       }
       std::memcpy(output.data() + rec.Offset, rec.OpCode, rec.OpLength);
-      const uint32_t recAddr = ctx.lpASCIIResult + 8 * (n - 1);
-      ws.Write32(recAddr, rec.OpLength);
-      ws.Write32(recAddr + 4, rec.Offset + rec.Origin);
+      PutRecord(records, n - 1, rec.OpLength, rec.Offset + rec.Origin);
       rec.Offset += rec.OpLength;
       rec.OpLength = 0;
       if (rec.ErrorFlag == kFail) {
@@ -105,14 +115,12 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         failed = true;
         break;
       }
-      std::memset(buf, 0, sizeof buf);
+      if (len != kFail) std::memset(buf, 0, len);
     }
     if (!failed && lines >= 1 && lines - 1 < kMaxLineRecords) {
       // The record after the last line: a label on the last line has the
       // final address.
-      const uint32_t recAddr = ctx.lpASCIIResult + 8 * (lines - 1);
-      ws.Write32(recAddr, 0);
-      ws.Write32(recAddr + 4, rec.Offset + rec.Origin);
+      PutRecord(records, lines - 1, 0, rec.Offset + rec.Origin);
     }
   }
 

@@ -46,18 +46,23 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
   std::span<uint8_t> table = ws.Tail(tableAddr);
   const uint32_t capacity = static_cast<uint32_t>(table.size() / 4);
 
-  uint8_t buf[1024 + 8];
+  uint8_t buf[1024 + 8] = {};
   uint8_t raw[1024 + 8];
   uint32_t count = 0;
   bool overflow = false;
   for (uint32_t n = 1; n <= r.LineCountsForFile && !overflow; ++n) {
-    std::memset(buf, 0, sizeof buf);
     uint32_t len = FetchLine(n, text, index, std::span<uint8_t>(buf, 1024), r.Ukuran,
                              r.LineCountsForFile);
     if (len == kFail) continue;
     env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
-    std::memcpy(raw, buf, sizeof raw);
-    if (CleanLine(std::span<uint8_t>(buf, 1024), len) == 0) continue;
+    std::memcpy(raw, buf, len);
+    const bool empty = CleanLine(std::span<uint8_t>(buf, 1024), len) == 0;
+    const size_t end = strnlen(reinterpret_cast<char*>(buf), len);
+    std::memset(buf + end, 0, len - end);  // the cleaned line, then zeros
+    if (empty) {
+      std::memset(buf, 0, len);
+      continue;
+    }
     bool label = FindChar(buf, ':') != kFail;
     if (!label) {
       uint32_t space = FindChar(buf, ' ');
@@ -67,6 +72,7 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
                 std::memcmp(w, "LABE", 4) == 0;
       }
     }
+    std::memset(buf, 0, len);
     if (!label) continue;
     if (count + 1 >= capacity) {  // keep room for the closing 0
       overflow = true;

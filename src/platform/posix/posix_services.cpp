@@ -82,10 +82,20 @@ uint8_t Upper1252(uint8_t c) {
   return c;
 }
 
+namespace {
+struct UpperTable {
+  uint8_t map[256];
+  UpperTable() {
+    for (int c = 0; c < 256; ++c) map[c] = Upper1252(static_cast<uint8_t>(c));
+  }
+};
+const UpperTable kUpper;
+}  // namespace
+
 void UpperCase1252(std::span<uint8_t> text) {
   for (uint8_t& c : text) {
     if (c == 0) break;
-    c = Upper1252(c);
+    c = kUpper.map[c];
   }
 }
 
