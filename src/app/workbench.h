@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "app/context_record.h"
 #include "app/workspace.h"
@@ -15,6 +16,8 @@
 #include "sim/cpu_state.h"
 
 namespace quorix {
+
+struct Shell;
 
 class Workbench {
  public:
@@ -36,16 +39,19 @@ class Workbench {
   Workspace& workspace() { return *workspace_; }
   Platform& platform() { return platform_; }
   Canvas* canvas() { return canvas_; }
+  SymbolIndex& symbols() { return symbols_; }
+  // True between window creation and destruction.
+  bool created() const { return canvas_ != nullptr; }
 
  private:
-  friend struct WorkbenchAccess;  // the screen code's view of the globals
   Platform& platform_;
   ContextRecord record_{};
   CpuState cpu_{};
   Workspace* workspace_ = nullptr;
   Canvas* canvas_ = nullptr;
   SymbolIndex symbols_;
-  void* impl_ = nullptr;  // palette and other screen state, owned by the screen code
+  std::unique_ptr<Workspace> workspaceBlock_;
+  std::unique_ptr<Shell> shell_;  // palette, back buffer and the rest of the step's globals
 };
 
 }  // namespace quorix

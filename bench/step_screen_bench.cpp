@@ -1,0 +1,117 @@
+// Time of one workbench step (render plus the copy into the present buffer)
+// on the compile and debug screens with a 1,000-line source. The timer asks
+// for one step per millisecond, so a step must stay well under that.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "app/workbench.h"
+#include "platform/headless/headless_platform.h"
+
+namespace {
+
+using namespace quorix;
+
+// Headless platform whose files live in memory, so the bench measures steps
+// and not the disk.
+class MemoryHeadless : public HeadlessPlatform {
+ public:
+  std::map<std::string, std::string> files;
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override {
+    std::string& f = files[path];
+    FileReadResult r;
+    r.opened = true;
+    r.fileSize = f.size();
+    r.bytesRead = static_cast<uint32_t>(std::min<size_t>({f.size(), size_t(limit), buf.size()}));
+    std::memcpy(buf.data(), f.data(), r.bytesRead);
+    return r;
+  }
+  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override {
+    files[path].assign(data.begin(), data.end());
+    ok = true;
+    return static_cast<uint32_t>(data.size());
+  }
+  bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
+  bool FileExists(const char* path) override { return files.count(path) > 0; }
+};
+
+std::string ThousandLines() {
+  std::string s = "[ORG 100]\r\nSTART:\r\n";
+  for (int i = 2; i < 999; ++i) {
+    if (i % 50 == 0) {
+      s += "L" + std::to_string(i) + ":\r\n";
+      continue;
+    }
+    switch (i % 4) {
+      case 0: s += "        MOV AX, " + std::to_string(i) + "   ; load\r\n"; break;
+      case 1: s += "        ADD AX, BX\r\n"; break;
+      case 2: s += "        SUB CX, DX\r\n"; break;
+      default: s += "        NOP\r\n"; break;
+    }
+  }
+  s += "        JMP START\r\n";
+  return s;
+}
+
+struct Setup {
+  MemoryHeadless platform;
+  Workbench wb{platform};
+  uint32_t clock = 0;
+
+  Setup() {
+    platform.files[kOpcodePath] = "MOV|r16, imm16|B8+r iw\r\nNOP||90\r\nADD|r/m16, r16|01 /r\r\n";
+    platform.files["bench.asm"] = ThousandLines();
+    wb.WindowProc(MsgCreate, 0, 0);
+    platform.SetEditorTitle("bench.asm");
+    Tick();
+    Move(600, 20);  // the Compile button
+    wb.WindowProc(MsgLButtonDown, 1, PackPoint(600, 20));
+    Tick();
+    wb.WindowProc(MsgLButtonUp, 0, PackPoint(600, 20));
+  }
+  void Tick() { wb.TimerTick(++clock); }
+  void Move(uint32_t x, uint32_t y) { wb.WindowProc(MsgMouseMove, 0, PackPoint(x, y)); }
+  void Choose(uint32_t y) {
+    Move(20, y);
+    wb.WindowProc(MsgLButtonDown, 1, PackPoint(20, y));
+    Tick();
+    wb.WindowProc(MsgLButtonUp, 0, PackPoint(20, y));
+  }
+};
+
+void BM_CompileScreenStep(benchmark::State& state) {
+  Setup s;
+  s.Move(5, 560);
+  s.wb.record().PosSCL = 500;
+  for (auto _ : state) s.Tick();
+  if (s.wb.record().state != StateCompile || s.wb.record().state2 != Compiled)
+    state.SkipWithError("not on the compile screen after a compile");
+}
+BENCHMARK(BM_CompileScreenStep)->Unit(benchmark::kMicrosecond);
+
+void BM_DebugScreenStep(benchmark::State& state) {
+  Setup s;
+  s.Choose(80);
+  s.Move(5, 560);
+  s.wb.record().PosSCL = 500;
+  for (auto _ : state) s.Tick();
+  if (s.wb.record().state != StateDebug) state.SkipWithError("not on the debug screen");
+}
+BENCHMARK(BM_DebugScreenStep)->Unit(benchmark::kMicrosecond);
+
+// The pointer on Run: the register panel, one simulator step and the scroll.
+void BM_DebugScreenRunStep(benchmark::State& state) {
+  Setup s;
+  s.Choose(80);
+  s.Move(200, 480);
+  for (auto _ : state) s.Tick();
+  if (s.wb.record().state2 != RunMarker) state.SkipWithError("the simulator is not running");
+}
+BENCHMARK(BM_DebugScreenRunStep)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,121 @@
+#include "app/step_screen.h"
+
+#include <cstring>
+
+#include "app/loading.h"
+#include "asm/driver.h"
+#include "screen/views.h"
+#include "sim/simulator.h"
+
+namespace quorix {
+
+void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
+  ContextRecord r = *record;
+  char title[kTitleCapacity];
+  if (!shell.platform.FindWindowTitle(kEditorClass, title, sizeof(title))) {
+    if (withMessage) {
+      r.state2 = Idle;
+      PutText(shell.screen, 160, 30, kEditorMissing, sizeof(kEditorMissing) - 1);
+    }
+    *record = r;
+    return;
+  }
+  std::span<uint8_t> path = shell.ws->Resolve(r.lpSourceCodeFileName, kTitleCapacity);
+  if (path.data() != nullptr) {
+    size_t n = strnlen(title, sizeof(title) - 1);
+    std::memcpy(path.data(), title, n);
+    path[n] = 0;
+  }
+  char opcodePath[64];
+  shell.ws->ReadCString(r.lpSourceForCompilerFileName, opcodePath);
+  if (shell.platform.FileExists(opcodePath)) {
+    LoadWorkspace(&r, *shell.ws, shell.platform);
+    r.state = StateCompile;
+  }
+  *record = r;
+}
+
+namespace {
+
+void CompileScreen(ContextRecord* r, Shell& shell) {
+  Workspace& ws = *shell.ws;
+  if (r->state2 != CompileRequested) {
+    DrawOpcodeTable(r, shell.screen, ws);
+    DrawSourceView(r, shell.screen, ws);
+  }
+  if (r->state2 == CompileRequested) {
+    AsmEnv env{ws, shell.platform, *shell.symbols};
+    AssembleReport report = AssembleSource(r, env);
+    shell.outputPath = std::move(report.outputPath);
+  } else {
+    DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
+  }
+  DrawLoadNotice(shell.screen, ws);
+}
+
+void DebugScreen(ContextRecord* r, Shell& shell) {
+  DrawListingView(r, shell.cpu, shell.screen, *shell.ws);
+  if (r->state2 == RunMarker) {
+    AsmEnv env{*shell.ws, shell.platform, *shell.symbols};
+    SimulateStep(r, shell.cpu, env);
+    r->PosSCL += 1;
+  }
+}
+
+}  // namespace
+
+void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t /*wParam*/,
+                uint32_t lParam) {
+  if (shell.screen.dc == nullptr || shell.ws == nullptr) return;
+  ContextRecord r = *record;
+  Screen& screen = shell.screen;
+
+  screen.dc->Select(screen.palette.BlackBrush);
+  screen.dc->Select(screen.palette.RedPen);
+  screen.dc->Rectangle(150, 10, 750, 510);
+
+  switch (r.state) {
+    case StateStart:
+      DrawEmblem(screen, kEmblemX, kEmblemY);
+      PollEditor(&r, shell, false);
+      break;
+    case StateVariables:
+      DrawVariablesPanel(&r, screen);
+      break;
+    case StateLoad:
+      PollEditor(&r, shell, true);
+      break;
+    case StateCompile:
+      CompileScreen(&r, shell);
+      break;
+    case StateDebug:
+      DebugScreen(&r, shell);
+      break;
+    case StateExit:
+      shell.platform.PostQuit(0);
+      break;
+    default:  // "Command" and the blank entries: the empty work area
+      break;
+  }
+
+  switch (msg) {
+    case MsgLButtonDown:
+      r.MouButt = 1;
+      break;
+    case MsgLButtonUp:
+      r.MouButt = 0;
+      break;
+    case MsgMouseMove:
+      r.MouX = (lParam & 0xFFFF) - r.PosX;
+      r.MouY = (lParam >> 16) - r.PosY;
+      break;
+    default:
+      break;
+  }
+
+  DrawMenuPanel(&r, screen);
+  PresentBackBuffer(&r, shell.platform);
+  *record = r;
+}
+
+}  // namespace quorix

@@ -1,0 +1,75 @@
+#include "app/workbench.h"
+
+#include <cstring>
+
+#include "app/loading.h"
+#include "app/step_screen.h"
+#include "screen/views.h"
+
+namespace quorix {
+
+namespace {
+constexpr uint32_t kTimerId = 1;
+constexpr uint32_t kTimerPeriodMs = 1;
+constexpr uint32_t kBackBufferWidth = 800;
+constexpr uint32_t kBackBufferHeight = 600;
+}  // namespace
+
+Workbench::Workbench(Platform& platform)
+    : platform_(platform), shell_(std::make_unique<Shell>(platform)) {
+  shell_->cpu = &cpu_;
+  shell_->symbols = &symbols_;
+}
+
+Workbench::~Workbench() = default;
+
+bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
+  StepScreen(&record_, *shell_, msg, wParam, lParam);
+  switch (msg) {
+    case MsgCreate: {
+      workspaceBlock_ = std::make_unique<Workspace>();
+      workspace_ = workspaceBlock_.get();
+      shell_->ws = workspace_;
+      record_.hWnd = platform_.WindowHandle();
+      record_.wHDC = platform_.DeviceContextHandle();
+      std::span<uint8_t> path = workspace_->Bytes(Area::PathBuffer);
+      std::memcpy(path.data(), kDefaultSourcePath, sizeof(kDefaultSourcePath));
+      record_.Lbr = kBackBufferWidth;
+      record_.Tng = kBackBufferHeight;
+      record_.lpSourceForCompilerFileName = Workspace::Address(Area::OpcodePath);
+      record_.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
+      CreateBackBuffer(&record_, shell_->screen, platform_);
+      record_.gMemHnd = Workspace::kBlockBase;  // the fixed block's handle is its address
+      canvas_ = shell_->screen.dc;
+      CreateDrawingObjects(shell_->screen);
+      LoadWorkspace(&record_, *workspace_, platform_);
+      if (canvas_ != nullptr) DrawMenuPanel(&record_, shell_->screen);
+      platform_.StartTimer(kTimerPeriodMs);
+      return true;
+    }
+    case MsgClose:
+      platform_.PostQuit(0);
+      return true;
+    case MsgDestroy:
+      shell_->ws = nullptr;
+      workspace_ = nullptr;
+      workspaceBlock_.reset();
+      platform_.StopTimer();
+      ReleaseBackBuffer(shell_->screen, platform_);
+      canvas_ = nullptr;
+      return true;
+    case MsgMouseMove:
+    case MsgLButtonDown:
+    case MsgLButtonUp:
+    case MsgCommand:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Workbench::TimerTick(uint32_t timeMs) {
+  StepScreen(&record_, *shell_, MsgTimer, kTimerId, timeMs);
+}
+
+}  // namespace quorix

@@ -1,0 +1,130 @@
+// The compile screen: the opcode reference table, the source view with its
+// "Compile" button, and the status shown beside them.
+#include <algorithm>
+#include <cstring>
+
+#include "screen/views.h"
+#include "text/lines.h"
+
+namespace quorix {
+
+namespace {
+
+constexpr uint32_t kOpcodeLineBuffer = 256;
+constexpr uint32_t kSourceLineBuffer = 1024;
+constexpr uint32_t kErrorLineBuffer = 256;
+constexpr uint32_t kSourceRowChars = 15;
+// Characters that fit between the error display's x (570) and the work
+// area's right edge at the view font's 9-pixel advance.
+constexpr size_t kStatusColumnChars = 20;
+
+uint32_t RowLimit(const ContextRecord& r) { return r.Tng / 4 * 3; }
+
+}  // namespace
+
+void DrawOpcodeTable(ContextRecord* record, Screen& screen, Workspace& ws) {
+  ContextRecord r = *record;
+  const Palette& p = screen.palette;
+  if (r.PosSFC == 0) r.PosSFC = 1;
+  std::span<uint8_t> text = ws.Tail(r.lpMemForCompiler);
+  std::span<const uint8_t> index = ws.Tail(r.lpIndComp);
+  const uint32_t limit = Workspace::Size(Area::OpcodeText);
+
+  uint8_t buf[kOpcodeLineBuffer];
+  uint32_t line = r.PosSFC;
+  for (uint32_t y = kFirstRowY; y < RowLimit(r); y += kRowStep, ++line) {
+    uint32_t n = FetchLine(line, text, index, buf, limit, r.LineCountsForCompiler);
+    DrawBox(screen, 160, y, 100, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, line);
+    DrawBox(screen, 270, y, 100, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, line);
+    if (n == kFail) continue;
+    uint32_t bar = FindChar(buf, '|');
+    if (bar == kFail) continue;
+    PutText(screen, 165, static_cast<int>(y + 5), buf, bar - 1);
+    const uint8_t* second = buf + bar;
+    uint32_t bar2 = FindChar(second, '|');
+    if (bar2 != kFail) PutText(screen, 275, static_cast<int>(y + 5), second, bar2 - 1);
+  }
+
+  if (DrawBox(screen, 375, 15, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 100) != 0 &&
+      r.MouButt == 1)
+    r.PosSFC += 1;
+  if (DrawBox(screen, 375, 45, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 101) != 0 &&
+      r.MouButt == 1)
+    r.PosSFC -= 1;
+  *record = r;
+}
+
+void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
+  ContextRecord r = *record;
+  const Palette& p = screen.palette;
+  if (r.PosSCL == 0) r.PosSCL = 1;
+  std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
+  std::span<const uint8_t> index = ws.Tail(r.IndSource);
+
+  uint8_t buf[kSourceLineBuffer] = {};
+  uint32_t line = r.PosSCL;
+  for (uint32_t y = kFirstRowY; y < RowLimit(r); y += kRowStep, ++line) {
+    uint32_t n = FetchLine(line, text, index, buf, r.Ukuran, r.LineCountsForFile);
+    DrawBox(screen, 400, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.GreenPen, 0);
+    if (r.state == StateCompile && r.state2 == CompileFailed && line == r.state3)
+      DrawBox(screen, 400, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.RedPen, 0);
+    if (n != kFail) {
+      n = CleanLine(buf, n);
+      if (n != kFail && n != 0) PutText(screen, 405, static_cast<int>(y), buf, std::min(n, kSourceRowChars));
+    }
+    ZeroBytes(buf, sizeof(buf));
+  }
+
+  uint32_t hit = DrawBox(screen, 555, 15, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 101);
+  if (hit == 101 && r.MouButt == 1) r.PosSCL += 1;
+  hit = DrawBox(screen, 555, 45, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 102);
+  if (hit == 102 && r.MouButt == 1) r.PosSCL -= 1;
+
+  if (r.state2 != CompileRequested && r.state2 != Compiled) {
+    hit = DrawBox(screen, 590, 15, 130, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 103);
+    PutText(screen, 620, 16, kCompileText, 7);
+    if (hit == 103 && r.MouButt == 1) r.state2 = CompileRequested;
+  }
+  *record = r;
+}
+
+void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& ws,
+                       std::string_view outputPath) {
+  const ContextRecord r = *record;
+  const int x = static_cast<int>(r.Lbr - 230 + r.PosX);
+  if (r.state2 == CompileFailed) {
+    PutText(screen, x, 80, kErrorAtLine, 14);
+    char number[16];
+    PutText(screen, x, 100, number, FormatDecimal(r.state3, number));
+    uint8_t buf[kErrorLineBuffer] = {};
+    uint32_t n = FetchLineByScan(r.state3, ws.Tail(r.lpMemForSource), buf, r.Ukuran,
+                                 r.LineCountsForFile);
+    PutText(screen, x, 120, buf, n);  // its characters and the zero; a failed fetch draws nothing
+  } else if (r.state2 == WriteFailed) {
+    PutText(screen, x, 80, kWriteFailedText, sizeof(kWriteFailedText) - 1);
+    // The path's end names the file: keep that part when the whole does not fit.
+    if (outputPath.size() > kStatusColumnChars) {
+      char cut[kStatusColumnChars + 1];
+      std::memcpy(cut, "..", 2);
+      std::string_view tail = outputPath.substr(outputPath.size() - (kStatusColumnChars - 2));
+      std::memcpy(cut + 2, tail.data(), tail.size());
+      PutText(screen, x, 100, cut, kStatusColumnChars);
+    } else {
+      PutText(screen, x, 100, outputPath.data(), static_cast<uint32_t>(outputPath.size()));
+    }
+  }
+}
+
+void DrawLoadNotice(Screen& screen, const Workspace& ws) {
+  const Workspace::LoadInfo& info = ws.load();
+  const char* text = nullptr;
+  if (info.sourceCut && info.opcodeCut)
+    text = "Source and OpCode text too large: cut to fit";
+  else if (info.sourceCut)
+    text = "Source text too large: cut to fit";
+  else if (info.opcodeCut)
+    text = "OpCode text too large: cut to fit";
+  if (text != nullptr) PutText(screen, 160, 475, text, static_cast<uint32_t>(std::strlen(text)));
+}
+
+}  // namespace quorix

@@ -1,0 +1,107 @@
+// The debug screen: the assembly listing, the Run box and the register panel.
+#include <algorithm>
+
+#include "screen/views.h"
+#include "text/lines.h"
+
+namespace quorix {
+
+namespace {
+
+constexpr uint32_t kLineBuffer = 1024;
+constexpr uint32_t kListingRowChars = 15;  // one fewer is drawn: min(n, 15) - 1
+constexpr uint32_t kMaxShownBytes = 10;
+constexpr uint32_t kLineRecordSize = 8;
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+struct RegisterRow {
+  const char* label;
+  int word;
+};
+constexpr RegisterRow kRegisterRows[] = {
+    {"EAX :", kRegEax}, {"EBX :", kRegEbx}, {"ECX :", kRegEcx},
+    {"EDX :", kRegEdx}, {"ESI :", kRegEsi}, {"EDI :", kRegEdi},
+};
+
+// Count, offset and up to ten bytes of one listing row. Lines past the end of
+// the current source, or whose record lies outside the LineRecord region,
+// stay blank; bytes are only read inside the output region.
+void DrawLineRecord(Screen& screen, Workspace& ws, const ContextRecord& r, uint32_t line, int y) {
+  if (line == 0 || line >= r.LineCountsForFile) return;
+  std::span<const uint8_t> records = ws.Tail(r.lpASCIIResult);
+  const uint64_t at = uint64_t(line - 1) * kLineRecordSize;
+  if (records.data() == nullptr || at + kLineRecordSize > records.size()) return;
+  const uint32_t byteCount = Le32(records.data() + at);
+  const uint32_t address = Le32(records.data() + at + 4);
+  if (byteCount == 0) return;
+
+  char text[16];
+  PutText(screen, 375, y, text, FormatDecimal(byteCount, text));
+  FormatHex8(address, text);
+  PutText(screen, 435, y, text, 8);
+  std::span<const uint8_t> output = ws.Tail(r.lpMemHexResult);
+  for (uint32_t j = 0; j < byteCount && j < kMaxShownBytes; ++j) {
+    const uint64_t pos = uint64_t(address) + j;
+    if (output.data() == nullptr || pos >= output.size()) break;
+    FormatHex8(output[pos], text);
+    PutText(screen, static_cast<int>(550 + 20 * j), y, text + 6, 2);
+  }
+}
+
+}  // namespace
+
+void DrawListingView(ContextRecord* record, CpuState* cpu, Screen& screen, Workspace& ws) {
+  ContextRecord r = *record;
+  CpuState c = *cpu;
+  const Palette& p = screen.palette;
+  if (r.PosSCL == 0) r.PosSCL = 1;
+  std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
+  std::span<const uint8_t> index = ws.Tail(r.IndSource);
+
+  uint8_t buf[kLineBuffer] = {};
+  uint32_t line = r.PosSCL;
+  for (uint32_t y = kFirstRowY; y < r.Tng / 4 * 3; y += kRowStep, ++line) {
+    uint32_t n = FetchLine(line, text, index, buf, r.Ukuran, r.LineCountsForFile);
+    DrawBox(screen, 160, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.GreenPen, 0);
+    if (n != kFail) {
+      n = CleanLine(buf, n);
+      if (n != kFail && n != 0)
+        PutText(screen, 165, static_cast<int>(y), buf, std::min(n, kListingRowChars) - 1);
+    }
+    ZeroBytes(buf, sizeof(buf));
+    DrawLineRecord(screen, ws, r, line, static_cast<int>(y));
+  }
+
+  DrawBox(screen, 335, 15, 200, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.GreenPen, 0);
+  PutText(screen, 345, 20, kColumnHead1, 21);
+  DrawBox(screen, 540, 15, 200, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.GreenPen, 0);
+  PutText(screen, 550, 20, kColumnHead2, 9);
+
+  uint32_t hit = DrawBox(screen, 315, 15, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 101);
+  if (hit == 101 && r.MouButt == 1) r.PosSCL += 1;
+  hit = DrawBox(screen, 315, 45, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 102);
+  if (hit == 102 && r.MouButt == 1) r.PosSCL -= 1;
+
+  r.state2 = Idle;
+  hit = DrawBox(screen, 160, 465, 150, 35, r.MouX, r.MouY, 1, p.BlackBrush, p.RedPen, 103);
+  if (hit == 103) {
+    DrawBox(screen, 350, 100, 350, 350, r.MouX, r.MouY, 1, p.BlackBrush, p.RedPen, 103);
+    int yy = 110;
+    for (const RegisterRow& row : kRegisterRows) {
+      PutText(screen, 355, yy, row.label, 5);
+      char value[16];
+      PutText(screen, 395, yy, value, FormatDecimal(c.Regs[row.word], value));
+      yy += 15;
+    }
+    r.state2 = RunMarker;
+  }
+  PutText(screen, 170, 475, kRunText, 3);
+
+  *cpu = c;
+  *record = r;
+}
+
+}  // namespace quorix

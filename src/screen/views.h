@@ -1,0 +1,57 @@
+// The menu panel and the views of the workbench screens. Every routine takes
+// the address of a ContextRecord, works on a private copy and copies it back
+// (the variables panel only reads). Coordinates are back-buffer pixels.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "app/context_record.h"
+#include "app/workspace.h"
+#include "screen/drawing.h"
+#include "sim/cpu_state.h"
+
+namespace quorix {
+
+// Rows of the source view, the opcode table and the listing: y = 15, 45, ...
+// while y is below three quarters of the back buffer's height.
+inline constexpr uint32_t kFirstRowY = 15;
+inline constexpr uint32_t kRowStep = 30;
+
+// The menu column and the tall bar; sets state to the id of the entry on
+// which the left button is down. Also sets the text mode all views use.
+void DrawMenuPanel(ContextRecord* record, Screen& screen);
+
+// The compile screen's two columns. The source view's "Compile" button sets
+// state2 to CompileRequested in the copy.
+void DrawOpcodeTable(ContextRecord* record, Screen& screen, Workspace& ws);
+void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws);
+
+// The error display of the compile screen: "Error at Line:", the number and
+// the line's text while state2 is CompileFailed; a short notice and the
+// output path while it is WriteFailed. outputPath is the file of the last run.
+void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& ws,
+                       std::string_view outputPath);
+// One line under the views when the last load had to cut a text to fit.
+void DrawLoadNotice(Screen& screen, const Workspace& ws);
+
+// The debug screen: listing rows, column heads, scroll buttons, the Run box
+// and, while the pointer is on Run, the register panel. Leaves state2 at
+// RunMarker when the pointer is on the Run box, else Idle.
+void DrawListingView(ContextRecord* record, CpuState* cpu, Screen& screen, Workspace& ws);
+
+// Every field of the record with its label; changes nothing.
+void DrawVariablesPanel(const ContextRecord* record, Screen& screen);
+
+// Label i (0-based) of the record's fields as the variables panel shows it.
+std::string_view VariableLabel(int i);
+
+// Fixed texts of the screens.
+inline constexpr char kErrorAtLine[] = "Error at Line:";
+inline constexpr char kWriteFailedText[] = "Output not written:";
+inline constexpr char kColumnHead1[] = "CS(Dec) - Offset(Hex)";
+inline constexpr char kColumnHead2[] = "OpCode(P)";
+inline constexpr char kRunText[] = "Run";
+inline constexpr char kCompileText[] = "Compile";
+
+}  // namespace quorix

@@ -1,0 +1,386 @@
+// The workbench driven through its window procedure and timer on the
+// headless backend: screen states, clicks as levels, the compile and debug
+// screens, and what the user sees at each step.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/workbench.h"
+#include "screen/views.h"
+#include "screen_support.h"
+
+namespace quorix {
+namespace {
+
+using testing_support::CrLf;
+using testing_support::RecordingCanvas;
+using testing_support::RecordingPlatform;
+
+constexpr char kSourcePath[] = "C:\\src\\prog.asm";
+constexpr char kOutputPath[] = "C:\\src\\prog.com";
+
+const std::string kGoodSource = CrLf({"[ORG 100]", "START:", "  MOV AX, 1234", "AGAIN:", "  NOP",
+                                      "  NOP", "  JMP AGAIN", "  INT 20"});
+
+struct Bench {
+  RecordingPlatform platform;
+  Workbench wb{platform};
+
+  Bench() { platform.files[kOpcodePath] = CrLf({"MOV|r16, imm16|B8+r iw", "NOP||90"}); }
+  void Create() { wb.WindowProc(MsgCreate, 0, 0); }
+  void Move(uint32_t x, uint32_t y) { wb.WindowProc(MsgMouseMove, 0, PackPoint(x, y)); }
+  void Down() { wb.WindowProc(MsgLButtonDown, 1, 0); }
+  void Up() { wb.WindowProc(MsgLButtonUp, 0, 0); }
+  void Tick(int n = 1) {
+    for (int i = 0; i < n; ++i) wb.TimerTick(static_cast<uint32_t>(i));
+  }
+  // A full click on (x, y): move, press, one tick, release.
+  void Click(uint32_t x, uint32_t y) {
+    Move(x, y);
+    Down();
+    Tick();
+    Up();
+  }
+  RecordingCanvas& rec() { return *platform.recorder; }
+  ContextRecord& r() { return wb.record(); }
+  std::string Path() {
+    char buf[512];
+    wb.workspace().ReadCString(r().lpSourceCodeFileName, buf);
+    return buf;
+  }
+  // Created, editor running with `source`, on the compile screen.
+  void OpenSource(const std::string& source) {
+    platform.files[kSourcePath] = source;
+    Create();
+    platform.SetEditorTitle(kSourcePath);
+    Tick();
+    Move(5, 560);  // a neutral place below the menu
+  }
+};
+
+TEST(Workbench, MessagesBeforeCreationHaveNoEffect) {
+  Bench b;
+  b.platform.SetEditorTitle(kSourcePath);
+  EXPECT_FALSE(b.wb.WindowProc(0x0081, 0, 0)) << "default handling";
+  b.Move(30, 40);
+  b.Down();
+  const ContextRecord zero{};
+  EXPECT_EQ(std::memcmp(&b.r(), &zero, sizeof(zero)), 0);
+  EXPECT_EQ(b.platform.backBuffer(), nullptr);
+  EXPECT_EQ(b.platform.presentCount(), 0u);
+  EXPECT_FALSE(b.platform.timerRunning());
+}
+
+TEST(Workbench, CreationSetsUpRecordBufferAndTimer) {
+  Bench b;
+  b.platform.files["Compiler\\TheFile.asm"] = CrLf({"NOP", "NOP"});
+  EXPECT_TRUE(b.wb.WindowProc(MsgCreate, 0, 0));
+  const ContextRecord& r = b.r();
+  EXPECT_EQ(r.hWnd, HeadlessPlatform::kWindowHandle);
+  EXPECT_EQ(r.wHDC, HeadlessPlatform::kDeviceContextHandle);
+  EXPECT_EQ(r.Lbr, 800u);
+  EXPECT_EQ(r.Tng, 600u);
+  EXPECT_EQ(r.PosX, 0u);
+  EXPECT_NE(r.gMemHnd, 0u);
+  EXPECT_EQ(b.Path(), "Compiler\\TheFile.asm");
+  EXPECT_EQ(r.lpMemForCompiler, Workspace::Address(Area::OpcodeText));
+  EXPECT_EQ(r.AddrFunct, Workspace::Address(Area::Symbols));
+  EXPECT_EQ(r.LineCountsForCompiler, 4u);
+  EXPECT_EQ(r.LineCountsForFile, 4u) << "the default source is loaded at creation";
+  EXPECT_EQ(r.state, StateStart);
+  EXPECT_TRUE(b.platform.timerRunning());
+  EXPECT_EQ(b.platform.timerPeriod(), 1u);
+  EXPECT_EQ(b.rec().TextAt(15, 10), "Load File") << "the menu is drawn once";
+  EXPECT_EQ(b.platform.backBuffer()->PixelAt(400, 300), (Rgb{0, 0, 0}));
+  EXPECT_EQ(b.platform.backBuffer()->PixelAt(799, 599), (Rgb{0, 0, 0}));
+}
+
+TEST(Workbench, StartScreenWaitsForTheEditor) {
+  Bench b;
+  b.platform.files[kSourcePath] = kGoodSource;
+  b.Create();
+  b.rec().Clear();
+  b.Tick(3);
+  EXPECT_EQ(b.r().state, StateStart);
+  EXPECT_FALSE(b.rec().HasText(kEditorMissing)) << "the start screen waits silently";
+  bool emblem = false;
+  for (const auto& s : b.rec().shapes)
+    emblem |= s.shape == testing_support::Shape::Ellipse && s.l == 230 && s.t == 80 &&
+              s.r == 300 && s.b == 200;
+  EXPECT_TRUE(emblem);
+  EXPECT_EQ(b.platform.backBuffer()->PixelAt(250, 150), kYellow);
+  EXPECT_EQ(b.Path(), "Compiler\\TheFile.asm");
+
+  b.platform.SetEditorTitle(kSourcePath);
+  b.Tick();
+  EXPECT_EQ(b.r().state, StateCompile) << "loads on the first step that finds the editor";
+  EXPECT_EQ(b.Path(), kSourcePath);
+  EXPECT_EQ(b.r().LineCountsForFile, 10u);
+}
+
+TEST(Workbench, EditorTitlesAndTheLoadScreen) {
+  const struct {
+    std::string title;
+    std::string path;
+  } cases[] = {
+      {std::string(249, 'a'), std::string(249, 'a')},
+      {std::string(250, 'b'), std::string(249, 'b')},
+      {std::string(600, 'c'), std::string(249, 'c')},
+  };
+  for (const auto& c : cases) {
+    Bench b;
+    b.Create();
+    b.platform.SetEditorTitle(c.title);
+    b.Tick();
+    EXPECT_EQ(b.Path(), c.path);
+    EXPECT_EQ(b.r().state, StateCompile) << "a title that names no file still moves on";
+  }
+
+  Bench b;
+  b.Create();
+  b.Click(20, 20);  // "Load File", no editor running
+  b.r().state2 = CompileFailed;
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.r().state, StateLoad);
+  EXPECT_EQ(b.r().state2, Idle);
+  EXPECT_EQ(b.rec().TextAt(160, 30), kEditorMissing);
+  EXPECT_EQ(std::string(kEditorMissing).size(), 72u);
+}
+
+TEST(Workbench, NoLoadWithoutTheOpcodeFile) {
+  Bench b;
+  b.platform.files.erase(kOpcodePath);
+  b.wb.WindowProc(MsgCreate, 0, 0);
+  b.platform.files.erase(kOpcodePath);  // creation's read made an empty one
+  b.platform.SetEditorTitle(kSourcePath);
+  b.Tick(2);
+  EXPECT_EQ(b.r().state, StateStart);
+  EXPECT_EQ(b.Path(), kSourcePath) << "the title is taken all the same";
+}
+
+TEST(Workbench, HoldingLoadFileReloadsOnEveryStep) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  const uint32_t g0 = b.wb.workspace().load().generation;
+  b.Move(20, 20);
+  b.Down();
+  b.Tick(4);
+  EXPECT_EQ(b.wb.workspace().load().generation, g0 + 4) << "one reload per tick after the press";
+  b.Up();
+  const uint32_t g1 = b.wb.workspace().load().generation;
+  b.Tick(3);
+  EXPECT_EQ(b.wb.workspace().load().generation, g1);
+  EXPECT_EQ(b.r().state, StateCompile);
+}
+
+TEST(Workbench, CompileFromTheSourceView) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  b.Move(600, 20);
+  b.Down();  // the views see the press from the next step on
+  EXPECT_EQ(b.r().state2, Idle);
+  EXPECT_EQ(b.platform.files.count(kOutputPath), 0u);
+  b.Tick();
+  EXPECT_EQ(b.r().state2, Compiled) << "assembled in the step that saw the click";
+  EXPECT_EQ(b.platform.files.count(kOutputPath), 1u);
+  EXPECT_EQ(b.platform.files[kOutputPath].substr(0, 3), "\xB8\x34\x12");
+  b.Up();
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_FALSE(b.rec().TextAt(620, 16)) << "no Compile button after a successful compile";
+  EXPECT_FALSE(b.rec().HasText(kErrorAtLine));
+  EXPECT_EQ(b.rec().TextAt(405, 75), std::string("MOV AX, 1234") + '\0');
+
+  b.Click(20, 80);  // Debug resets state2
+  b.Click(20, 50);  // back to the compile screen
+  b.rec().Clear();
+  b.Move(5, 560);
+  b.Tick();
+  EXPECT_EQ(b.r().state, StateCompile);
+  EXPECT_EQ(b.rec().TextAt(620, 16), "Compile");
+}
+
+TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
+  Bench b;
+  b.OpenSource(CrLf({"NOP", "NOP", "DB \"THIS STRING IS FAR TOO LONG FOR A LINE\"", "NOP"}));
+  b.Move(600, 20);
+  b.Down();
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.r().state2, CompileFailed);
+  EXPECT_EQ(b.r().state3, 3u);
+  EXPECT_FALSE(b.rec().HasText(kErrorAtLine)) << "not in the step that assembled";
+  b.Up();
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.rec().TextAt(570, 80), "Error at Line:");
+  EXPECT_EQ(b.rec().TextAt(570, 100), "3");
+  EXPECT_EQ(b.rec().TextAt(570, 120),
+            std::string("DB \"THIS STRING IS FAR TOO LONG FOR A LINE\"") + '\0');
+  auto row = b.rec().RectsAt(400, 75, 550, 100);
+  ASSERT_EQ(row.size(), 2u);
+  EXPECT_EQ(row[1].pen, kRed);
+  EXPECT_EQ(b.rec().TextAt(620, 16), "Compile");
+  EXPECT_EQ(b.platform.files.count("C:\\src\\prog.com"), 0u);
+
+  // Scrolled so that line 3 is off the view: no red row.
+  b.r().PosSCL = 4;
+  b.rec().Clear();
+  b.Tick();
+  for (int y = 15; y < 450; y += 30) EXPECT_EQ(b.rec().RectsAt(400, y, 550, y + 25).size(), 1u);
+
+  // A visit to the debug screen ends the error display.
+  b.Click(20, 80);
+  b.Click(20, 50);
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_FALSE(b.rec().HasText(kErrorAtLine));
+}
+
+TEST(Workbench, UnwritableOutputIsNotASuccess) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  b.platform.failWrites = true;
+  b.Move(600, 20);
+  b.Down();
+  b.Tick();
+  b.Up();
+  EXPECT_EQ(b.r().state2, WriteFailed);
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.rec().TextAt(570, 80), "Output not written:");
+  EXPECT_EQ(b.rec().TextAt(570, 100), kOutputPath);
+  EXPECT_EQ(b.rec().TextAt(620, 16), "Compile") << "the user can try again";
+}
+
+TEST(Workbench, RunStepsTheSimulatorWhileThePointerRests) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  b.Move(600, 20);
+  b.Down();
+  b.Tick();
+  b.Up();
+  ASSERT_EQ(b.r().state2, Compiled);
+  b.Click(20, 80);
+  b.r().PosSCL = 1;
+  b.Move(200, 480);  // onto Run; this step's view still saw the old pointer
+  EXPECT_EQ(b.r().PosSCL, 1u);
+  EXPECT_EQ(b.r().state2, Idle);
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.r().state2, RunMarker);
+  EXPECT_EQ(b.r().PosSCL, 2u);
+  EXPECT_EQ(b.rec().TextAt(355, 110), "EAX :");
+  EXPECT_EQ(b.rec().TextAt(395, 185), "0");
+  // Lines 2 to 7, then JMP AGAIN (line 7) goes back to line 4 and on from 5.
+  const uint32_t expected[] = {3, 4, 5, 6, 7, 5, 6, 7, 5};
+  for (uint32_t want : expected) {
+    b.Tick();
+    EXPECT_EQ(b.r().PosSCL, want);
+  }
+  EXPECT_EQ(b.r().state, StateDebug);
+  EXPECT_EQ(b.rec().TextAt(165, 15 + 30 * 0).has_value(), true);
+
+  b.Move(600, 300);  // off Run: the view saw Run once more in this step
+  const uint32_t pos = b.r().PosSCL;
+  b.rec().Clear();
+  b.Tick(3);
+  EXPECT_EQ(b.r().PosSCL, pos);
+  EXPECT_EQ(b.r().state2, Idle);
+  EXPECT_FALSE(b.rec().HasText("EAX :"));
+}
+
+TEST(Workbench, MenuChoicesAndExit) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  const struct {
+    uint32_t x, y, state;
+  } entries[] = {{20, 140, 6}, {20, 170, 7}, {20, 320, 12}};
+  for (const auto& e : entries) {
+    b.Click(e.x, e.y);
+    b.Move(5, 560);
+    b.rec().Clear();
+    b.Tick();
+    EXPECT_EQ(b.r().state, e.state);
+    for (const auto& t : b.rec().texts) EXPECT_LT(t.x, 150) << "empty work area: " << t.text;
+    EXPECT_EQ(b.rec().RectsAt(150, 10, 750, 510).size(), 1u);
+    EXPECT_EQ(b.rec().RectsAt(150, 10, 750, 510)[0].pen, kRed);
+  }
+
+  b.Click(20, 50);  // the Compile entry only shows the screen
+  EXPECT_EQ(b.r().state, StateCompile);
+  EXPECT_EQ(b.r().state2, Idle);
+
+  EXPECT_FALSE(b.platform.quitPosted());
+  b.Move(20, 110);
+  b.Down();
+  b.Tick();
+  EXPECT_TRUE(b.platform.quitPosted());
+  EXPECT_EQ(b.platform.exitCode(), 0);
+}
+
+TEST(Workbench, CloseQuitsAndDestroyReleases) {
+  Bench b;
+  b.Create();
+  EXPECT_TRUE(b.wb.WindowProc(MsgClose, 0, 0));
+  EXPECT_TRUE(b.platform.quitPosted());
+  EXPECT_EQ(b.platform.exitCode(), 0);
+  EXPECT_NE(b.platform.backBuffer(), nullptr) << "closing does not destroy";
+  EXPECT_TRUE(b.wb.WindowProc(MsgDestroy, 0, 0));
+  EXPECT_FALSE(b.platform.timerRunning());
+  EXPECT_EQ(b.platform.backBuffer(), nullptr);
+  const uint64_t presents = b.platform.presentCount();
+  b.Move(10, 10);
+  b.Tick();
+  EXPECT_EQ(b.platform.presentCount(), presents);
+}
+
+TEST(Workbench, VariablesPanelShowsTheStepsCopy) {
+  Bench b;
+  b.Create();
+  b.Click(130, 300);  // the tall bar
+  EXPECT_EQ(b.r().state, StateVariables);
+  b.Move(500, 300);   // the panel is drawn before the pointer fields change
+  EXPECT_EQ(b.rec().TextAt(450, 135), "130");
+  EXPECT_EQ(b.r().MouX, 500u);
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.rec().TextAt(450, 135), "500");
+  EXPECT_EQ(b.rec().TextAt(450, 165), "0") << "MouButt";
+  b.r().state2 = RunMarker;
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.rec().TextAt(450, 420), "1397312853");
+}
+
+TEST(Workbench, EveryStepPresentsTheBackBuffer) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  const uint64_t before = b.platform.presentCount();
+  b.Tick(5);
+  b.Move(40, 40);
+  EXPECT_EQ(b.platform.presentCount(), before + 6);
+  const CairoCanvas& bb = *b.platform.backBuffer();
+  const auto& win = b.platform.window();
+  for (int y = 0; y < 600; y += 37)
+    for (int x = 0; x < 800; x += 13) {
+      uint32_t v = win[size_t(y) * 800 + x];
+      ASSERT_EQ(bb.PixelAt(x, y), (Rgb{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}));
+    }
+}
+
+TEST(Workbench, ReleaseOutsideTheWindowKeepsTheButtonDown) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  b.Move(560, 20);  // the source view's scroll-down button
+  b.Down();
+  const uint32_t start = b.r().PosSCL;
+  b.Tick(3);  // a held button scrolls one line per step
+  EXPECT_EQ(b.r().PosSCL, start + 3);
+  EXPECT_EQ(b.r().MouButt, 1u);
+}
+
+}  // namespace
+}  // namespace quorix
