@@ -694,6 +694,14 @@ fixed:
   return 0;
 }
 
+// A line whose first word holds the ':' of a label definition.
+bool IsLabelDefinition(const uint8_t* line) {
+  const uint32_t colon = FindChar(line, ':');
+  if (colon == kFail) return false;
+  const uint32_t blank = FindChar(line, ' ');
+  return blank == kFail || colon < blank;
+}
+
 }  // namespace
 
 void EncodeLine(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn, uint8_t* line) {
@@ -704,6 +712,9 @@ void EncodeLine(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn, uin
     result = ApplyBracketDirective(&rec, line);
   } else if (line[0] == '@') {
     if (line[1] == '@') rec.AtLabel = rec.Origin + rec.Offset;
+  } else if (IsLabelDefinition(line)) {
+    // NAME: defines a label and nothing else, even when NAME begins with a
+    // mnemonic (RETRY:, OUTPUT:, LOOP1:).
   } else {
     Encoder e{env, &ctx, &rec, line};
     if (line[0] >= 'A' && line[0] <= 'K')
