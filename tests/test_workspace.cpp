@@ -216,6 +216,21 @@ TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
   EXPECT_FALSE(ok) << "a file that cannot be created is not written";
 }
 
+TEST(PosixFiles, Windows1252PathsFindUtf8Names) {
+  TempDir dir;
+  std::filesystem::create_directory("Caf\xC3\xA9");            // "Café" in UTF-8
+  std::ofstream("Caf\xC3\xA9/\xE2\x82\xAC.asm") << "NOP";  // "€.asm"
+  testing_support::PosixTestPlatform fs;
+  EXPECT_TRUE(fs.FileExists("caf\xE9\\\x80.ASM")) << "1252 text, any case";
+  bool ok = false;
+  const uint8_t data[] = {0x90};
+  fs.WriteWholeFile("Caf\xE9\\new.com", data, ok);
+  EXPECT_TRUE(ok);
+  EXPECT_TRUE(std::filesystem::exists("Caf\xC3\xA9/new.com"));
+  std::ofstream("raw\xE9.asm") << "NOP";  // a name that is not UTF-8 is used as it is
+  EXPECT_TRUE(fs.FileExists("raw\xE9.asm"));
+}
+
 TEST(PosixFiles, ReadOnlyFileStillReads) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
   TempDir dir;

@@ -34,11 +34,50 @@ std::string FindFolded(const std::string& dir, const std::string& name) {
   return found;
 }
 
+// Windows-1252 text as UTF-8 (the five bytes the code page leaves undefined
+// keep their Latin-1 meaning).
+std::string Utf8From1252(const std::string& s) {
+  static const uint16_t k80[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string out;
+  for (unsigned char c : s) {
+    uint32_t u = c < 0x80 ? c : c < 0xA0 ? k80[c - 0x80] : c;
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string ResolveFolded(std::string p);
+
 }  // namespace
 
 std::string ResolveHostPath(const char* path) {
   std::string p(path);
   std::replace(p.begin(), p.end(), '\\', '/');
+  std::string resolved = ResolveFolded(p);
+  // The workbench's paths are Windows-1252 text (the editor's title); on a
+  // UTF-8 file system a name with accented letters is found in UTF-8.
+  if (!Exists(resolved) && std::any_of(p.begin(), p.end(), [](char c) { return c & 0x80; })) {
+    std::string utf8 = ResolveFolded(Utf8From1252(p));
+    if (Exists(utf8) || Exists(utf8.substr(0, utf8.find_last_of('/')))) return utf8;
+  }
+  return resolved;
+}
+
+namespace {
+
+std::string ResolveFolded(std::string p) {
   if (p.empty() || Exists(p)) return p;
 
   std::string out;
@@ -68,6 +107,8 @@ std::string ResolveHostPath(const char* path) {
   }
   return out;
 }
+
+}  // namespace
 
 uint8_t Upper1252(uint8_t c) {
   if (c >= 'a' && c <= 'z') return c - 32;
