@@ -146,9 +146,11 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
   const ContextRecord ctx = *ctxIn;
   if (const uint8_t* inner = After(line, '[')) {
     // Only [SI], [DI] and [reg32] (not ESP or EBP, which would need a SIB
-    // byte or a displacement) are offered.
-    uint32_t r = ParseWordRegister(inner);
-    if (r == 6 || r == 7) {
+    // byte or a displacement) are offered, without displacement.
+    uint32_t r = Has(line, '+') ? kFail : ParseWordRegister(inner);
+    if (Has(line, '+')) {
+      rec.ErrorFlag = kFail;
+    } else if (r == 6 || r == 7) {
       if (rec.BitsMode == kBits32) EmitByte(&rec, 0x67);
       EmitByte(&rec, 0xFF);
       EmitByte(&rec, r == 6 ? 0x14 : 0x15);

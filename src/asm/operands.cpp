@@ -274,7 +274,11 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out) {
       mod = 1;
       uint32_t close = FindChar(after, ']');
       if (close != kFail) after[close - 1] = ' ';
-      disp = ParseNumber(after) & 0xFF;
+      // One signed byte: a displacement that does not fit would silently
+      // address something else.
+      const int32_t d = static_cast<int32_t>(ParseNumber(after));
+      if (d < -128 || d > 127) return kFail;
+      disp = static_cast<uint32_t>(d) & 0xFF;
     } else if (base == 5) {
       return kFail;
     }

@@ -59,31 +59,40 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
                         (rec.BitsMode == kBits32 && marker == Marker::Word);
   const uint8_t* inner = SkipBlanks(line + bracket);
 
-  if (uint32_t r = ParseWordRegister(inner); r != kFail) {
-    if (prefix66) EmitByte(&rec, 0x66);
-    if (rec.BitsMode == kBits32) EmitByte(&rec, 0x67);
-    if (r != 6 && r != 7) {  // only [SI] and [DI] are offered: no bytes
-      recIn->OpLength = 0;
-      return 0;
+  // A register base with an optional displacement after '+': 0 to 7F takes
+  // one byte, anything else the full width of the addressing.
+  uint32_t r = ParseWordRegister(inner);
+  const bool wide = r == kFail;
+  if (wide) r = ParseDwordRegister(inner);
+  if (r != kFail) {
+    uint32_t rm, disp = 0, mod = 0;
+    if (!wide) {
+      switch (r) {
+        case 6: rm = 4; break;  // [SI]
+        case 7: rm = 5; break;  // [DI]
+        case 3: rm = 7; break;  // [BX]
+        case 5: rm = 6; break;  // [BP]
+        default: return kFail;  // AX, CX, DX, SP cannot address memory
+      }
+    } else {
+      rm = r;
     }
-    if (!EmitPattern(&rec, memForm + (r == 6 ? 4 : 5), tpl.MemFormLen)) return kFail;
-    *recIn = rec;
-    return 0;
-  }
-
-  if (uint32_t r = ParseDwordRegister(inner); r != kFail) {
-    if (prefix66) EmitByte(&rec, 0x66);
-    if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
-    uint32_t disp = 0, mod = 0;
     if (uint32_t plus = FindChar(line, '+'); plus != kFail) {
       if (uint32_t close = FindChar(line, ']'); close != kFail) line[close - 1] = ' ';
-      disp = ParseNumber(SkipBlanks(line + plus));
-      mod = 1;
+      bool readable;
+      disp = ParseNumberChecked(SkipBlanks(line + plus), &readable);
+      if (!readable) return kFail;
+      mod = disp <= 0x7F ? 1 : 2;
     }
-    if (mod == 0 && (r == 4 || r == 5)) mod = 1;  // [ESP] / [EBP] need the disp8 form
-    if (!EmitPattern(&rec, memForm + (mod << 6) + r, tpl.MemFormLen)) return kFail;
-    if (r == 4) EmitByte(&rec, 0x24);
-    if (mod == 1) EmitByte(&rec, disp);
+    if (mod == 0 && r == 5) mod = 1;  // [BP] / [EBP] need the displacement form
+    if (wide && mod == 0 && r == 4) mod = 1;
+    if (prefix66) EmitByte(&rec, 0x66);
+    if ((wide && rec.BitsMode == kBits16) || (!wide && rec.BitsMode == kBits32))
+      EmitByte(&rec, 0x67);
+    if (!EmitPattern(&rec, memForm + (mod << 6) + rm, tpl.MemFormLen)) return kFail;
+    if (wide && r == 4) EmitByte(&rec, 0x24);
+    if (mod == 1) EmitLe(&rec, disp, 1);
+    if (mod == 2) EmitLe(&rec, disp, wide ? 4 : 2);
     *recIn = rec;
     return 0;
   }
