@@ -27,7 +27,11 @@ bool LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea
       break;
     }
   }
-  std::memset(text.data() + n, 0, text.size() - n);
+  // Clear what this read or an earlier, longer text left behind the text.
+  uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
+  const uint32_t end = std::max({dirty, r.bytesRead, n});
+  std::memset(text.data() + n, 0, end - n);
+  dirty = n;
   *size = n;
   *lineCount = CountLines(text, n);
   BuildLineIndex(text, index, n);

@@ -1,5 +1,6 @@
 #include "app/workspace.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "app/context_record.h"
@@ -24,7 +25,10 @@ static_assert(7'925'000 + 75'000 == Workspace::kBlockSize);
 
 }  // namespace
 
-Workspace::Workspace() : block_(new uint8_t[kBlockSize]()) {
+void Workspace::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+
+Workspace::Workspace() : block_(static_cast<uint8_t*>(std::calloc(kBlockSize, 1))) {
+  if (!block_) throw std::bad_alloc();
   std::memcpy(opcodePath_, kOpcodePath, sizeof(kOpcodePath));
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <span>
 
 namespace quorix {
@@ -70,13 +71,20 @@ class Workspace {
     bool opcodeCut = false;
     bool sourceCut = false;
     uint32_t generation = 0;
+    // How many bytes of each text area the latest load may have written:
+    // the next load clears up to here and no further.
+    uint32_t dirty[static_cast<int>(Area::Count)] = {};
   };
   LoadInfo& load() { return load_; }
   const LoadInfo& load() const { return load_; }
 
  private:
   uint8_t* HostBase(Area a);
-  std::unique_ptr<uint8_t[]> block_;
+  struct FreeDeleter {
+    void operator()(uint8_t* p) const;
+  };
+  // calloc: the zero pages of an untouched block cost nothing until used.
+  std::unique_ptr<uint8_t, FreeDeleter> block_;
   uint8_t path_[kPathBufferSize] = {};
   uint8_t opcodePath_[32] = {};
   LoadInfo load_;

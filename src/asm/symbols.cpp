@@ -34,6 +34,29 @@ bool NameOfLabelLine(const uint8_t* fetched, std::string* name) {
   return true;
 }
 
+bool IsBlank(uint8_t c) { return c == ' ' || c == kTab; }
+uint8_t UpperAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+
+// A label line holds a ':' before any ';', or its second word begins with
+// PROC, DATA or LABE.
+bool IsLabelLine(const uint8_t* p, uint32_t len) {
+  uint32_t end = 0;
+  while (end < len && p[end] != ';') {
+    if (p[end] == ':') return true;
+    ++end;
+  }
+  uint32_t i = 0;
+  while (i < end && IsBlank(p[i])) ++i;  // leading blanks
+  while (i < end && !IsBlank(p[i])) ++i;  // the first word
+  if (i == end) return false;             // no blank after it
+  while (i < end && IsBlank(p[i])) ++i;
+  if (end - i < 4) return false;
+  uint8_t w[4];
+  for (int k = 0; k < 4; ++k) w[k] = UpperAscii(p[i + k]);
+  return std::memcmp(w, "PROC", 4) == 0 || std::memcmp(w, "DATA", 4) == 0 ||
+         std::memcmp(w, "LABE", 4) == 0;
+}
+
 }  // namespace
 
 uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
@@ -47,33 +70,16 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
   const uint32_t capacity = static_cast<uint32_t>(table.size() / 4);
 
   uint8_t buf[1024 + 8] = {};
-  uint8_t raw[1024 + 8];
   uint32_t count = 0;
   bool overflow = false;
   for (uint32_t n = 1; n <= r.LineCountsForFile && !overflow; ++n) {
-    uint32_t len = FetchLine(n, text, index, std::span<uint8_t>(buf, 1024), r.Ukuran,
-                             r.LineCountsForFile);
-    if (len == kFail) continue;
-    env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
-    std::memcpy(raw, buf, len);
-    const bool empty = CleanLine(std::span<uint8_t>(buf, 1024), len) == 0;
-    const size_t end = strnlen(reinterpret_cast<char*>(buf), len);
-    std::memset(buf + end, 0, len - end);  // the cleaned line, then zeros
-    if (empty) {
-      std::memset(buf, 0, len);
-      continue;
-    }
-    bool label = FindChar(buf, ':') != kFail;
-    if (!label) {
-      uint32_t space = FindChar(buf, ' ');
-      if (space != kFail) {
-        const uint8_t* w = SkipBlanks(buf + space);
-        label = std::memcmp(w, "PROC", 4) == 0 || std::memcmp(w, "DATA", 4) == 0 ||
-                std::memcmp(w, "LABE", 4) == 0;
-      }
-    }
-    std::memset(buf, 0, len);
-    if (!label) continue;
+    // Classify the line from its raw bytes, as it would read once fetched
+    // (cut to the 1,024-byte buffer), upper-cased and cleaned; only label
+    // lines are fetched.
+    const uint8_t* raw;
+    uint32_t len;
+    if (!LocateLine(n, text, index, r.Ukuran, r.LineCountsForFile, &raw, &len)) continue;
+    if (!IsLabelLine(raw, std::min<uint32_t>(len, 1023))) continue;
     if (count + 1 >= capacity) {  // keep room for the closing 0
       overflow = true;
       if (overflowLine) *overflowLine = n;
@@ -81,8 +87,13 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
     }
     ws.Write32(tableAddr + 4 * count, n);
     ++count;
+    uint32_t got = FetchLine(n, text, index, std::span<uint8_t>(buf, 1024), r.Ukuran,
+                             r.LineCountsForFile);
+    if (got == kFail) continue;
+    env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
     std::string name;
-    if (NameOfLabelLine(raw, &name)) env.symbols.Add(std::move(name), n);
+    if (NameOfLabelLine(buf, &name)) env.symbols.Add(std::move(name), n);
+    std::memset(buf, 0, got);
   }
   if (capacity > 0) ws.Write32(tableAddr + 4 * count, 0);
   env.symbols.generation = ws.load().generation;

@@ -81,6 +81,18 @@ uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out
 
 }  // namespace
 
+bool LocateLine(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
+                uint32_t limit, uint32_t count, const uint8_t** start, uint32_t* chars) {
+  if (static_cast<int32_t>(n) >= static_cast<int32_t>(count)) return false;
+  const uint32_t s = LineStart(n, index, count);
+  if (s == kFail || s > text.size()) return false;
+  const uint32_t len = LineLength(text.subspan(s), limit == kFail ? limit : limit + 1);
+  if (len == kFail) return false;
+  *start = text.data() + s;
+  *chars = len - 1;
+  return true;
+}
+
 uint32_t FetchLine(uint32_t n, std::span<uint8_t> text, std::span<const uint8_t> index,
                    std::span<uint8_t> out, uint32_t limit, uint32_t count) {
   if (static_cast<int32_t>(n) >= static_cast<int32_t>(count)) return kFail;
@@ -97,19 +109,23 @@ uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n) {
   if (buf.empty()) return 0;
   n = std::min<uint32_t>(n, buf.size());
   const uint8_t* first = SkipBlanks(buf.data());
-  uint32_t k = static_cast<uint32_t>(first - buf.data());
-  if (k >= n) return 0;
+  const uint32_t k = static_cast<uint32_t>(first - buf.data());
+  if (k >= n) return 0;  // empty or blank: the buffer stays as it is
   n -= k;
-  uint8_t scratch[1024 + 1];
-  n = std::min<uint32_t>(n, 1024);
-  std::memcpy(scratch, first, n);
-  scratch[n] = 0;
-  std::memset(buf.data(), 0, n);
-  uint32_t p = FindChar(scratch, ';');
-  if (p != kFail) n = p - 1;
-  std::memcpy(buf.data(), scratch, n);
-  if (n < buf.size() && p != kFail) buf[n] = 0;
-  return n;
+  // The kept text is the n bytes from the first non-blank (its characters
+  // and the NUL), or the characters before a ';' when one comes first.
+  uint32_t keep = n;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint8_t c = first[i];
+    if (c == ';') {
+      keep = i;
+      break;
+    }
+    if (c == 0 || c == kCR) break;
+  }
+  std::memmove(buf.data(), first, keep);
+  std::memset(buf.data() + keep, 0, n - keep);
+  return keep;
 }
 
 const uint8_t* SkipBlanks(const uint8_t* p, uint8_t c) {

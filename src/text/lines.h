@@ -34,6 +34,11 @@ uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit);
 // Start offset of line n found by counting LF bytes (n = 0 counts as 1).
 uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit);
 
+// Finds line n as FetchLine would, without changing anything: its first byte
+// and its number of characters (before its CR, LF or NUL).
+bool LocateLine(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
+                uint32_t limit, uint32_t count, const uint8_t** start, uint32_t* chars);
+
 // Fetches line n of a loaded text into out, NUL-terminated, tabs turned into
 // spaces (in the text as well; a CR terminator becomes a NUL there). Returns
 // the number of characters copied plus one, or kFail when the line cannot be
