@@ -110,7 +110,7 @@ uint32_t ParseDwordRegister(const uint8_t* text) {
 
 uint32_t ParseSegmentRegister(const uint8_t* text) {
   const uint8_t* p = SkipBlanks(text);
-  if (p[-1] == 0 || p[-1] == kCR) return kFail;  // ran past the end
+  if (p > text && (p[-1] == 0 || p[-1] == kCR)) return kFail;  // ran past the end
   static const char kNames[] = "ESCSSSDSFSGS";
   for (uint32_t i = 0; i < 6; ++i)
     if (p[0] == kNames[2 * i] && p[1] == kNames[2 * i + 1]) return i * 8;
