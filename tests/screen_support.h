@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/headless/headless_platform.h"
+#include "test_support.h"
 
 namespace quorix::testing_support {
 
@@ -124,10 +125,8 @@ class RecordingCanvas : public Canvas {
 };
 
 // Headless platform with in-memory files and a recording back buffer.
-class RecordingPlatform : public HeadlessPlatform {
+class RecordingPlatform : public testing_support::WithMemoryFiles<HeadlessPlatform> {
  public:
-  std::map<std::string, std::string> files;
-  bool failWrites = false;
   std::unique_ptr<RecordingCanvas> recorder;
 
   Canvas* CreateBackBuffer(int w, int h) override {
@@ -139,23 +138,6 @@ class RecordingPlatform : public HeadlessPlatform {
     recorder.reset();
     HeadlessPlatform::ReleaseBackBuffer();
   }
-  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override {
-    FileReadResult r;
-    std::string& f = files[path];  // reading creates a missing file
-    r.opened = true;
-    r.fileSize = f.size();
-    r.bytesRead = static_cast<uint32_t>(std::min<size_t>({f.size(), size_t(limit), buf.size()}));
-    std::memcpy(buf.data(), f.data(), r.bytesRead);
-    return r;
-  }
-  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override {
-    ok = !failWrites;
-    if (failWrites) return 0;
-    files[path] = std::string(data.begin(), data.end());
-    return static_cast<uint32_t>(data.size());
-  }
-  bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
-  bool FileExists(const char* path) override { return files.count(path) > 0; }
 };
 
 // CR LF joined lines.

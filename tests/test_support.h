@@ -15,24 +15,20 @@ namespace quorix::testing_support {
 // The real POSIX files and upper-casing; the window side is inert.
 using PosixTestPlatform = ConsolePlatform;
 
-// A platform whose files live in memory.
-class MemoryPlatform : public PosixTestPlatform {
+// Any platform, with its files kept in memory instead.
+template <class Base>
+class WithMemoryFiles : public Base {
  public:
   std::map<std::string, std::string> files;
   bool failWrites = false;
 
   FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override {
     FileReadResult r;
-    auto it = files.find(path);
-    if (it == files.end()) {
-      files[path] = "";  // reading creates a missing file
-      it = files.find(path);
-    }
+    const std::string& f = files[path];  // reading creates a missing file
     r.opened = true;
-    r.fileSize = it->second.size();
-    r.bytesRead = static_cast<uint32_t>(
-        std::min<size_t>({it->second.size(), static_cast<size_t>(limit), buf.size()}));
-    std::memcpy(buf.data(), it->second.data(), r.bytesRead);
+    r.fileSize = f.size();
+    r.bytesRead = static_cast<uint32_t>(std::min<size_t>({f.size(), size_t(limit), buf.size()}));
+    std::memcpy(buf.data(), f.data(), r.bytesRead);
     return r;
   }
   uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override {
@@ -44,6 +40,8 @@ class MemoryPlatform : public PosixTestPlatform {
   bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
   bool FileExists(const char* path) override { return files.count(path) > 0; }
 };
+
+using MemoryPlatform = WithMemoryFiles<PosixTestPlatform>;
 
 inline std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
