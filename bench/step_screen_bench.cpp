@@ -10,6 +10,7 @@
 
 #include "app/workbench.h"
 #include "platform/headless/headless_platform.h"
+#include "test_support.h"
 
 namespace {
 
@@ -17,26 +18,7 @@ using namespace quorix;
 
 // Headless platform whose files live in memory, so the bench measures steps
 // and not the disk.
-class MemoryHeadless : public HeadlessPlatform {
- public:
-  std::map<std::string, std::string> files;
-  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override {
-    std::string& f = files[path];
-    FileReadResult r;
-    r.opened = true;
-    r.fileSize = f.size();
-    r.bytesRead = static_cast<uint32_t>(std::min<size_t>({f.size(), size_t(limit), buf.size()}));
-    std::memcpy(buf.data(), f.data(), r.bytesRead);
-    return r;
-  }
-  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override {
-    files[path].assign(data.begin(), data.end());
-    ok = true;
-    return static_cast<uint32_t>(data.size());
-  }
-  bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
-  bool FileExists(const char* path) override { return files.count(path) > 0; }
-};
+using MemoryHeadless = testing_support::WithMemoryFiles<HeadlessPlatform>;
 
 std::string ThousandLines() {
   std::string s = "[ORG 100]\r\nSTART:\r\n";
