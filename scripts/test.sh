@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+python3 scripts/check_layers.py
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/loading.h"
-#include "app/workspace.h"
+#include "model/workspace.h"
 #include "asm/driver.h"
 #include "asm/env.h"
 #include "test_support.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 #include "text/number.h"
 
 namespace quorix {

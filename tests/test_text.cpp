@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 #include "text/lines.h"
 
 namespace quorix {

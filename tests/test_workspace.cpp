@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/loading.h"
-#include "app/workspace.h"
+#include "model/workspace.h"
 #include "platform/posix/posix_services.h"
 #include "test_support.h"
 #include "text/lines.h"

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "app/context_record.h"
-#include "app/workspace.h"
+#include "model/context_record.h"
+#include "model/workspace.h"
 #include "platform/platform.h"
 
 namespace quorix {

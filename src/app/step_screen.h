@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/context_record.h"
-#include "app/workspace.h"
+#include "model/context_record.h"
+#include "model/workspace.h"
 #include "asm/symbols.h"
 #include "platform/platform.h"
 #include "screen/drawing.h"

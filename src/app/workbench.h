@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/context_record.h"
-#include "app/workspace.h"
+#include "model/context_record.h"
+#include "model/workspace.h"
 #include "asm/symbols.h"
 #include "platform/platform.h"
 #include "sim/cpu_state.h"

@@ -3,7 +3,7 @@
 // and the symbol index that stands beside the SymbolTable region.
 #pragma once
 
-#include "app/workspace.h"
+#include "model/workspace.h"
 #include "asm/symbols.h"
 #include "platform/platform.h"
 

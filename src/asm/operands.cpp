@@ -1,6 +1,6 @@
 #include "asm/operands.h"
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 #include "text/lines.h"
 #include "text/number.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/workspace.h"
+#include "model/workspace.h"
 #include "asm/env.h"
 #include "text/lines.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 
 namespace quorix {
 

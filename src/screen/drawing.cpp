@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 
 namespace quorix {
 

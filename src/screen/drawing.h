@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 #include "platform/platform.h"
 
 namespace quorix {

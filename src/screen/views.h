@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/context_record.h"
-#include "app/workspace.h"
+#include "model/context_record.h"
+#include "model/workspace.h"
 #include "screen/drawing.h"
 #include "sim/cpu_state.h"
 

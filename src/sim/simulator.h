@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 #include "asm/env.h"
 #include "sim/cpu_state.h"
 

@@ -1,6 +1,6 @@
 #include "text/number.h"
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 
 namespace quorix {
 

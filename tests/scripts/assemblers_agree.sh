@@ -19,8 +19,19 @@ if ! command -v nasm >/dev/null 2>&1; then
   exit 0
 fi
 [ -x "$asm" ] || { echo "FAIL: $asm has not been built"; exit 1; }
+# fasm is a 32-bit program: it takes part only where it is installed and the
+# kernel can run 32-bit programs.
 have_fasm=0
-command -v fasm >/dev/null 2>&1 && have_fasm=1
+if command -v fasm >/dev/null 2>&1; then
+  probe=$(mktemp -d)
+  printf 'use16\nnop\n' >"$probe/p.asm"
+  if fasm "$probe/p.asm" "$probe/p.bin" >/dev/null 2>&1; then
+    have_fasm=1
+  else
+    echo "note: fasm is installed but cannot run here (no 32-bit support); comparing with nasm only"
+  fi
+  rm -rf "$probe"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

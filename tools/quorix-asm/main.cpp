@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 #include "app/loading.h"
-#include "app/workspace.h"
+#include "model/workspace.h"
 #include "asm/driver.h"
 #include "asm/env.h"
 #include "asm/records.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 
 namespace quorix {
 

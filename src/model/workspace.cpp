@@ -1,9 +1,9 @@
-#include "app/workspace.h"
+#include "model/workspace.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "app/context_record.h"
+#include "model/context_record.h"
 
 namespace quorix {
 
