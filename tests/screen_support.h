@@ -11,10 +11,22 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/win32/offscreen_platform.h"
+#else
 #include "platform/headless/headless_platform.h"
+#endif
 #include "test_support.h"
 
 namespace quorix::testing_support {
+
+// The window-less platform the screen tests draw on: the cairo back buffer on
+// Linux, the GDI one on Windows.
+#ifdef _WIN32
+using WindowlessPlatform = win32::OffscreenPlatform;
+#else
+using WindowlessPlatform = HeadlessPlatform;
+#endif
 
 struct TextCall {
   int seq;  // drawing order across texts and shapes
@@ -125,18 +137,18 @@ class RecordingCanvas : public Canvas {
 };
 
 // Headless platform with in-memory files and a recording back buffer.
-class RecordingPlatform : public testing_support::WithMemoryFiles<HeadlessPlatform> {
+class RecordingPlatform : public testing_support::WithMemoryFiles<WindowlessPlatform> {
  public:
   std::unique_ptr<RecordingCanvas> recorder;
 
   Canvas* CreateBackBuffer(int w, int h) override {
-    Canvas* real = HeadlessPlatform::CreateBackBuffer(w, h);
+    Canvas* real = WindowlessPlatform::CreateBackBuffer(w, h);
     recorder = std::make_unique<RecordingCanvas>(*real);
     return recorder.get();
   }
   void ReleaseBackBuffer() override {
     recorder.reset();
-    HeadlessPlatform::ReleaseBackBuffer();
+    WindowlessPlatform::ReleaseBackBuffer();
   }
 };
 

@@ -8,12 +8,20 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/win32/offscreen_platform.h"
+#else
 #include "platform/posix/console_platform.h"
+#endif
 
 namespace quorix::testing_support {
 
-// The real POSIX files and upper-casing; the window side is inert.
+// The real files and upper-casing of the system; the window side is inert.
+#ifdef _WIN32
+using PosixTestPlatform = win32::ConsolePlatform;
+#else
 using PosixTestPlatform = ConsolePlatform;
+#endif
 
 // Any platform, with its files kept in memory instead.
 template <class Base>

@@ -77,8 +77,8 @@ TEST(Workbench, CreationSetsUpRecordBufferAndTimer) {
   b.platform.files["Compiler\\TheFile.asm"] = CrLf({"NOP", "NOP"});
   EXPECT_TRUE(b.wb.WindowProc(MsgCreate, 0, 0));
   const ContextRecord& r = b.r();
-  EXPECT_EQ(r.hWnd, HeadlessPlatform::kWindowHandle);
-  EXPECT_EQ(r.wHDC, HeadlessPlatform::kDeviceContextHandle);
+  EXPECT_EQ(r.hWnd, testing_support::WindowlessPlatform::kWindowHandle);
+  EXPECT_EQ(r.wHDC, testing_support::WindowlessPlatform::kDeviceContextHandle);
   EXPECT_EQ(r.Lbr, 800u);
   EXPECT_EQ(r.Tng, 600u);
   EXPECT_EQ(r.PosX, 0u);
@@ -362,7 +362,7 @@ TEST(Workbench, EveryStepPresentsTheBackBuffer) {
   b.Tick(5);
   b.Move(40, 40);
   EXPECT_EQ(b.platform.presentCount(), before + 6);
-  const CairoCanvas& bb = *b.platform.backBuffer();
+  const auto& bb = *b.platform.backBuffer();
   const auto& win = b.platform.window();
   for (int y = 0; y < 600; y += 37)
     for (int x = 0; x < 800; x += 13) {

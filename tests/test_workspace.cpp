@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,7 +11,9 @@
 
 #include "app/loading.h"
 #include "model/workspace.h"
+#ifndef _WIN32
 #include "platform/posix/posix_services.h"
+#endif
 #include "test_support.h"
 #include "text/lines.h"
 
@@ -164,6 +168,7 @@ TEST_F(LoadFixture, SourceWithMoreLinesThanItsIndexIsCut) {
   EXPECT_EQ(SourceLine(500'001), "<fail>");
 }
 
+#ifndef _WIN32
 // ---- POSIX file layer --------------------------------------------------------
 
 struct TempDir {
@@ -253,6 +258,7 @@ TEST(UpperCase, Windows1252TableIndependentOfLocale) {
   EXPECT_EQ(b.back(), 'x');
   unsetenv("LC_ALL");
 }
+#endif  // the Win32 file layer has its own tests
 
 }  // namespace
 }  // namespace quorix

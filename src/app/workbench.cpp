@@ -27,7 +27,7 @@ bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
   StepScreen(&record_, *shell_, msg, wParam, lParam);
   switch (msg) {
     case MsgCreate: {
-      workspaceBlock_ = std::make_unique<Workspace>();
+      workspaceBlock_ = std::make_unique<Workspace>(platform_);
       workspace_ = workspaceBlock_.get();
       shell_->ws = workspace_;
       record_.hWnd = platform_.WindowHandle();

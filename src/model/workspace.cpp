@@ -25,9 +25,23 @@ static_assert(7'925'000 + 75'000 == Workspace::kBlockSize);
 
 }  // namespace
 
-void Workspace::FreeDeleter::operator()(uint8_t* p) const { std::free(p); }
+void Workspace::FreeDeleter::operator()(uint8_t* p) const {
+  if (platform != nullptr) {
+    platform->ReleaseBlock(p);
+  } else {
+    std::free(p);
+  }
+}
 
-Workspace::Workspace() : block_(static_cast<uint8_t*>(std::calloc(kBlockSize, 1))) {
+Workspace::Workspace()
+    : block_(static_cast<uint8_t*>(std::calloc(kBlockSize, 1)), FreeDeleter{nullptr}) {
+  if (!block_) throw std::bad_alloc();
+  std::memcpy(opcodePath_, kOpcodePath, sizeof(kOpcodePath));
+}
+
+Workspace::Workspace(Platform& platform)
+    : block_(static_cast<uint8_t*>(platform.AllocateZeroedBlock(kBlockSize)),
+             FreeDeleter{&platform}) {
   if (!block_) throw std::bad_alloc();
   std::memcpy(opcodePath_, kOpcodePath, sizeof(kOpcodePath));
 }

@@ -12,6 +12,8 @@
 #include <new>
 #include <span>
 
+#include "platform/platform.h"
+
 namespace quorix {
 
 enum class Area : int {
@@ -40,6 +42,8 @@ class Workspace {
   static constexpr uint32_t kPathBufferSize = 512;
 
   Workspace();
+  // The block comes from the platform's zero-filled memory and goes back to it.
+  explicit Workspace(Platform& platform);
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
@@ -81,9 +85,11 @@ class Workspace {
  private:
   uint8_t* HostBase(Area a);
   struct FreeDeleter {
+    Platform* platform;  // null: the C library's free
     void operator()(uint8_t* p) const;
   };
-  // calloc: the zero pages of an untouched block cost nothing until used.
+  // calloc (or the platform's zeroed block): the zero pages of an untouched
+  // block cost nothing until used.
   std::unique_ptr<uint8_t, FreeDeleter> block_;
   uint8_t path_[kPathBufferSize] = {};
   uint8_t opcodePath_[32] = {};

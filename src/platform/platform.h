@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <span>
 
 namespace quorix {
@@ -78,6 +79,12 @@ class Platform {
   virtual uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) = 0;
   virtual bool DeleteFile(const char* path) = 0;
   virtual bool FileExists(const char* path) = 0;
+
+  // ---- memory ----
+  // One zero-filled block of size bytes that stays in place until released;
+  // null when there is none to give.
+  virtual void* AllocateZeroedBlock(size_t size) { return std::calloc(size, 1); }
+  virtual void ReleaseBlock(void* block) { std::free(block); }
 
   // ---- text ----
   // Upper-cases the NUL-terminated text in place (at most text.size() bytes).

@@ -15,7 +15,12 @@
 #include "asm/driver.h"
 #include "asm/env.h"
 #include "asm/records.h"
+#ifdef _WIN32
+#include "platform/win32/offscreen_platform.h"
+using ConsolePlatform = quorix::win32::ConsolePlatform;
+#else
 #include "platform/posix/console_platform.h"
+#endif
 #include "text/lines.h"
 
 using namespace quorix;

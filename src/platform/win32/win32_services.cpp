@@ -1,0 +1,175 @@
+#include "platform/win32/win32_services.h"
+
+#include "platform/win32/windows_api.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorix::win32 {
+
+namespace {
+
+constexpr DWORD kChunk = 1u << 20;  // ReadFile/WriteFile take at most this much per call
+
+// A handle closed when it goes out of scope.
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (valid()) ::CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE get() const { return h_; }
+  // Closes now; false when closing failed (the last buffered bytes may be lost).
+  bool Close() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h == INVALID_HANDLE_VALUE || ::CloseHandle(h) != 0;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// A plain file on a disk: not a directory, a device, a pipe or a link.
+bool PlainFile(HANDLE h, FileId* id, uint64_t* size) {
+  if (::GetFileType(h) != FILE_TYPE_DISK) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h, &info)) return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                               FILE_ATTRIBUTE_DEVICE))
+    return false;
+  if (id) *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  if (size) *size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  return true;
+}
+
+// Opens an existing entry without following a link and without asking for
+// access to its contents. Invalid when there is nothing of that name.
+HANDLE OpenEntry(const char* path) {
+  return ::CreateFileA(path, FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                       nullptr);
+}
+
+bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND; }
+
+}  // namespace
+
+bool HasWildcard(const char* path) { return std::strpbrk(path, "*?") != nullptr; }
+
+bool Win32Services::IsInput(const FileId& id) const {
+  return std::find(inputs_.begin(), inputs_.end(), id) != inputs_.end();
+}
+
+FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t> buf,
+                                            uint32_t limit) {
+  FileReadResult r;
+  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return r;
+  // OPEN_ALWAYS creates a missing file; a link is opened as itself (and then
+  // refused), so nothing is ever created where a link points.
+  Handle h(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                         nullptr));
+  if (!h.valid()) return r;
+  FileId id;
+  uint64_t size = 0;
+  if (!PlainFile(h.get(), &id, &size)) return r;
+  r.opened = true;
+  r.fileSize = size;
+  if (!IsInput(id)) inputs_.push_back(id);
+  const size_t want = std::min<size_t>(limit, buf.size());
+  size_t got = 0;
+  while (got < want) {
+    DWORD n = 0;
+    DWORD ask = static_cast<DWORD>(std::min<size_t>(want - got, kChunk));
+    if (!::ReadFile(h.get(), buf.data() + got, ask, &n, nullptr) || n == 0) break;
+    got += n;
+  }
+  r.bytesRead = static_cast<uint32_t>(got);
+  return r;
+}
+
+uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {
+  ok = false;
+  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return 0;
+  {
+    // What already has this name must be a plain file that was not read as
+    // an input; CREATE_ALWAYS would truncate it before we could look.
+    Handle old(OpenEntry(path));
+    if (old.valid()) {
+      FileId id;
+      if (!PlainFile(old.get(), &id, nullptr) || IsInput(id)) return 0;
+    } else if (!Missing(::GetLastError())) {
+      return 0;
+    }
+  }
+  Handle h(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h.valid()) return 0;
+  FileId id;
+  if (!PlainFile(h.get(), &id, nullptr) || IsInput(id)) return 0;
+  size_t done = 0;
+  while (done < data.size()) {
+    DWORD n = 0;
+    DWORD ask = static_cast<DWORD>(std::min<size_t>(data.size() - done, kChunk));
+    if (!::WriteFile(h.get(), data.data() + done, ask, &n, nullptr) || n == 0) break;
+    done += n;
+  }
+  const bool closed = h.Close();
+  ok = closed && done == data.size();
+  return static_cast<uint32_t>(done);
+}
+
+bool Win32Services::DeleteFile(const char* path) {
+  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return false;
+  {
+    Handle old(OpenEntry(path));
+    if (!old.valid()) return false;
+    FileId id;
+    if (!PlainFile(old.get(), &id, nullptr) || IsInput(id)) return false;
+  }
+  return ::DeleteFileA(path) != 0;
+}
+
+bool Win32Services::FileExists(const char* path) {
+  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA(path, &found);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(h);
+  return true;
+}
+
+void Win32Services::UpperCase(std::span<uint8_t> text) {
+  const uint8_t* end = static_cast<const uint8_t*>(std::memchr(text.data(), 0, text.size()));
+  if (end != nullptr) {
+    // The text ends inside the span: CharUpperA stops at its zero.
+    if (end != text.data()) ::CharUpperA(reinterpret_cast<char*>(text.data()));
+  } else if (!text.empty()) {
+    ::CharUpperBuffA(reinterpret_cast<char*>(text.data()), static_cast<DWORD>(text.size()));
+  }
+}
+
+bool Win32Services::FindWindowTitle(const char* windowClass, char* title, size_t cap) {
+  if (title == nullptr || cap == 0) return false;
+  HWND w = ::FindWindowA(windowClass, nullptr);
+  if (w == nullptr) return false;
+  int n = ::GetWindowTextA(w, title, static_cast<int>(std::min<size_t>(cap, 0x7FFFFFFF)));
+  title[std::min<size_t>(n < 0 ? 0 : size_t(n), cap - 1)] = 0;
+  return true;
+}
+
+void* Win32Services::AllocateZeroedBlock(size_t size) {
+  // GMEM_FIXED: the handle is the block's address.
+  return reinterpret_cast<void*>(::GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size));
+}
+
+void Win32Services::ReleaseBlock(void* block) {
+  if (block != nullptr) ::GlobalFree(reinterpret_cast<HGLOBAL>(block));
+}
+
+}  // namespace quorix::win32

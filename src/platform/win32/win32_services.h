@@ -1,0 +1,49 @@
+// The Win32 side of the platform's file, text, memory and editor-window
+// services, shared by the window, the off-screen platform of the tests and
+// the console tools.
+//
+// Files keep the guarantees the workbench relies on: reads are bounded by
+// the caller's buffer, only plain disk files are read or written (no
+// directories, devices or links), a write that does not reach the file is
+// never reported as done, and a file that was read as an input is never
+// deleted or overwritten under another name (identity is the volume serial
+// number and file index, so hard links and short names are caught too).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quorix::win32 {
+
+// What identifies a file on its volume.
+struct FileId {
+  uint32_t volume = 0;
+  uint64_t index = 0;
+  friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+class Win32Services : public Platform {
+ public:
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override;
+  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override;
+  bool DeleteFile(const char* path) override;
+  bool FileExists(const char* path) override;
+  void UpperCase(std::span<uint8_t> text) override;
+  bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override;
+  void* AllocateZeroedBlock(size_t size) override;
+  void ReleaseBlock(void* block) override;
+
+  // Files read so far, by identity (the inputs that output must not replace).
+  const std::vector<FileId>& inputs() const { return inputs_; }
+
+ private:
+  bool IsInput(const FileId& id) const;
+  std::vector<FileId> inputs_;
+};
+
+// Wildcards in a path would make a file-existence test match other files.
+bool HasWildcard(const char* path);
+
+}  // namespace quorix::win32

@@ -1,0 +1,282 @@
+// The Win32 backend: the file layer's guarantees, upper-casing, the editor
+// window link, the zeroed block and the GDI back buffer's shapes.
+#ifdef _WIN32
+#include <gtest/gtest.h>
+#include "platform/win32/windows_api.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "model/context_record.h"
+#include "platform/win32/gdi_canvas.h"
+#include "platform/win32/offscreen_platform.h"
+
+namespace quorix {
+namespace {
+
+using win32::ConsolePlatform;
+using win32::GdiCanvas;
+
+// A fresh folder under the temporary folder, made current for the test.
+struct TempFolder {
+  std::string path;
+  char old[MAX_PATH] = {};
+  TempFolder() {
+    char base[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, base);
+    path = std::string(base) + "quorix-w32-" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(::GetTickCount64());
+    ::CreateDirectoryA(path.c_str(), nullptr);
+    ::GetCurrentDirectoryA(MAX_PATH, old);
+    ::SetCurrentDirectoryA(path.c_str());
+  }
+  ~TempFolder() {
+    ::SetCurrentDirectoryA(old);
+    std::string cmd = "cmd /c rmdir /s /q \"" + path + "\" >nul 2>nul";
+    (void)std::system(cmd.c_str());
+  }
+};
+
+void Put(const char* name, const std::string& bytes) {
+  HANDLE h = ::CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
+  DWORD n = 0;
+  ::WriteFile(h, bytes.data(), DWORD(bytes.size()), &n, nullptr);
+  ::CloseHandle(h);
+}
+
+std::string Get(const char* name) {
+  HANDLE h = ::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  char buf[256];
+  DWORD n = 0;
+  ::ReadFile(h, buf, sizeof buf, &n, nullptr);
+  ::CloseHandle(h);
+  return std::string(buf, n);
+}
+
+bool Exists(const char* name) { return ::GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+
+TEST(Win32Files, ReadsAreBoundedAndMissingFilesAreCreated) {
+  TempFolder dir;
+  ::CreateDirectoryA("Compiler", nullptr);
+  Put("Compiler\\TheFile.asm", "MOV AX,1\r\nNOP\r\n");
+  ConsolePlatform fs;
+  struct Case {
+    const char* path;
+    uint32_t limit, bufSize;
+    bool opened;
+    uint32_t read;
+    uint64_t size;
+  };
+  const Case cases[] = {
+      {"Compiler\\TheFile.asm", 100, 100, true, 15, 15},
+      {"compiler\\THEFILE.ASM", 4, 100, true, 4, 15},   // the limit cuts
+      {"Compiler\\TheFile.asm", 100, 6, true, 6, 15},    // so does the buffer
+      {"Compiler\\new.asm", 100, 100, true, 0, 0},       // created empty
+      {"Compiler", 100, 100, false, 0, 0},               // a folder
+      {"NUL", 100, 100, false, 0, 0},                    // a device
+      {"nofolder\\x.asm", 100, 100, false, 0, 0},        // nowhere to create it
+      {"Compiler\\*.asm", 100, 100, false, 0, 0},        // not a name
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> buf(c.bufSize + 8, 0xEE);
+    FileReadResult r = fs.ReadWholeFile(c.path, std::span(buf.data(), c.bufSize), c.limit);
+    EXPECT_EQ(r.opened, c.opened) << c.path;
+    EXPECT_EQ(r.bytesRead, c.read) << c.path;
+    EXPECT_EQ(r.fileSize, c.size) << c.path;
+    for (size_t i = c.bufSize; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xEE) << c.path;
+  }
+  EXPECT_TRUE(Exists("Compiler\\new.asm"));
+  EXPECT_FALSE(Exists("nofolder"));
+}
+
+TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
+  TempFolder dir;
+  ::CreateDirectoryA("Out", nullptr);
+  Put("old.com", "OLD CONTENTS");
+  ConsolePlatform fs;
+  const std::string bytes = "\xB4\x09\xCD\x21";
+  const auto data = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  struct Case {
+    const char* path;
+    bool ok;
+    uint32_t written;
+    const char* after;  // the file's contents afterwards
+  };
+  const Case cases[] = {
+      {"new.com", true, 4, "\xB4\x09\xCD\x21"},
+      {"old.com", true, 4, "\xB4\x09\xCD\x21"},  // replaced whole, not patched
+      {"Out", false, 0, "<missing>"},             // a folder is no file
+      {"nofolder\\x.com", false, 0, "<missing>"},
+      {"x?.com", false, 0, "<missing>"},
+  };
+  for (const Case& c : cases) {
+    bool ok = !c.ok;
+    EXPECT_EQ(fs.WriteWholeFile(c.path, data, ok), c.written) << c.path;
+    EXPECT_EQ(ok, c.ok) << c.path;
+    EXPECT_EQ(Get(c.path), c.after) << c.path;
+  }
+  EXPECT_TRUE(fs.FileExists("NEW.COM"));
+  EXPECT_TRUE(fs.DeleteFile("new.com"));
+  EXPECT_FALSE(Exists("new.com"));
+  EXPECT_FALSE(fs.DeleteFile("new.com")) << "already gone";
+  EXPECT_FALSE(fs.DeleteFile("Out")) << "folders are not deleted";
+  EXPECT_TRUE(Exists("Out"));
+}
+
+TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
+  TempFolder dir;
+  Put("prog.asm", "NOP\r\n");
+  if (!::CreateHardLinkA("prog.com", "prog.asm", nullptr))
+    GTEST_SKIP() << "this file system has no hard links";
+  ConsolePlatform fs;
+  uint8_t buf[16];
+  ASSERT_TRUE(fs.ReadWholeFile("prog.asm", buf, sizeof buf).opened);
+  const uint8_t data[] = {0x90, 0xC3};
+  bool ok = true;
+  EXPECT_EQ(fs.WriteWholeFile("prog.com", data, ok), 0u);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(fs.DeleteFile("prog.com"));
+  EXPECT_EQ(Get("prog.asm"), "NOP\r\n") << "the source is intact";
+
+  ConsolePlatform fresh;  // nothing read yet: the link is an ordinary file to it
+  EXPECT_TRUE(fresh.DeleteFile("prog.com"));
+  EXPECT_EQ(Get("prog.asm"), "NOP\r\n");
+}
+
+TEST(Win32Files, ExistenceTakesNamesNotPatterns) {
+  TempFolder dir;
+  Put("a.asm", "NOP");
+  ConsolePlatform fs;
+  const std::pair<const char*, bool> cases[] = {
+      {"a.asm", true}, {"A.ASM", true}, {"b.asm", false}, {"*.asm", false},
+      {"?.asm", false}, {"", false},
+  };
+  for (const auto& [path, exists] : cases) EXPECT_EQ(fs.FileExists(path), exists) << path;
+}
+
+TEST(Win32Text, UpperCaseStopsAtTheZeroAndTheSpan) {
+  ConsolePlatform p;
+  struct Case {
+    std::string in;
+    size_t span;
+    std::string out;
+  };
+  const Case cases[] = {
+      {std::string("mov ax, 'a'\0xy", 14), 14, std::string("MOV AX, 'A'\0xy", 14)},
+      {"push bx", 4, "PUSH bx"},  // no zero inside the span: only the span
+      {std::string("\0abc", 4), 4, std::string("\0abc", 4)},
+      {"nop", 3, "NOP"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> b(c.in.begin(), c.in.end());
+    p.UpperCase(std::span(b.data(), c.span));
+    EXPECT_EQ(std::string(b.begin(), b.end()), c.out) << c.in;
+  }
+}
+
+TEST(Win32Memory, TheWorkspaceBlockIsZeroed) {
+  ConsolePlatform p;
+  const size_t size = 8'000'000;
+  auto* block = static_cast<uint8_t*>(p.AllocateZeroedBlock(size));
+  ASSERT_NE(block, nullptr);
+  size_t nonzero = 0;
+  for (size_t i = 0; i < size; i += 4093) nonzero += block[i] != 0;
+  EXPECT_EQ(block[size - 1], 0);
+  EXPECT_EQ(nonzero, 0u);
+  p.ReleaseBlock(block);
+}
+
+LRESULT CALLBACK PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+
+TEST(Win32Editor, TitleOfTheEditorWindowIsReadIntoTheBuffer) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PlainProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = kEditorClass;
+  ::RegisterClassA(&wc);
+  // The window's own lookup (the console platform overrides it with none).
+  struct WindowLookup : ConsolePlatform {
+    bool Find(const char* c, char* t, size_t n) { return Win32Services::FindWindowTitle(c, t, n); }
+  } fs;
+  struct Case {
+    std::string title;
+    size_t cap;
+    std::string want;
+  };
+  const std::string longTitle = "C:\\" + std::string(300, 'd') + "\\x.asm";
+  const Case cases[] = {
+      {"C:\\work\\TheFile.asm", 250, "C:\\work\\TheFile.asm"},
+      {longTitle, 250, longTitle.substr(0, 249)},
+      {"C:\\a.asm", 4, "C:\\"},
+  };
+  for (const Case& c : cases) {
+    HWND w = ::CreateWindowA(kEditorClass, c.title.c_str(), WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                             nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(w, nullptr);
+    std::vector<char> buf(c.cap + 4, 'Z');
+    EXPECT_TRUE(fs.Find(kEditorClass, buf.data(), c.cap));
+    EXPECT_EQ(std::string(buf.data()), c.want);
+    EXPECT_EQ(buf[c.cap], 'Z') << "nothing written past the buffer";
+    ::DestroyWindow(w);
+  }
+  char buf[16];
+  EXPECT_FALSE(fs.Find(kEditorClass, buf, sizeof buf)) << "no editor window any more";
+}
+
+TEST(GdiCanvas, ShapesCoverTheirBoundsLessOneAndFrameInside) {
+  GdiCanvas c(nullptr, 64, 48);
+  ASSERT_TRUE(c.Valid());
+  const Rgb red{255, 0, 0}, white{255, 255, 255}, black{0, 0, 0};
+  uint32_t pen = c.CreatePen(red), brush = c.CreateSolidBrush(white);
+  c.Select(c.StockBlackBrush());
+  c.Select(c.DefaultPen());
+  c.Rectangle(0, 0, 64, 48);
+  c.Select(pen);
+  c.Select(brush);
+  c.Rectangle(10, 10, 20, 15);
+  c.Ellipse(30, 2, 50, 22);
+  c.RoundRect(2, 30, 40, 46, 10, 10);
+  struct Case {
+    int x, y;
+    Rgb want;
+  };
+  const Case cases[] = {
+      {10, 10, red},   {19, 14, red},   {20, 14, black}, {19, 15, black}, {15, 12, white},
+      {9, 12, black},  {40, 12, white}, {30, 2, black},  {49, 21, black}, {40, 2, red},
+      {30, 12, red},   {2, 38, red},    {39, 38, red},   {40, 38, black}, {20, 38, white},
+      {2, 30, black},  {20, 45, red},   {20, 46, black},
+  };
+  for (const Case& k : cases) EXPECT_EQ(c.PixelAt(k.x, k.y), k.want) << k.x << "," << k.y;
+}
+
+TEST(GdiCanvas, TransparentTextStaysInItsCell) {
+  GdiCanvas c(nullptr, 200, 40);
+  ASSERT_TRUE(c.Valid());
+  c.Select(c.StockBlackBrush());
+  c.Select(c.DefaultPen());
+  c.Rectangle(0, 0, 200, 40);
+  c.Select(c.CreateViewFont());
+  c.SetBackgroundTransparent();
+  c.SetTextColor({255, 255, 0});
+  c.TextOut(10, 10, "MOV AX", 6);
+  const SIZE s = c.TextExtent("MOV AX", 6);
+  EXPECT_GT(s.cx, 30);
+  EXPECT_GE(s.cy, 13);
+  int inside = 0, outside = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 200; ++x) {
+      Rgb p = c.PixelAt(x, y);
+      if (p == Rgb{0, 0, 0}) continue;
+      bool in = x >= 10 && x < 10 + s.cx && y >= 10 && y < 10 + s.cy;
+      (in ? inside : outside)++;
+    }
+  EXPECT_GT(inside, 20) << "the text is drawn";
+  EXPECT_EQ(outside, 0) << "and nothing else, no background";
+}
+
+}  // namespace
+}  // namespace quorix
+#endif
