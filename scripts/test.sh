@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quorix and runs every test: the normal build, then the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds Quorix and runs every test: the normal build, the Windows programs
+# under Wine, then the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -10,6 +11,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+bash scripts/test-windows.sh
 
 cmake -S . -B build-asan -DQUORIX_WERROR=ON -DQUORIX_SANITIZE=ON -DQUORIX_BUILD_BENCH=OFF \
       -DCMAKE_BUILD_TYPE=Debug

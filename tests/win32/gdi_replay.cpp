@@ -1,8 +1,9 @@
 // gdi-replay: runs a replay script (editor PATH, noeditor, move X Y, down, up,
 // tick N, shot FILE) against the workbench on the Win32 off-screen platform
 // and writes each shot of the GDI back buffer as a binary PPM. Beside every
-// shot FILE it writes FILE.text: one line "x y w h" per text drawn by the
-// command before the shot (the cell the view font's glyphs occupy).
+// shot FILE it writes FILE.text: one line "x y w h HEX" per text drawn by the
+// command before the shot (the cell the view font's glyphs occupy, and the
+// text's bytes in hexadecimal).
 #include "platform/win32/windows_api.h"
 
 #include <cstdio>
@@ -27,6 +28,7 @@ class TextNotingCanvas : public Canvas {
   explicit TextNotingCanvas(quorix::win32::GdiCanvas& real) : real_(real) {}
   struct Box {
     int x, y, w, h;
+    std::string text;
   };
   std::vector<Box> boxes;
 
@@ -48,7 +50,7 @@ class TextNotingCanvas : public Canvas {
   void TextOut(int x, int y, const char* s, int n) override {
     if (n > 0) {
       SIZE e = real_.TextExtent(s, n);
-      boxes.push_back({x, y, int(e.cx), int(e.cy)});
+      boxes.push_back({x, y, int(e.cx), int(e.cy), std::string(s, size_t(n))});
     }
     real_.TextOut(x, y, s, n);
   }
@@ -82,7 +84,12 @@ bool WriteShot(NotingPlatform& p, const std::string& file) {
     out.write(px, 3);
   }
   std::ofstream text(file + ".text");
-  for (const auto& b : p.noting->boxes) text << b.x << " " << b.y << " " << b.w << " " << b.h << "\n";
+  static const char kHex[] = "0123456789abcdef";
+  for (const auto& b : p.noting->boxes) {
+    text << b.x << " " << b.y << " " << b.w << " " << b.h << " ";
+    for (unsigned char c : b.text) text << kHex[c >> 4] << kHex[c & 15];
+    text << "\n";
+  }
   return bool(out) && bool(text);
 }
 

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the Windows programs with mingw-w64 and packs them, laid out the way
+# the workbench's fixed paths expect, into dist/quorix-windows-x64.zip:
+#   quorix.exe, quorix-asm.exe, README.txt,
+#   Compiler\Nuvedo.exe, Compiler\OpCode.qrx, Compiler\TheFile.asm
+# Usage: bash scripts/package-windows.sh [BUILD_DIR]   (default build-win)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${1:-build-win}
+for tool in x86_64-w64-mingw32-g++ zip; do
+  command -v "$tool" >/dev/null || { echo "package-windows: $tool is missing (bash scripts/deps.sh installs it)" >&2; exit 1; }
+done
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$jobs" --target quorix quorix-asm Nuvedo
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+mkdir -p "$stage/Compiler"
+for exe in quorix quorix-asm; do
+  x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "$build/$exe.exe"
+done
+x86_64-w64-mingw32-strip -o "$stage/Compiler/Nuvedo.exe" "$build/Nuvedo.exe"
+cp examples/Compiler/OpCode.qrx examples/Compiler/TheFile.asm "$stage/Compiler/"
+# README.txt in CR LF lines, as Windows editors expect.
+sed 's/$/\r/' > "$stage/README.txt" <<'TEXT'
+Quorix for Windows (64-bit)
+
+A self-drawn workbench for a small x86 assembler dialect. Keep the folder
+layout as it is: the workbench reads Compiler\OpCode.qrx relative to the
+folder it is started in.
+
+1. Unzip the whole archive into a folder of your choice.
+2. Start Compiler\Nuvedo.exe, the companion editor. It opens
+   Compiler\TheFile.asm (or the file named on its command line); Ctrl+O opens
+   another file, Ctrl+S saves it.
+3. Start quorix.exe from the unzipped folder. It finds the editor's window,
+   loads the file the editor shows and offers "Compile" (which writes the
+   program beside the source as NAME.com) and "Debug".
+
+quorix-asm.exe SOURCE [-o OUTPUT] [--listing] assembles on the command line.
+TEXT
+mkdir -p dist
+out="$root/dist/quorix-windows-x64.zip"
+rm -f "$out"
+(cd "$stage" && zip -q -X -r "$out" quorix.exe quorix-asm.exe README.txt Compiler)
+echo "package-windows: wrote dist/quorix-windows-x64.zip"
+unzip -l "$out"

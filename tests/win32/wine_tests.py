@@ -1,0 +1,276 @@
+#!/usr/bin/env python3
+"""The Windows programs under Wine, in a private X server.
+
+1. The cross-compiled GoogleTest programs (ctest in the Windows build).
+2. Pixel comparison: the same replay scripts drawn into the GDI back buffer
+   (gdi-replay.exe) and into the cairo back buffer (quorix-replay); pixels
+   outside the cells of text are counted per screen.
+3. The package, unzipped into a folder whose path holds a space and a '.':
+   quorix-asm.exe assembles; with Nuvedo.exe not running the workbench's load
+   screen shows the not-found message; then Nuvedo.exe and quorix.exe run
+   together: compile screen, Compile, the .com bytes, Debug, the register
+   panel while the pointer rests on Run, close, exit code 0. The workbench's
+   steps per second on the compile screen are reported.
+
+Needs WINEPREFIX set to an initialised prefix.
+"""
+
+import argparse
+import contextlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+from xtools import X, parse_ppm, wait_for  # noqa: E402
+from xvfb import XServer  # noqa: E402
+from workbench_e2e import (EXPECTED_COM, COMPILE_BUTTON, COMPILE_BUTTON_FRAME,  # noqa: E402
+                           SOURCE_ROW_FRAME, DEBUG_ENTRY, RUN_BOX, RUN_BOX_FRAME,
+                           PANEL_CORNERS, EMPTY_WORK_AREA, BLACK, WHITE, RED, GREEN, Processes)
+
+WINE = shutil.which("wine64") or (os.path.exists("/usr/lib/wine/wine64") and "/usr/lib/wine/wine64") \
+    or shutil.which("wine")
+LOAD_ENTRY = (50, 22)  # inside the menu box at (10, 10), 100 by 25
+NOT_FOUND = b"QuorixClassTE are not found, Execute it first. It at Compiler\\Nuvedo.exe"
+
+# Screens drawn by both back buffers. The source and the scripts use the
+# workbench's relative paths, so both programs run in the same folder.
+BAD_SOURCE = b"[ORG 100]\r\nMOV AX, 1\r\nMOV AX, QQ\r\nRET\r\n"
+SCREENS = {
+    "start": "noeditor\ntick 3\n",
+    "compile": "editor Compiler\\TheFile.asm\ntick 3\n",
+    "error": "editor Compiler\\Bad.asm\ntick 3\nmove 650 27\ndown\ntick 2\nup\nmove 790 590\ntick 2\n",
+    "debug": "editor Compiler\\TheFile.asm\ntick 3\nmove 650 27\ndown\ntick 2\nup\n"
+             "move 50 82\ndown\ntick 1\nup\nmove 230 480\ntick 3\n",
+    "variables": "editor Compiler\\TheFile.asm\ntick 3\nmove 132 300\ndown\ntick 1\nup\ntick 2\n",
+}
+CAIRO_CELL = (10, 17)  # an upper bound of the cairo view font's cell, in pixels
+
+
+def read_image(path):
+    blob = path if isinstance(path, bytes) else open(path, "rb").read()
+    return parse_ppm(blob)
+
+
+def png_as_ppm(path):
+    return parse_ppm(subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
+                                    stdout=subprocess.PIPE, timeout=60).stdout)
+
+
+def text_cells(path):
+    cells = []
+    for line in open(path):
+        x, y, w, h, hexed = (line.split() + [""])[:5]
+        text = bytes.fromhex(hexed)
+        w = max(int(w), len(text) * CAIRO_CELL[0])
+        h = max(int(h), CAIRO_CELL[1])
+        cells.append((int(x) - 1, int(y) - 1, int(x) + w + 1, int(y) + h + 1, text))
+    return cells
+
+
+def compare_screens(args, env, work):
+    """Pixels that differ outside text, per screen."""
+    shutil.copytree(os.path.join(args.source, "examples", "Compiler"), os.path.join(work, "Compiler"))
+    with open(os.path.join(work, "Compiler", "Bad.asm"), "wb") as f:
+        f.write(BAD_SOURCE)
+    figures = {}
+    for name, script in SCREENS.items():
+        with open(os.path.join(work, name + ".gdi.txt"), "w") as f:
+            f.write(script + "shot %s.ppm\n" % name)
+        with open(os.path.join(work, name + ".cairo.txt"), "w") as f:
+            f.write(script + "shot %s.png\n" % name)
+        subprocess.run([WINE, os.path.join(args.build_win, "gdi-replay.exe"), name + ".gdi.txt"],
+                       cwd=work, env=env, check=True, timeout=120, stdout=subprocess.DEVNULL)
+        subprocess.run([os.path.join(args.build, "quorix-replay"), name + ".cairo.txt"], cwd=work,
+                       check=True, timeout=120, stdout=subprocess.DEVNULL)
+        w, h, gdi = read_image(os.path.join(work, name + ".ppm"))
+        w2, h2, cairo = png_as_ppm(os.path.join(work, name + ".png"))
+        assert (w, h) == (w2, h2) == (800, 600), (name, w, h, w2, h2)
+        mask = bytearray(w * h)
+        cells = text_cells(os.path.join(work, name + ".ppm.text"))
+        for l, t, r, b, _ in cells:
+            for y in range(max(t, 0), min(b, h)):
+                mask[y * w + max(l, 0):y * w + min(r, w)] = b"\1" * (min(r, w) - max(l, 0))
+        differ, where = 0, []
+        for i in range(w * h):
+            if not mask[i] and gdi[3 * i:3 * i + 3] != cairo[3 * i:3 * i + 3]:
+                differ += 1
+                if len(where) < 8:
+                    where.append((i % w, i // w, tuple(gdi[3 * i:3 * i + 3]),
+                                  tuple(cairo[3 * i:3 * i + 3])))
+        masked = sum(mask)
+        figures[name] = differ
+        print("pixels: %-9s %6d differ outside text (%d text pixels of %d not compared)%s" %
+              (name, differ, masked, w * h, (" e.g. (x, y, gdi, cairo) %s" % where) if where else ""))
+        if name == "error":
+            assert any(c[4].startswith(b"Error at Line:") for c in cells), "no error shown"
+    return figures
+
+
+def unpack(zip_path, work):
+    folder = os.path.join(work, "quorix pkg.v1")
+    os.makedirs(folder)
+    # zipfile keeps the '\' free names of the archive; Windows programs see folders.
+    with zipfile.ZipFile(zip_path) as z:
+        z.extractall(folder)
+    for exe in ("quorix.exe", "quorix-asm.exe", os.path.join("Compiler", "Nuvedo.exe")):
+        assert os.path.exists(os.path.join(folder, exe)), exe
+    return folder
+
+
+def package_checks(args, env, display, work):
+    folder = unpack(args.zip, work)
+    x = X(display)
+
+    # The command-line assembler, from the package's own folder.
+    out = os.path.join(folder, "Compiler", "cli.com")
+    subprocess.run([WINE, os.path.join(folder, "quorix-asm.exe"), "Compiler\\TheFile.asm", "-o",
+                    "Compiler\\cli.com"], cwd=folder, env=env, check=True, timeout=60)
+    assert open(out, "rb").read() == EXPECTED_COM, "quorix-asm.exe wrote other bytes"
+    print("quorix-asm.exe in %r: %d bytes as expected" % (folder, len(EXPECTED_COM)))
+
+    stats_path = os.path.join(work, "stats.txt")
+    wenv = dict(env, QUORIX_STATS_FILE="Z:" + stats_path.replace("/", "\\"))
+    procs = Processes()
+    try:
+        # Without the editor: the load screen says where to find it.
+        quorix = procs.start([WINE, os.path.join(folder, "quorix.exe")], cwd=folder, env=env)
+        win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
+        wait_for("the window's client area", lambda: x.geometry(win) == (810, 600) or None, 30)
+        ref = reference_not_found(args, env, work)
+        x.move(win, *LOAD_ENTRY)
+        x.button(True)
+        try:
+            def message_shown():
+                w, _, data = x.screenshot(win)
+                l, t, r, b = ref["cell"]
+                for y in range(t, b):
+                    for xx in range(l, r):
+                        if data[3 * (y * w + xx):3 * (y * w + xx) + 3] != \
+                                ref["pixels"][3 * (y * 800 + xx):3 * (y * 800 + xx) + 3]:
+                            return None
+                return True
+            wait_for("the not-found message", message_shown, 30)
+        finally:
+            x.button(False)
+        print("missing editor: the load screen shows %r" % NOT_FOUND.decode())
+        subprocess.run([args.close_tool, "--close", str(win)], env=env, check=True, timeout=30)
+        assert quorix.wait(timeout=30) == 0, "exit code after close"
+
+        # With the editor.
+        source = os.path.join(folder, "Compiler", "TheFile.asm")
+        output = os.path.join(folder, "Compiler", "TheFile.com")
+        title = "Z:" + source.replace("/", "\\")
+        procs.start([WINE, os.path.join(folder, "Compiler", "Nuvedo.exe"), "Compiler\\TheFile.asm"],
+                    cwd=folder, env=env)
+        wait_for("Nuvedo.exe titled with the full path", lambda: x.find_window(title), 60)
+        quorix = procs.start([WINE, os.path.join(folder, "quorix.exe")], cwd=folder, env=wenv)
+        win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
+
+        def pixels_are(points):
+            def probe():
+                w, _, data = x.screenshot(win)
+                got = {p: tuple(data[3 * (p[1] * w + p[0]):3 * (p[1] * w + p[0]) + 3]) for p in points}
+                return got if all(got[p] == rgb for p, rgb in points.items()) else None
+            return probe
+
+        x.move(win, *EMPTY_WORK_AREA)
+        wait_for("the compile screen", pixels_are({COMPILE_BUTTON_FRAME: WHITE, SOURCE_ROW_FRAME: GREEN}),
+                 60)
+        print("compile screen shown")
+        # Three whole seconds of the compile screen.
+        wait_for("three seconds of step counts",
+                 lambda: os.path.exists(stats_path) and
+                 len(open(stats_path).read().split("\n")) >= 4, 30)
+        steps = [int(line.split()[1]) for line in open(stats_path).read().split("\n") if line]
+        print("steps per second on the compile screen: %s" % steps)
+        if args.screenshot:
+            x.save_png(win, args.screenshot)
+
+        x.move(win, *COMPILE_BUTTON)
+        x.button(True)
+        try:
+            wait_for("the .com file", lambda: os.path.exists(output) and
+                     os.path.getsize(output) >= len(EXPECTED_COM), 30)
+        finally:
+            x.button(False)
+        com = open(output, "rb").read()
+        assert com == EXPECTED_COM, "TheFile.com is %s" % com.hex(" ")
+        wait_for("the Compile button to go", pixels_are({COMPILE_BUTTON_FRAME: BLACK}), 30)
+        print("compiled: %d bytes as expected" % len(com))
+
+        x.move(win, *DEBUG_ENTRY)
+        x.button(True)
+        try:
+            wait_for("the debug screen", pixels_are({RUN_BOX_FRAME: RED}), 30)
+        finally:
+            x.button(False)
+        x.move(win, *EMPTY_WORK_AREA)
+        wait_for("no register panel off Run", pixels_are({p: BLACK for p in PANEL_CORNERS}), 30)
+        x.move(win, *RUN_BOX)
+        wait_for("the register panel on Run", pixels_are({p: RED for p in PANEL_CORNERS}), 30)
+        print("register panel shown while the pointer rests on Run")
+
+        subprocess.run([args.close_tool, "--close", str(win)], env=env, check=True, timeout=30)
+        code = quorix.wait(timeout=30)
+        assert code == 0, "exit code %d after the close request" % code
+        print("closed: exit code 0")
+        return steps
+    finally:
+        procs.close()
+
+
+def reference_not_found(args, env, work):
+    """The load screen without editor as the GDI back buffer draws it."""
+    ref = os.path.join(work, "ref")
+    os.makedirs(ref)
+    shutil.copytree(os.path.join(args.source, "examples", "Compiler"), os.path.join(ref, "Compiler"))
+    with open(os.path.join(ref, "load.txt"), "w") as f:
+        f.write("noeditor\ntick 2\nmove %d %d\ndown\ntick 2\nshot load.ppm\n" % LOAD_ENTRY)
+    subprocess.run([WINE, os.path.join(args.build_win, "gdi-replay.exe"), "load.txt"], cwd=ref,
+                   env=env, check=True, timeout=120, stdout=subprocess.DEVNULL)
+    _, _, pixels = read_image(os.path.join(ref, "load.ppm"))
+    cells = [c for c in text_cells(os.path.join(ref, "load.ppm.text")) if c[4] == NOT_FOUND]
+    assert cells, "the replay drew no not-found message"
+    l, t, r, b, _ = cells[0]
+    return {"cell": (l + 1, t + 1, r - 1, b - 1), "pixels": pixels}
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--build-win", required=True)
+    ap.add_argument("--build", required=True, help="the Linux build (quorix-replay, fake-editor)")
+    ap.add_argument("--source", required=True)
+    ap.add_argument("--zip", required=True)
+    ap.add_argument("--screenshot")
+    args = ap.parse_args()
+    for name in ("build_win", "build", "source", "zip"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    args.close_tool = os.path.join(args.build, "fake-editor")
+    assert os.environ.get("WINEPREFIX"), "WINEPREFIX must name an initialised prefix"
+    env = dict(os.environ, WINEDEBUG="-all")
+    failures = 0
+    with contextlib.ExitStack() as stack:
+        display = stack.enter_context(XServer(screen="1280x1024x24"))
+        env["DISPLAY"] = display
+        started = time.monotonic()
+        r = subprocess.run(["ctest", "--output-on-failure", "-R", "^win\\."], cwd=args.build_win,
+                           env=env, timeout=900)
+        failures += r.returncode != 0
+        work = tempfile.mkdtemp(prefix="quorix_wine_")
+        try:
+            compare_screens(args, env, os.path.join(work, "screens"))
+            package_checks(args, env, display, work)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+        print("Windows tests done in %.1f s" % (time.monotonic() - started))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
