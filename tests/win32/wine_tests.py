@@ -148,6 +148,11 @@ def package_checks(args, env, display, work):
         try:
             def message_shown():
                 w, _, data = x.screenshot(win)
+                if args.keep:
+                    open(os.path.join(args.keep, "load-window.ppm"), "wb").write(
+                        b"P6\n%d 600\n255\n" % w + data)
+                    open(os.path.join(args.keep, "load-ref.ppm"), "wb").write(
+                        b"P6\n800 600\n255\n" + ref["pixels"])
                 l, t, r, b = ref["cell"]
                 for y in range(t, b):
                     for xx in range(l, r):
@@ -238,7 +243,7 @@ def reference_not_found(args, env, work):
     cells = [c for c in text_cells(os.path.join(ref, "load.ppm.text")) if c[4] == NOT_FOUND]
     assert cells, "the replay drew no not-found message"
     l, t, r, b, _ = cells[0]
-    return {"cell": (l + 1, t + 1, r - 1, b - 1), "pixels": pixels}
+    return {"cell": (max(l, 0), max(t, 0), min(r, 800), min(b, 600)), "pixels": pixels}
 
 
 def main():
@@ -248,6 +253,7 @@ def main():
     ap.add_argument("--source", required=True)
     ap.add_argument("--zip", required=True)
     ap.add_argument("--screenshot")
+    ap.add_argument("--keep", help="a folder for the pictures of a failed check")
     args = ap.parse_args()
     for name in ("build_win", "build", "source", "zip"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
