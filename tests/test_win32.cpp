@@ -109,6 +109,7 @@ TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
       {"new.com", true, 4, "\xB4\x09\xCD\x21"},
       {"old.com", true, 4, "\xB4\x09\xCD\x21"},  // replaced whole, not patched
       {"Out", false, 0, "<missing>"},             // a folder is no file
+      {"NUL", false, 0, ""},                      // nor is a device
       {"nofolder\\x.com", false, 0, "<missing>"},
       {"x?.com", false, 0, "<missing>"},
   };
