@@ -195,9 +195,9 @@ def package_checks(args, env, display, work):
         print("Nuvedo.exe without a file: %r, closed with exit code 0" % title)
 
         # With the editor.
-        procs.start([WINE, os.path.join(folder, "Compiler", "Nuvedo.exe"), "Compiler\\TheFile.asm"],
-                    cwd=folder, env=env)
-        wait_for("Nuvedo.exe titled with the full path", lambda: x.find_window(title), 60)
+        editor = procs.start([WINE, os.path.join(folder, "Compiler", "Nuvedo.exe"),
+                              "Compiler\\TheFile.asm"], cwd=folder, env=env)
+        ed = wait_for("Nuvedo.exe titled with the full path", lambda: x.find_window(title), 60)
         quorix = procs.start([WINE, os.path.join(folder, "quorix.exe")], cwd=folder, env=wenv)
         win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
 
@@ -249,6 +249,18 @@ def package_checks(args, env, display, work):
         code = quorix.wait(timeout=30)
         assert code == 0, "exit code %d after the close request" % code
         print("closed: exit code 0")
+
+        # The editor saves with Ctrl+S exactly what it shows: the file's CR LF
+        # lines as they were, plus what was typed.
+        before = open(source, "rb").read()
+        x.run("xdotool", "windowfocus", "--sync", str(ed))
+        x.run("xdotool", "key", "--window", str(ed), "ctrl+End")
+        x.run("xdotool", "type", "--window", str(ed), ";Z")
+        x.run("xdotool", "key", "--window", str(ed), "ctrl+s")
+        wait_for("the editor's save", lambda: open(source, "rb").read() == before + b";Z" or None, 30)
+        subprocess.run([args.close_tool, "--close", str(ed)], env=env, check=True, timeout=30)
+        assert editor.wait(timeout=30) == 0, "Nuvedo.exe exit code after close"
+        print("Nuvedo.exe saved %d bytes exactly with Ctrl+S and closed" % (len(before) + 2))
         return steps
     finally:
         procs.close()
