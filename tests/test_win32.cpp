@@ -147,6 +147,37 @@ TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
   EXPECT_EQ(Get("prog.asm"), "NOP\r\n");
 }
 
+TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
+  TempFolder dir;
+  Put("real.asm", "NOP\r\n");
+  constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+  // Some systems answer success without making a link: look for it.
+  ::CreateSymbolicLinkA("link.asm", "real.asm", kUnprivileged);
+  ::CreateSymbolicLinkA("dangling.asm", "nothere.asm", kUnprivileged);
+  const DWORD attributes = ::GetFileAttributesA("link.asm");
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      ::GetFileAttributesA("dangling.asm") == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no symbolic links here";
+  ConsolePlatform fs;
+  uint8_t buf[16] = {};
+  FileReadResult r = fs.ReadWholeFile("link.asm", buf, sizeof buf);
+  EXPECT_TRUE(r.opened);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), r.bytesRead), "NOP\r\n");
+  EXPECT_FALSE(fs.ReadWholeFile("dangling.asm", buf, sizeof buf).opened);
+  EXPECT_FALSE(Exists("nothere.asm")) << "nothing created where the link points";
+
+  ConsolePlatform writer;  // has read nothing
+  const uint8_t data[] = {0xC3};
+  bool ok = true;
+  EXPECT_EQ(writer.WriteWholeFile("link.asm", data, ok), 0u);
+  EXPECT_FALSE(ok);
+  writer.WriteWholeFile("dangling.asm", data, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(Exists("nothere.asm"));
+  EXPECT_TRUE(writer.DeleteFile("link.asm")) << "the link itself goes";
+  EXPECT_EQ(Get("real.asm"), "NOP\r\n") << "its target stays";
+}
+
 TEST(Win32Files, ExistenceTakesNamesNotPatterns) {
   TempFolder dir;
   Put("a.asm", "NOP");

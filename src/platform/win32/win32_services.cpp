@@ -33,14 +33,22 @@ class Handle {
   HANDLE h_;
 };
 
+// A link: a symbolic link, a junction or a mount point. Other reparse points
+// (cloud placeholders, deduplicated files) are ordinary files to us.
+bool IsLink(HANDLE h, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return true;
+  return IsReparseTagNameSurrogate(tag.ReparseTag) != 0;
+}
+
 // A plain file on a disk: not a directory, a device, a pipe or a link.
 bool PlainFile(HANDLE h, FileId* id, uint64_t* size) {
   if (::GetFileType(h) != FILE_TYPE_DISK) return false;
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(h, &info)) return false;
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                               FILE_ATTRIBUTE_DEVICE))
-    return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
+  if (IsLink(h, info.dwFileAttributes)) return false;
   if (id) *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   if (size) *size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
   return true;
@@ -69,11 +77,15 @@ FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t>
                                             uint32_t limit) {
   FileReadResult r;
   if (path == nullptr || path[0] == 0 || HasWildcard(path)) return r;
-  // OPEN_ALWAYS creates a missing file; a link is opened as itself (and then
-  // refused), so nothing is ever created where a link points.
-  Handle h(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                         nullptr));
+  // An existing file is read through a link like any program would; a
+  // missing one is created empty, but never where a dangling link points
+  // (CREATE_NEW fails on the link itself).
+  HANDLE opened = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened == INVALID_HANDLE_VALUE && Missing(::GetLastError()))
+    opened = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  Handle h(opened);
   if (!h.valid()) return r;
   FileId id;
   uint64_t size = 0;
@@ -97,8 +109,9 @@ uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t
   ok = false;
   if (path == nullptr || path[0] == 0 || HasWildcard(path)) return 0;
   {
-    // What already has this name must be a plain file that was not read as
-    // an input; CREATE_ALWAYS would truncate it before we could look.
+    // What already has this name must be a plain file (not a link) that was
+    // not read as an input; CREATE_ALWAYS would truncate it before we could
+    // look.
     Handle old(OpenEntry(path));
     if (old.valid()) {
       FileId id;
@@ -127,10 +140,18 @@ uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t
 bool Win32Services::DeleteFile(const char* path) {
   if (path == nullptr || path[0] == 0 || HasWildcard(path)) return false;
   {
+    // A link is deleted as itself (its target stays); a folder, a device or
+    // an input is not deleted at all.
     Handle old(OpenEntry(path));
     if (!old.valid()) return false;
-    FileId id;
-    if (!PlainFile(old.get(), &id, nullptr) || IsInput(id)) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(old.get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(old.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+      return false;
+    const FileId id{info.dwVolumeSerialNumber,
+                    uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    if (IsInput(id)) return false;
   }
   return ::DeleteFileA(path) != 0;
 }

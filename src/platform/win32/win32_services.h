@@ -4,10 +4,11 @@
 //
 // Files keep the guarantees the workbench relies on: reads are bounded by
 // the caller's buffer, only plain disk files are read or written (no
-// directories, devices or links), a write that does not reach the file is
-// never reported as done, and a file that was read as an input is never
-// deleted or overwritten under another name (identity is the volume serial
-// number and file index, so hard links and short names are caught too).
+// directories or devices; a link is read through but nothing is created or
+// written through one), a write that does not reach the file is never
+// reported as done, and a file that was read as an input is never deleted or
+// overwritten under another name (identity is the volume serial number and
+// file index, so hard links and short names are caught too).
 #pragma once
 
 #include <cstdint>
