@@ -368,7 +368,9 @@ DosProgram::Service DosProgram::Dos() {
   const uint8_t dl = machine_.Get(Reg::Edx) & 0xFF;
   switch (ah) {
     case 0x01:
-      return ReadKeyInto8(true, true);
+      // Echoed on a keyboard; keys redirected from a file are not, as under
+      // DOS with its input redirected.
+      return ReadKeyInto8(keys_.IsKeyboard(), true);
     case 0x02: {
       const char c = static_cast<char>(dl);
       Print(1, std::string_view(&c, 1));
