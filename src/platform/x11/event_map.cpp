@@ -49,6 +49,7 @@ WindowMessage TranslateEvent(const XEvent& e, const EventContext& c) {
       // A key that types a character becomes the character message, as the
       // Windows message loop's translation makes it: Enter gives CR,
       // Backspace 8, Escape 27. Keys without a character pass as MsgNull.
+      if (e.xkey.display == nullptr) return {};  // the keymap lives on the display
       XKeyEvent key = e.xkey;
       char text[8] = {};
       KeySym sym = 0;
