@@ -457,9 +457,6 @@ TEST_F(X11Display, LoopDeliversEventsAndTicks) {
   EXPECT_LE(sink.tickTimes.back() - sink.tickTimes.front(), elapsedMs + 1);
 }
 
-}  // namespace
-}  // namespace quorix::x11
-
 // Keys reach the workbench as character messages, through the display's
 // keyboard map: the character the key types, none for a key that types none.
 TEST_F(X11Display, KeyPressesBecomeCharacterMessages) {
@@ -493,3 +490,6 @@ TEST_F(X11Display, KeyPressesBecomeCharacterMessages) {
     EXPECT_EQ(m.wParam, c.wParam) << XKeysymToString(c.sym);
   }
 }
+
+}  // namespace
+}  // namespace quorix::x11
