@@ -1,18 +1,19 @@
 ; sieve.asm - a CPU-bound DOS program for timing: the sieve of Eratosthenes
 ; over 0 .. 7999, run ROUNDS times, then the number of primes found (1007)
-; printed in decimal. Exit code 0.
+; printed in decimal. Exit code 0. The sieve lies at 4000, in a page of its
+; own, away from the code.
 [ORG 100]
 START:
         MOV BP, #60             ; rounds
 ROUND:
-        MOV DI, OFFSET FLAGS    ; every number a candidate
+        MOV DI, 4000    ; every number a candidate
         MOV CX, #8000
         MOV AL, 1
         REP STOSB
         XOR DL, DL
         MOV BX, 2
 OUTER:
-        MOV SI, OFFSET FLAGS
+        MOV SI, 4000
         ADD SI, BX
         MOV AL, [SI]
         CMP AL, 0
@@ -22,7 +23,7 @@ OUTER:
 MARK:
         CMP DI, #8000
         JAE NEXTB
-        MOV SI, OFFSET FLAGS
+        MOV SI, 4000
         ADD SI, DI
         MOV [SI], DL
         ADD DI, BX
@@ -37,7 +38,7 @@ NEXTB:
         XOR AX, AX              ; count what is left from 2 on
         MOV BX, 2
 COUNT:
-        MOV SI, OFFSET FLAGS
+        MOV SI, 4000
         ADD SI, BX
         MOV DL, [SI]
         XOR DH, DH
@@ -73,4 +74,4 @@ DIGITS:
         MOV AH, 2
         INT 21
         RET
-FLAGS:
+

@@ -55,6 +55,7 @@ class UnicornMachine final : public Machine {
 
   void SetCodeRanges(std::span<const AddressRange> ranges) override {
     codeRanges_.assign(ranges.begin(), ranges.end());
+    lastRange_ = {0, 0};
   }
 
   bool Write(uint32_t linear, std::span<const uint8_t> bytes) override {
@@ -90,6 +91,8 @@ class UnicornMachine final : public Machine {
     limit_ = count;
     curIp_ = Get(Reg::Eip);
     const uint32_t start = Linear(curIp_);
+    curAddress_ = start;
+    fetchFault_ = false;
     // No exit address: the run ends by count, by a hook, or by an error.
     uc_err err = uc_emu_start(uc_, start, kNoExit, 0, 0);
     // The instruction whose hook ran last completed unless the run stopped
@@ -122,6 +125,7 @@ class UnicornMachine final : public Machine {
     // Inside a run the engine's EIP is not kept current; the hooks know
     // where the next (or the failing) instruction is. An interrupt leaves
     // the engine's own EIP after the INT.
+    if (!fetchFault_) curIp_ = OffsetOf(uc_, curAddress_);
     if (event_ != MachineEvent::Interrupt) Set(Reg::Eip, curIp_);
     stop.event = event_;
     stop.vector = vector_;
@@ -137,9 +141,14 @@ class UnicornMachine final : public Machine {
     return (Get(Reg::Cs) << 4) + (eip & 0xFFFF);
   }
 
-  bool InCode(uint64_t address) const {
-    for (const AddressRange& r : codeRanges_)
-      if (address >= r.begin && address < r.end) return true;
+  bool InCode(uint64_t address) {
+    if (address >= lastRange_.begin && address < lastRange_.end) return true;
+    for (const AddressRange& r : codeRanges_) {
+      if (address >= r.begin && address < r.end) {
+        lastRange_ = r;
+        return true;
+      }
+    }
     return codeRanges_.empty();
   }
 
@@ -148,7 +157,7 @@ class UnicornMachine final : public Machine {
     auto* m = static_cast<UnicornMachine*>(self);
     if (m->pending_) ++m->executed_;
     m->pending_ = false;
-    m->curIp_ = m->OffsetOf(uc, address);
+    m->curAddress_ = address;
     if (m->executed_ >= m->limit_) {
       uc_emu_stop(uc);
       return;
@@ -165,6 +174,7 @@ class UnicornMachine final : public Machine {
   static bool OnFetchFault(uc_engine* uc, uc_mem_type, uint64_t address, int, int64_t, void* self) {
     auto* m = static_cast<UnicornMachine*>(self);
     m->curIp_ = m->OffsetOf(uc, address);
+    m->fetchFault_ = true;
     m->event_ = MachineEvent::OutsideCode;
     m->pending_ = false;
     return false;
@@ -183,7 +193,7 @@ class UnicornMachine final : public Machine {
     // A software interrupt is the INT instruction that began at the current
     // instruction's start; anything else is a processor exception.
     uint8_t code[2] = {};
-    uint32_t at = m->Linear(m->curIp_);
+    uint32_t at = static_cast<uint32_t>(m->curAddress_);
     bool soft = false;
     if (uc_mem_read(uc, at, code, 2) == UC_ERR_OK) {
       soft = (code[0] == 0xCD && code[1] == intno) || (code[0] == 0xCC && intno == 3) ||
@@ -224,7 +234,10 @@ class UnicornMachine final : public Machine {
   uint64_t executed_ = 0;
   uint64_t limit_ = 1;
   bool pending_ = false;
-  uint32_t curIp_ = 0;  // offset of the instruction the last hook saw
+  bool fetchFault_ = false;
+  uint32_t curIp_ = 0;         // offset of the next (or failing) instruction
+  uint64_t curAddress_ = 0;    // its linear address, as the last hook saw it
+  AddressRange lastRange_{0, 0};  // the code range the last fetch was in
 };
 
 }  // namespace
