@@ -99,7 +99,7 @@ bool DosProgram::Load(const ProgramImage& image) {
   return true;
 }
 
-RunStatus DosProgram::Run(uint64_t count) {
+RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
   if (status_ == RunStatus::Exited || status_ == RunStatus::Stopped) return status_;
   status_ = RunStatus::Ready;
   while (count > 0 && status_ == RunStatus::Ready) {
@@ -110,7 +110,7 @@ RunStatus DosProgram::Run(uint64_t count) {
       break;
     }
     const uint64_t chunk = std::min(count, stepLimit_ - executed_);
-    MachineStop stop = machine_.Run(chunk);
+    MachineStop stop = machine_.Run(chunk, chunk == 1 ? next : 0);
     executed_ += stop.executed;
     count -= std::min(count, std::max<uint64_t>(stop.executed, 1));
     const uint32_t eip = machine_.Get(Reg::Eip);

@@ -65,8 +65,9 @@ class DosProgram {
   // status Stopped and a message, when the image cannot be placed.
   bool Load(const ProgramImage& image);
   // Executes at most `count` instructions; ends early when the program
-  // waits for a key, exits or stops.
-  RunStatus Run(uint64_t count);
+  // waits for a key, exits or stops. `next` (single steps only): where the
+  // next instruction begins when the current one does not jump, if known.
+  RunStatus Run(uint64_t count, uint32_t next = 0);
 
   void SetStepLimit(uint64_t limit) { stepLimit_ = limit == 0 ? 1 : limit; }
   RunStatus status() const { return status_; }

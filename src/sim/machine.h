@@ -69,8 +69,11 @@ class Machine {
   virtual uint32_t Get(Reg r) = 0;
   virtual void Set(Reg r, uint32_t value) = 0;
   // Executes at most `count` instructions (at least 1), ending early at an
-  // interrupt or a fault.
-  virtual MachineStop Run(uint64_t count) = 0;
+  // interrupt or a fault. `next`, when not 0, is where the instruction after
+  // the current one begins (as EIP) if execution goes straight on; the run
+  // ends there before executing it. Single steps that know it let the
+  // engine translate one instruction instead of a whole run of code.
+  virtual MachineStop Run(uint64_t count, uint32_t next = 0) = 0;
 };
 
 using MachineFactory = std::function<std::unique_ptr<Machine>()>;

@@ -55,6 +55,7 @@ void ConsoleLog::Clear() {
 
 void LineMap::Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes) {
   lines_.assign(outputBytes, 0);
+  ends_.assign(r.LineCountsForFile, 0);
   std::span<const uint8_t> records = ws.Tail(r.lpASCIIResult);
   for (uint32_t line = 1; line < r.LineCountsForFile; ++line) {
     const uint64_t at = uint64_t(line - 1) * kLineRecordSize;
@@ -64,6 +65,7 @@ void LineMap::Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes)
     const uint32_t offset = p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24;
     for (uint64_t j = offset; j < uint64_t(offset) + count && j < outputBytes; ++j)
       lines_[j] = line;
+    if (count != 0) ends_[line] = offset + count;
   }
 }
 
@@ -125,12 +127,17 @@ void RunSession::FillCpuState(CpuState* cpu) {
 
 void RunSession::Step(ContextRecord* record, CpuState* cpu, Workspace& ws) {
   ContextRecord r = *record;
-  uint32_t next = 0;
+  uint32_t line = 0;
   if (program_) {
     RunStatus before = program_->status();
     if (before == RunStatus::Ready || before == RunStatus::Waiting) {
-      RunStatus after = program_->Run(1);
-      if (after == RunStatus::Ready) next = LineOfAddress(program_->machine().Get(Reg::Eip));
+      // A line's bytes are one instruction: it ends where the line does.
+      const uint32_t ip = program_->machine().Get(Reg::Eip);
+      uint32_t next = 0;
+      if (ip >= origin_ && lineMap_.StartsLine(ip - origin_))
+        next = lineMap_.EndAt(ip - origin_) + origin_;
+      RunStatus after = program_->Run(1, next);
+      if (after == RunStatus::Ready) line = LineOfAddress(program_->machine().Get(Reg::Eip));
       if (after == RunStatus::Exited || after == RunStatus::Stopped) NoteEnd(r, ws);
     } else if (!ended_) {
       NoteEnd(r, ws);  // a program that could not even be loaded
@@ -139,7 +146,7 @@ void RunSession::Step(ContextRecord* record, CpuState* cpu, Workspace& ws) {
   }
   // The shell adds 1 afterwards: land on the next instruction's line, or
   // stay where the listing is when the program did not move.
-  r.PosSCL = next != 0 ? next - 1 : r.PosSCL - 1;
+  r.PosSCL = line != 0 ? line - 1 : r.PosSCL - 1;
   *record = r;
 }
 

@@ -64,14 +64,23 @@ class LineMap {
  public:
   void Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes);
   uint32_t LineAt(uint32_t offset) const { return offset < lines_.size() ? lines_[offset] : 0; }
+  // One past the last byte of the line that covers `offset` (0: none).
+  uint32_t EndAt(uint32_t offset) const {
+    const uint32_t line = LineAt(offset);
+    return line != 0 && line < ends_.size() ? ends_[line] : 0;
+  }
   // True when `offset` is the first byte of its line's bytes.
   bool StartsLine(uint32_t offset) const {
     return LineAt(offset) != 0 && (offset == 0 || LineAt(offset - 1) != LineAt(offset));
   }
-  void Clear() { lines_.clear(); }
+  void Clear() {
+    lines_.clear();
+    ends_.clear();
+  }
 
  private:
   std::vector<uint32_t> lines_;
+  std::vector<uint32_t> ends_;  // by line number
 };
 
 class RunSession {

@@ -270,7 +270,11 @@ int main(int argc, char** argv) {
   while (status == RunStatus::Ready || status == RunStatus::Waiting) {
     if (trace) {
       const uint32_t at = machine->Get(Reg::Eip);
-      status = program.Run(1);
+      // A source line's bytes are one instruction: where the next begins.
+      uint32_t next = 0;
+      if (src.isSource && at >= origin && src.lines.StartsLine(at - origin))
+        next = src.lines.EndAt(at - origin) + origin;
+      status = program.Run(1, next);
       if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, image, src, at);
     } else {
       status = program.Run(kChunk);

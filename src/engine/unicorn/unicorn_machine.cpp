@@ -77,7 +77,7 @@ class UnicornMachine final : public Machine {
     uc_reg_write(uc_, kUnicornReg[static_cast<int>(r)], &v);
   }
 
-  MachineStop Run(uint64_t count) override {
+  MachineStop Run(uint64_t count, uint32_t next) override {
     MachineStop stop;
     if (uc_ == nullptr) {
       stop.event = MachineEvent::OtherFault;
@@ -93,11 +93,15 @@ class UnicornMachine final : public Machine {
     const uint32_t start = Linear(curIp_);
     curAddress_ = start;
     fetchFault_ = false;
-    // No exit address: the run ends by count, by a hook, or by an error.
-    uc_err err = uc_emu_start(uc_, start, kNoExit, 0, 0);
-    // The instruction whose hook ran last completed unless the run stopped
-    // inside it.
-    if (pending_ && event_ == MachineEvent::None && err == UC_ERR_OK) ++executed_;
+    // The run ends by count, by a hook, by an error, or at `next`.
+    const uint64_t until = next != 0 ? Linear(next) : kNoExit;
+    uc_err err = uc_emu_start(uc_, start, until, 0, 0);
+    // An instruction whose hook ran last, with no hook after it, completed
+    // and the run stopped at `next`.
+    if (pending_ && event_ == MachineEvent::None && err == UC_ERR_OK) {
+      ++executed_;
+      curAddress_ = until;
+    }
     if (event_ == MachineEvent::None && err != UC_ERR_OK) {
       switch (err) {
         case UC_ERR_READ_UNMAPPED:
