@@ -46,11 +46,9 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
   if (r->state2 == CompileRequested) {
     AsmEnv env{ws, shell.platform, *shell.symbols};
     AssembleReport report = AssembleSource(r, env);
-    const uint32_t entry = shell.run.AfterCompile(*r, ws, report);
-    if (entry != 0) {
-      r->PosSCL = entry;
-      shell.run.FillCpuState(shell.cpu);
-    }
+    // The listing moves to the entry when Debug is opened; the source view
+    // shares PosSCL and keeps its place.
+    if (shell.run.AfterCompile(*r, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
     shell.outputPath = std::move(report.outputPath);
   } else {
     DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
