@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
       libcairo2-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxext-dev
       libgtk-3-dev libgtksourceview-4-dev
-      binutils nasm fasm dosbox xvfb xdotool x11-utils imagemagick python3
+      libunicorn-dev binutils nasm fasm dosbox xvfb xdotool x11-utils imagemagick python3
       g++-mingw-w64-x86-64 googletest wine wine64 zip)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -46,6 +46,9 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
   if (r->state2 == CompileRequested) {
     AsmEnv env{ws, shell.platform, *shell.symbols};
     AssembleReport report = AssembleSource(r, env);
+    // The listing moves to the entry when Debug is opened; the source view
+    // shares PosSCL and keeps its place.
+    if (shell.run.AfterCompile(*r, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
     shell.outputPath = std::move(report.outputPath);
   } else {
     DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
@@ -53,18 +56,30 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
   DrawLoadNotice(shell.screen, ws);
 }
 
-void DebugScreen(ContextRecord* r, Shell& shell) {
+void DebugScreen(ContextRecord* r, Shell& shell, bool entered) {
+  const bool executes = shell.run.Executes(*shell.ws);
+  if (executes && entered) {
+    // Entering Debug from another screen starts the program over.
+    const uint32_t entry = shell.run.Restart();
+    if (entry != 0) r->PosSCL = entry;
+    shell.run.FillCpuState(shell.cpu);
+  }
   DrawListingView(r, shell.cpu, shell.screen, *shell.ws);
   if (r->state2 == RunMarker) {
-    AsmEnv env{*shell.ws, shell.platform, *shell.symbols};
-    SimulateStep(r, shell.cpu, env);
+    if (executes) {
+      shell.run.Step(r, shell.cpu, *shell.ws);
+    } else {
+      AsmEnv env{*shell.ws, shell.platform, *shell.symbols};
+      SimulateStep(r, shell.cpu, env);
+    }
     r->PosSCL += 1;
   }
+  if (executes) DrawConsoleStrip(shell.screen, shell.run.console());
 }
 
 }  // namespace
 
-void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t /*wParam*/,
+void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wParam,
                 uint32_t lParam) {
   if (shell.screen.dc == nullptr || shell.ws == nullptr) return;
   ContextRecord r = *record;
@@ -73,6 +88,10 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t /*wP
   screen.dc->Select(screen.palette.BlackBrush);
   screen.dc->Select(screen.palette.RedPen);
   screen.dc->Rectangle(150, 10, 750, 510);
+  const bool enteredDebug = r.state == StateDebug && shell.shownState != StateDebug;
+  shell.shownState = r.state;
+  if (shell.run.HasEngine() && (r.state != StateDebug || !shell.run.Executes(*shell.ws)))
+    ClearConsoleStrip(screen);
 
   switch (r.state) {
     case StateStart:
@@ -89,7 +108,7 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t /*wP
       CompileScreen(&r, shell);
       break;
     case StateDebug:
-      DebugScreen(&r, shell);
+      DebugScreen(&r, shell, enteredDebug);
       break;
     case StateExit:
       shell.platform.PostQuit(0);
@@ -104,6 +123,10 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t /*wP
       break;
     case MsgLButtonUp:
       r.MouButt = 0;
+      break;
+    case MsgChar:
+      // A key for the running program, typed while the debug screen shows.
+      if (r.state == StateDebug && shell.run.Executes(*shell.ws)) shell.run.Key(wParam & 0xFF);
       break;
     case MsgMouseMove:
       r.MouX = (lParam & 0xFFFF) - r.PosX;

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "screen/drawing.h"
 #include "sim/cpu_state.h"
+#include "sim/run_session.h"
 
 namespace quorix {
 
@@ -23,6 +24,8 @@ struct Shell {
   CpuState* cpu = nullptr;
   SymbolIndex* symbols = nullptr;
   std::string outputPath;  // the .com file of the last assembly run
+  RunSession run;          // the compiled program the Run box executes
+  uint32_t shownState = StateStart;  // the screen of the previous step
 };
 
 // Anchor of the start-screen emblem.

@@ -15,11 +15,14 @@ constexpr uint32_t kBackBufferWidth = 800;
 constexpr uint32_t kBackBufferHeight = 600;
 }  // namespace
 
-Workbench::Workbench(Platform& platform)
+Workbench::Workbench(Platform& platform, MachineFactory machines)
     : platform_(platform), shell_(std::make_unique<Shell>(platform)) {
   shell_->cpu = &cpu_;
   shell_->symbols = &symbols_;
+  shell_->run.SetFactory(std::move(machines));
 }
+
+RunSession& Workbench::run() { return shell_->run; }
 
 Workbench::~Workbench() = default;
 
@@ -61,6 +64,7 @@ bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
     case MsgMouseMove:
     case MsgLButtonDown:
     case MsgLButtonUp:
+    case MsgChar:
     case MsgCommand:
       return true;
     default:

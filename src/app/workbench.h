@@ -14,14 +14,18 @@
 #include "asm/symbols.h"
 #include "platform/platform.h"
 #include "sim/cpu_state.h"
+#include "sim/machine.h"
 
 namespace quorix {
 
 struct Shell;
+class RunSession;
 
 class Workbench {
  public:
-  explicit Workbench(Platform& platform);
+  // With a machine factory the debug screen's Run box executes the
+  // compiled program; without one it steps source lines.
+  explicit Workbench(Platform& platform, MachineFactory machines = {});
   ~Workbench();
   Workbench(const Workbench&) = delete;
   Workbench& operator=(const Workbench&) = delete;
@@ -40,6 +44,8 @@ class Workbench {
   Platform& platform() { return platform_; }
   Canvas* canvas() { return canvas_; }
   SymbolIndex& symbols() { return symbols_; }
+  // The executing Run box: its program, console and key queue.
+  RunSession& run();
   // True between window creation and destruction.
   bool created() const { return canvas_ != nullptr; }
 

@@ -73,6 +73,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   uint8_t buf[kLineBufferSize + 8] = {};
   std::span<uint8_t> lineSpan(buf, kLineBufferSize);
   bool failed = false;
+  bool sawBytes = false;
 
   for (uint32_t pass = 1; pass <= 2 && !failed; ++pass) {
     env.pass = pass;
@@ -99,6 +100,10 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         std::memset(buf + end, 0, len - end);
       }
       if (cleaned != 0 && cleaned != kFail) EncodeLine(env, &ctx, &rec, buf);
+      if (pass == 2 && rec.OpLength > 0 && !sawBytes) {
+        sawBytes = true;
+        report.entryBits = rec.BitsMode == kBits32 ? 32 : 16;
+      }
 
       if (rec.OpLength > sizeof(rec.OpCode) || rec.OpLength > output.size() ||
           rec.Offset > output.size() - rec.OpLength) {
@@ -132,6 +137,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
       if (ws.Read32(ctx.lpASCIIResult + 8 * k + 4, a)) ws.Write32(ctx.lpASCIIResult + 8 * k + 4, a - rec.Origin);
     }
     report.bytes = rec.Offset;
+    report.origin = rec.Origin;
     char source[Workspace::kPathBufferSize];
     ws.ReadCString(ctx.lpSourceCodeFileName, source);
     std::string name = options.outputPath ? std::string(options.outputPath) : OutputNameFor(source);

@@ -21,6 +21,8 @@ struct AssembleReport {
   std::string outputPath;  // the file written, or that could not be written
   uint32_t bytes = 0;      // size of the output
   std::string error;       // why the run stopped, when it was not a plain encoding error
+  uint32_t origin = 0;     // the origin in force at the end ([ORG] / [ASLI])
+  uint32_t entryBits = 16; // code width of the first line that produced bytes: 16 or 32
 };
 
 // state2 ends as Compiled, CompileFailed (state3 = the line) or WriteFailed.

@@ -17,6 +17,7 @@ inline constexpr uint32_t MsgNull = 0x0000;  // neutral: any event without a mea
 inline constexpr uint32_t MsgCreate = 0x0001;
 inline constexpr uint32_t MsgDestroy = 0x0002;
 inline constexpr uint32_t MsgClose = 0x0010;
+inline constexpr uint32_t MsgChar = 0x0102;  // a typed character: wParam is its code
 inline constexpr uint32_t MsgCommand = 0x0111;
 inline constexpr uint32_t MsgTimer = 0x0113;
 inline constexpr uint32_t MsgMouseMove = 0x0200;

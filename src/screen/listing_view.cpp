@@ -1,5 +1,6 @@
 // The debug screen: the assembly listing, the Run box and the register panel.
 #include <algorithm>
+#include <cstring>
 
 #include "screen/views.h"
 #include "text/lines.h"
@@ -25,6 +26,30 @@ constexpr RegisterRow kRegisterRows[] = {
     {"EAX :", kRegEax}, {"EBX :", kRegEbx}, {"ECX :", kRegEcx},
     {"EDX :", kRegEdx}, {"ESI :", kRegEsi}, {"EDI :", kRegEdi},
 };
+// Below the six rows, in the same style: the other registers, then the flags.
+constexpr RegisterRow kMoreRows[] = {
+    {"ESP :", kRegEsp}, {"EBP :", kRegEbp}, {"EIP :", kRegEip}, {"CS  :", kRegCs},
+    {"DS  :", kRegDs},  {"ES  :", kRegEs},  {"SS  :", kRegSs},  {"FS  :", kRegFs},
+    {"GS  :", kRegGs},
+};
+struct FlagBit {
+  const char* name;
+  uint32_t bit;
+};
+constexpr FlagBit kFlagRows[2][4] = {
+    {{"CF", 0}, {"ZF", 6}, {"SF", 7}, {"OF", 11}},
+    {{"PF", 2}, {"AF", 4}, {"DF", 10}, {"IF", 9}},
+};
+constexpr int kRegisterRowStep = 15;
+constexpr int kHexColumn = 490;
+
+void DrawRegisterRow(Screen& screen, int y, const char* label, uint32_t value) {
+  PutText(screen, 355, y, label, 5);
+  char text[16];
+  PutText(screen, 395, y, text, FormatDecimal(value, text));
+  FormatHex8(value, text);
+  PutText(screen, kHexColumn, y, text, 8);
+}
 
 // Count, offset and up to ten bytes of one listing row. Lines past the end of
 // the current source, or whose record lies outside the LineRecord region,
@@ -91,17 +116,61 @@ void DrawListingView(ContextRecord* record, CpuState* cpu, Screen& screen, Works
     DrawBox(screen, 350, 100, 350, 350, r.MouX, r.MouY, 1, p.BlackBrush, p.RedPen, 103);
     int yy = 110;
     for (const RegisterRow& row : kRegisterRows) {
-      PutText(screen, 355, yy, row.label, 5);
-      char value[16];
-      PutText(screen, 395, yy, value, FormatDecimal(c.Regs[row.word], value));
-      yy += 15;
+      DrawRegisterRow(screen, yy, row.label, c.Regs[row.word]);
+      yy += kRegisterRowStep;
     }
+    for (const RegisterRow& row : kMoreRows) {
+      DrawRegisterRow(screen, yy, row.label, c.Regs[row.word]);
+      yy += kRegisterRowStep;
+    }
+    const uint32_t flags = c.Regs[kRegEflags];
+    for (const auto& flagRow : kFlagRows) {
+      int x = 355;
+      for (const FlagBit& f : flagRow) {
+        char text[5] = {f.name[0], f.name[1], ' ', char('0' + ((flags >> f.bit) & 1)), 0};
+        PutText(screen, x, yy, text, 4);
+        x += 60;
+      }
+      yy += kRegisterRowStep;
+    }
+    const char* width = c.CpuMode == 2 ? "BITS: 32" : c.CpuMode == 0 || c.CpuMode == 1 ? "BITS: 16" : "BITS: ?";
+    PutText(screen, 355, yy, width, static_cast<uint32_t>(std::strlen(width)));
     r.state2 = RunMarker;
   }
   PutText(screen, 170, 475, kRunText, 3);
 
   *cpu = c;
   *record = r;
+}
+
+}  // namespace quorix
+
+namespace quorix {
+
+void DrawConsoleStrip(Screen& screen, const ConsoleLog& console) {
+  const Palette& p = screen.palette;
+  screen.dc->Select(p.BlackBrush);
+  screen.dc->Select(p.GreenPen);
+  screen.dc->Rectangle(kConsoleLeft, kConsoleTop, kConsoleRight, kConsoleBottom);
+  const std::deque<std::string>& lines = console.lines();
+  // The last rows, the current (possibly empty) line at the bottom.
+  size_t count = lines.size();
+  if (count > 1 && lines.back().empty()) --count;
+  const size_t first = count > kConsoleRows ? count - kConsoleRows : 0;
+  int y = kConsoleTop + 3;
+  for (size_t i = first; i < count; ++i, y += kConsoleRowStep) {
+    const std::string& line = lines[i];
+    // Long lines show their end, where the cursor is.
+    const size_t from = line.size() > kConsoleColumns ? line.size() - kConsoleColumns : 0;
+    PutText(screen, kConsoleLeft + 6, y, line.data() + from, static_cast<uint32_t>(line.size() - from));
+  }
+}
+
+void ClearConsoleStrip(Screen& screen) {
+  const Palette& p = screen.palette;
+  screen.dc->Select(p.BlackBrush);
+  screen.dc->Select(p.BlackPen);
+  screen.dc->Rectangle(kConsoleLeft, kConsoleTop, kConsoleRight, kConsoleBottom);
 }
 
 }  // namespace quorix

@@ -10,6 +10,7 @@
 #include "model/workspace.h"
 #include "screen/drawing.h"
 #include "sim/cpu_state.h"
+#include "sim/run_session.h"
 
 namespace quorix {
 
@@ -39,6 +40,18 @@ void DrawLoadNotice(Screen& screen, const Workspace& ws);
 // and, while the pointer is on Run, the register panel. Leaves state2 at
 // RunMarker when the pointer is on the Run box, else Idle.
 void DrawListingView(ContextRecord* record, CpuState* cpu, Screen& screen, Workspace& ws);
+
+// The console strip under the work area: the last lines a running program
+// printed, in the view font. ClearConsoleStrip blanks it on other screens.
+inline constexpr int kConsoleLeft = 150;
+inline constexpr int kConsoleTop = 513;
+inline constexpr int kConsoleRight = 750;
+inline constexpr int kConsoleBottom = 598;
+inline constexpr size_t kConsoleRows = 5;
+inline constexpr int kConsoleRowStep = 16;
+inline constexpr size_t kConsoleColumns = 70;
+void DrawConsoleStrip(Screen& screen, const ConsoleLog& console);
+void ClearConsoleStrip(Screen& screen);
 
 // Every field of the record with its label; changes nothing.
 void DrawVariablesPanel(const ContextRecord* record, Screen& screen);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/x11/event_map.h"
 #include "platform/x11/x11_platform.h"
 
 namespace quorix::x11 {
@@ -454,6 +455,40 @@ TEST_F(X11Display, LoopDeliversEventsAndTicks) {
     ASSERT_GE(sink.tickTimes[i], sink.tickTimes[i - 1]) << "tick times are milliseconds, in order";
   }
   EXPECT_LE(sink.tickTimes.back() - sink.tickTimes.front(), elapsedMs + 1);
+}
+
+// Keys reach the workbench as character messages, through the display's
+// keyboard map: the character the key types, none for a key that types none.
+TEST_F(X11Display, KeyPressesBecomeCharacterMessages) {
+  const struct {
+    KeySym sym;
+    unsigned state;
+    uint32_t msg, wParam;
+  } cases[] = {
+      {XK_a, 0, quorix::MsgChar, 'a'},
+      {XK_a, ShiftMask, quorix::MsgChar, 'A'},
+      {XK_5, 0, quorix::MsgChar, '5'},
+      {XK_Return, 0, quorix::MsgChar, '\r'},
+      {XK_BackSpace, 0, quorix::MsgChar, 8},
+      {XK_space, 0, quorix::MsgChar, ' '},
+      {XK_Shift_L, 0, quorix::MsgNull, 0},
+      {XK_Left, 0, quorix::MsgNull, 0},
+  };
+  quorix::x11::EventContext context;
+  context.window = 1;
+  for (const auto& c : cases) {
+    const KeyCode code = XKeysymToKeycode(d_, c.sym);
+    if (code == 0) continue;  // not on this keyboard map
+    XEvent e{};
+    e.type = KeyPress;
+    e.xkey.display = d_;
+    e.xkey.window = 1;
+    e.xkey.keycode = code;
+    e.xkey.state = c.state;
+    quorix::x11::WindowMessage m = quorix::x11::TranslateEvent(e, context);
+    EXPECT_EQ(m.msg, c.msg) << XKeysymToString(c.sym);
+    EXPECT_EQ(m.wParam, c.wParam) << XKeysymToString(c.sym);
+  }
 }
 
 }  // namespace

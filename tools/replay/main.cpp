@@ -6,6 +6,7 @@
 #include <iostream>
 #include <string>
 
+#include "engine/machines.h"
 #include "platform/headless/replay.h"
 
 int main(int argc, char** argv) {
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
     in = &file;
   }
   quorix::HeadlessPlatform platform;
-  quorix::ReplaySession session(platform);
+  quorix::ReplaySession session(platform, quorix::DefaultMachineFactory());
   std::string error;
   int line = 0;
   if (!session.Run(*in, std::cout, &error, &line)) {

@@ -1,5 +1,6 @@
 #include "platform/headless/replay.h"
 
+#include <cctype>
 #include <charconv>
 #include <istream>
 #include <ostream>
@@ -37,8 +38,8 @@ void DumpRecord(const ContextRecord& record, std::ostream& out) {
     out << VariableLabel(i) << ' ' << ContextField(record, i) << '\n';
 }
 
-ReplaySession::ReplaySession(HeadlessPlatform& platform)
-    : platform_(platform), workbench_(std::make_unique<Workbench>(platform)) {
+ReplaySession::ReplaySession(HeadlessPlatform& platform, MachineFactory machines)
+    : platform_(platform), workbench_(std::make_unique<Workbench>(platform, std::move(machines))) {
   workbench_->WindowProc(kMsgGetMinMaxInfo, 0, 0);
   workbench_->WindowProc(kMsgNcCreate, 0, 0);
   workbench_->WindowProc(kMsgNcCalcSize, 0, 0);
@@ -75,6 +76,38 @@ bool ReplaySession::Command(const std::string& text, std::ostream& out, std::str
     workbench_->WindowProc(MsgLButtonDown, kMkLButton, pointer_);
   } else if (verb == "up") {
     workbench_->WindowProc(MsgLButtonUp, 0, pointer_);
+  } else if (verb == "key") {
+    // Each character of the text is typed, as a native window's character
+    // messages deliver it; \r is Enter, \b Backspace, \\ a backslash,
+    // \xHH any byte.
+    if (arg.empty()) return fail("key needs the text to type");
+    std::string keys;
+    for (size_t i = 0; i < arg.size(); ++i) {
+      if (arg[i] != '\\') {
+        keys.push_back(arg[i]);
+        continue;
+      }
+      if (++i >= arg.size()) return fail("key: '\\' at the end of the text");
+      switch (arg[i]) {
+        case 'r': keys.push_back('\r'); break;
+        case 'b': keys.push_back('\b'); break;
+        case 's': keys.push_back(' '); break;
+        case '\\': keys.push_back('\\'); break;
+        case 'x': {
+          uint32_t v = 0;
+          if (i + 2 >= arg.size() || !std::isxdigit(static_cast<unsigned char>(arg[i + 1])) ||
+              !std::isxdigit(static_cast<unsigned char>(arg[i + 2])))
+            return fail("key: \\x needs two hexadecimal digits");
+          std::from_chars(arg.data() + i + 1, arg.data() + i + 3, v, 16);
+          keys.push_back(static_cast<char>(v));
+          i += 2;
+          break;
+        }
+        default:
+          return fail("key: unknown escape \\" + std::string(1, arg[i]));
+      }
+    }
+    for (char c : keys) workbench_->WindowProc(MsgChar, static_cast<uint8_t>(c), 1);
   } else if (verb == "tick") {
     uint32_t n = 0;
     if (!ParseUnsigned(arg, 100'000'000, &n)) return fail("tick needs a count");

@@ -5,6 +5,8 @@
 //   move X Y      pointer moved to (X, Y) of the window
 //   down / up     left button pressed / released
 //   tick N        N timer ticks
+//   key TEXT      types TEXT, one character message a character (\r Enter,
+//                 \b Backspace, \s a blank, \\ a backslash, \xHH any byte)
 //   shot FILE     writes the back buffer as a PNG
 //   dump          prints every record field: its label, a blank, its value
 // Blank lines and lines starting with '#' are skipped. The workbench runs in
@@ -24,7 +26,8 @@ namespace quorix {
 class ReplaySession {
  public:
   // Creates the workbench window on the given platform.
-  explicit ReplaySession(HeadlessPlatform& platform);
+  // With a machine factory the debug screen executes compiled programs.
+  explicit ReplaySession(HeadlessPlatform& platform, MachineFactory machines = {});
   ~ReplaySession();
 
   // Runs one command; false with *error set when it cannot be run.

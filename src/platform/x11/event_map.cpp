@@ -1,5 +1,7 @@
 #include "platform/x11/event_map.h"
 
+#include <X11/Xutil.h>
+
 #include "platform/platform.h"
 
 namespace quorix::x11 {
@@ -43,6 +45,18 @@ WindowMessage TranslateEvent(const XEvent& e, const EventContext& c) {
       if (e.xbutton.button != Button1) return {};
       return Pointer(MsgLButtonUp, KeyFlags(e.xbutton.state) & ~MkLButton, e.xbutton.x, e.xbutton.y,
                      c);
+    case KeyPress: {
+      // A key that types a character becomes the character message, as the
+      // Windows message loop's translation makes it: Enter gives CR,
+      // Backspace 8, Escape 27. Keys without a character pass as MsgNull.
+      if (e.xkey.display == nullptr) return {};  // the keymap lives on the display
+      XKeyEvent key = e.xkey;
+      char text[8] = {};
+      KeySym sym = 0;
+      int n = XLookupString(&key, text, sizeof text, &sym, nullptr);
+      if (n != 1) return {};
+      return {MsgChar, static_cast<uint8_t>(text[0]), 1};
+    }
     case ClientMessage:
       if (e.xclient.message_type == c.wmProtocols && e.xclient.format == 32 &&
           static_cast<Atom>(e.xclient.data.l[0]) == c.wmDeleteWindow) {

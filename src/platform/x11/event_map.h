@@ -1,7 +1,8 @@
 // Turns X events into the workbench's window messages. Every event of the
 // window becomes a message: the pointer and the left button become their
-// mouse messages, the window manager's close request becomes MsgClose, and
-// everything else passes with the neutral code.
+// mouse messages, a key that types a character becomes MsgChar, the window
+// manager's close request becomes MsgClose, and everything else passes with
+// the neutral code.
 #pragma once
 
 #include <X11/Xlib.h>

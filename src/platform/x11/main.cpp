@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/workbench.h"
+#include "engine/machines.h"
 #include "platform/platform.h"
 #include "platform/x11/x11_platform.h"
 
@@ -48,7 +49,7 @@ int main() {
   const char* stats = std::getenv("QUORIX_X11_STATS");
   bool statsEverySecond = stats != nullptr && std::strcmp(stats, "1") == 0;
 
-  quorix::Workbench workbench(platform);
+  quorix::Workbench workbench(platform, quorix::DefaultMachineFactory());
   WorkbenchSink sink(workbench);
   workbench.WindowProc(quorix::MsgCreate, 0, 0);
   platform.ShowMainWindow();

@@ -1,0 +1,255 @@
+#include "engine/unicorn/unicorn_machine.h"
+
+#include <unicorn/unicorn.h>
+
+#include <vector>
+
+namespace quorix {
+
+namespace {
+
+constexpr int kUnicornReg[kRegCount] = {
+    UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX,
+    UC_X86_REG_ESP, UC_X86_REG_EBP, UC_X86_REG_ESI, UC_X86_REG_EDI,
+    UC_X86_REG_EIP, UC_X86_REG_EFLAGS,
+    UC_X86_REG_ES,  UC_X86_REG_CS,  UC_X86_REG_SS,  UC_X86_REG_DS,
+    UC_X86_REG_FS,  UC_X86_REG_GS,
+};
+
+constexpr uint32_t kPage = 0x1000;
+
+class UnicornMachine final : public Machine {
+ public:
+  ~UnicornMachine() override { Close(); }
+
+  bool Reset(uint32_t bits) override {
+    Close();
+    bits_ = bits;
+    if (uc_open(UC_ARCH_X86, bits == 16 ? UC_MODE_16 : UC_MODE_32, &uc_) != UC_ERR_OK) {
+      uc_ = nullptr;
+      return false;
+    }
+    codeRanges_.clear();
+    uc_hook hook;
+    if (uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&OnInterrupt), this, 1, 0) !=
+            UC_ERR_OK ||
+        uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnCode), this, 1, 0) !=
+            UC_ERR_OK ||
+        uc_hook_add(uc_, &hook, UC_HOOK_MEM_FETCH_UNMAPPED | UC_HOOK_MEM_FETCH_PROT,
+                    reinterpret_cast<void*>(&OnFetchFault), this, 1, 0) != UC_ERR_OK ||
+        uc_hook_add(uc_, &hook, UC_HOOK_INSN_INVALID, reinterpret_cast<void*>(&OnInvalid), this, 1,
+                    0) != UC_ERR_OK) {
+      Close();
+      return false;
+    }
+    return true;
+  }
+
+  bool Map(AddressRange range) override {
+    if (uc_ == nullptr || range.end <= range.begin || range.begin % kPage != 0 ||
+        range.end % kPage != 0)
+      return false;
+    return uc_mem_map(uc_, range.begin, uint64_t(range.end) - range.begin, UC_PROT_ALL) ==
+           UC_ERR_OK;
+  }
+
+  void SetCodeRanges(std::span<const AddressRange> ranges) override {
+    codeRanges_.assign(ranges.begin(), ranges.end());
+    lastRange_ = {0, 0};
+  }
+
+  bool Write(uint32_t linear, std::span<const uint8_t> bytes) override {
+    return uc_ != nullptr && uc_mem_write(uc_, linear, bytes.data(), bytes.size()) == UC_ERR_OK;
+  }
+  bool Read(uint32_t linear, std::span<uint8_t> bytes) override {
+    return uc_ != nullptr && uc_mem_read(uc_, linear, bytes.data(), bytes.size()) == UC_ERR_OK;
+  }
+
+  uint32_t Get(Reg r) override {
+    if (uc_ == nullptr) return 0;
+    uint64_t v = 0;
+    uc_reg_read(uc_, kUnicornReg[static_cast<int>(r)], &v);
+    return static_cast<uint32_t>(v);
+  }
+  void Set(Reg r, uint32_t value) override {
+    if (uc_ == nullptr) return;
+    uint64_t v = value;
+    uc_reg_write(uc_, kUnicornReg[static_cast<int>(r)], &v);
+  }
+
+  MachineStop Run(uint64_t count, uint32_t next) override {
+    MachineStop stop;
+    if (uc_ == nullptr) {
+      stop.event = MachineEvent::OtherFault;
+      return stop;
+    }
+    if (count == 0) count = 1;
+    event_ = MachineEvent::None;
+    vector_ = 0;
+    executed_ = 0;
+    pending_ = false;
+    limit_ = count;
+    curIp_ = Get(Reg::Eip);
+    const uint32_t start = Linear(curIp_);
+    curAddress_ = start;
+    fetchFault_ = false;
+    // The run ends by count, by a hook, by an error, or at `next`.
+    const uint64_t until = next != 0 ? Linear(next) : kNoExit;
+    uc_err err = uc_emu_start(uc_, start, until, 0, 0);
+    // An instruction whose hook ran last, with no hook after it, completed
+    // and the run stopped at `next`.
+    if (pending_ && event_ == MachineEvent::None && err == UC_ERR_OK) {
+      ++executed_;
+      curAddress_ = until;
+    }
+    if (event_ == MachineEvent::None && err != UC_ERR_OK) {
+      switch (err) {
+        case UC_ERR_READ_UNMAPPED:
+        case UC_ERR_WRITE_UNMAPPED:
+        case UC_ERR_READ_PROT:
+        case UC_ERR_WRITE_PROT:
+        case UC_ERR_READ_UNALIGNED:
+        case UC_ERR_WRITE_UNALIGNED:
+          event_ = MachineEvent::MemoryFault;
+          break;
+        case UC_ERR_FETCH_UNMAPPED:
+        case UC_ERR_FETCH_PROT:
+        case UC_ERR_FETCH_UNALIGNED:
+          event_ = MachineEvent::OutsideCode;
+          break;
+        case UC_ERR_INSN_INVALID:
+          event_ = MachineEvent::InvalidOpcode;
+          vector_ = 6;
+          break;
+        default:
+          event_ = MachineEvent::OtherFault;
+          break;
+      }
+    }
+    // Inside a run the engine's EIP is not kept current; the hooks know
+    // where the next (or the failing) instruction is. An interrupt leaves
+    // the engine's own EIP after the INT.
+    if (!fetchFault_) curIp_ = OffsetOf(uc_, curAddress_);
+    if (event_ != MachineEvent::Interrupt) Set(Reg::Eip, curIp_);
+    stop.event = event_;
+    stop.vector = vector_;
+    stop.executed = executed_;
+    return stop;
+  }
+
+ private:
+  static constexpr uint64_t kNoExit = 0xFFFFFFFFFFFFFFFFull;
+
+  uint32_t Linear(uint32_t eip) {
+    if (bits_ != 16) return eip;
+    return (Get(Reg::Cs) << 4) + (eip & 0xFFFF);
+  }
+
+  bool InCode(uint64_t address) {
+    if (address >= lastRange_.begin && address < lastRange_.end) return true;
+    for (const AddressRange& r : codeRanges_) {
+      if (address >= r.begin && address < r.end) {
+        lastRange_ = r;
+        return true;
+      }
+    }
+    return codeRanges_.empty();
+  }
+
+  // Before each instruction: the previous one has completed.
+  static void OnCode(uc_engine* uc, uint64_t address, uint32_t /*size*/, void* self) {
+    auto* m = static_cast<UnicornMachine*>(self);
+    if (m->pending_) ++m->executed_;
+    m->pending_ = false;
+    m->curAddress_ = address;
+    if (m->executed_ >= m->limit_) {
+      uc_emu_stop(uc);
+      return;
+    }
+    if (!m->InCode(address)) {
+      m->event_ = MachineEvent::OutsideCode;
+      uc_emu_stop(uc);
+      return;
+    }
+    m->pending_ = true;
+  }
+
+  // A jump or return into unmapped memory: the run ends there.
+  static bool OnFetchFault(uc_engine* uc, uc_mem_type, uint64_t address, int, int64_t, void* self) {
+    auto* m = static_cast<UnicornMachine*>(self);
+    m->curIp_ = m->OffsetOf(uc, address);
+    m->fetchFault_ = true;
+    m->event_ = MachineEvent::OutsideCode;
+    m->pending_ = false;
+    return false;
+  }
+
+  uint32_t OffsetOf(uc_engine* uc, uint64_t address) {
+    if (bits_ != 16) return static_cast<uint32_t>(address);
+    uint64_t cs = 0;
+    uc_reg_read(uc, UC_X86_REG_CS, &cs);
+    return static_cast<uint32_t>((address - (cs << 4)) & 0xFFFF);
+  }
+
+  static void OnInterrupt(uc_engine* uc, uint32_t intno, void* self) {
+    auto* m = static_cast<UnicornMachine*>(self);
+    m->vector_ = intno;
+    // A software interrupt is the INT instruction that began at the current
+    // instruction's start; anything else is a processor exception.
+    uint8_t code[2] = {};
+    uint32_t at = static_cast<uint32_t>(m->curAddress_);
+    bool soft = false;
+    if (uc_mem_read(uc, at, code, 2) == UC_ERR_OK) {
+      soft = (code[0] == 0xCD && code[1] == intno) || (code[0] == 0xCC && intno == 3) ||
+             (code[0] == 0xCE && intno == 4) || (code[0] == 0xF1 && intno == 1);
+    }
+    if (soft) {
+      m->event_ = MachineEvent::Interrupt;
+      if (m->pending_) ++m->executed_;
+    } else {
+      m->event_ = intno == 0 ? MachineEvent::DivideError
+                  : intno == 6 ? MachineEvent::InvalidOpcode
+                  : intno == 13 || intno == 12 ? MachineEvent::MemoryFault
+                               : MachineEvent::OtherFault;
+    }
+    m->pending_ = false;
+    uc_emu_stop(uc);
+  }
+
+  static bool OnInvalid(uc_engine* uc, void* self) {
+    auto* m = static_cast<UnicornMachine*>(self);
+    m->event_ = MachineEvent::InvalidOpcode;
+    m->vector_ = 6;
+    m->pending_ = false;
+    uc_emu_stop(uc);
+    return true;
+  }
+
+  void Close() {
+    if (uc_ != nullptr) uc_close(uc_);
+    uc_ = nullptr;
+  }
+
+  uc_engine* uc_ = nullptr;
+  uint32_t bits_ = 16;
+  std::vector<AddressRange> codeRanges_;
+  MachineEvent event_ = MachineEvent::None;
+  uint32_t vector_ = 0;
+  uint64_t executed_ = 0;
+  uint64_t limit_ = 1;
+  bool pending_ = false;
+  bool fetchFault_ = false;
+  uint32_t curIp_ = 0;         // offset of the next (or failing) instruction
+  uint64_t curAddress_ = 0;    // its linear address, as the last hook saw it
+  AddressRange lastRange_{0, 0};  // the code range the last fetch was in
+};
+
+}  // namespace
+
+std::unique_ptr<Machine> CreateUnicornMachine() {
+  auto m = std::make_unique<UnicornMachine>();
+  if (!m->Reset(16)) return nullptr;
+  return m;
+}
+
+}  // namespace quorix

@@ -1,0 +1,432 @@
+#include "sim/dos_program.h"
+
+#include <cstdio>
+
+namespace quorix {
+
+namespace {
+
+constexpr uint32_t kPage = 0x1000;
+constexpr uint32_t kSegmentBytes = 0x10000;
+constexpr uint32_t kTopOfStack16 = 0xFFFE;
+// A 32-bit program's stack: 64 KiB below 0x80000000 (or at 64 KiB when the
+// program itself lies there). Its lowest two bytes hold INT 20h, the return
+// address pushed before the entry, so a final RET ends the program.
+constexpr uint32_t kStackBytes32 = 0x10000;
+constexpr uint32_t kStackHigh32 = 0x7FFF0000;
+constexpr uint32_t kStackLow32 = 0x00010000;
+constexpr uint32_t kInitialFlags = 0x202;  // IF set
+constexpr uint32_t kMaxString = 0x10000;   // '$' must come within 64 KiB
+constexpr uint8_t kCtrlZ = 0x1A;
+
+uint32_t RoundDown(uint32_t v) { return v & ~(kPage - 1); }
+uint64_t RoundUp(uint64_t v) { return (v + kPage - 1) & ~uint64_t(kPage - 1); }
+
+std::string Hex(uint32_t v, int digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", digits, v);
+  return buf;
+}
+
+std::string ServiceName(uint32_t vector, uint32_t function) {
+  return "no service for INT " + Hex(vector, 2) + "h function " + Hex(function, 2) + "h";
+}
+
+}  // namespace
+
+bool DosProgram::Load(const ProgramImage& image) {
+  status_ = RunStatus::Ready;
+  reason_ = StopReason::None;
+  message_.clear();
+  exitCode_ = 0;
+  executed_ = 0;
+  line_.clear();
+  bits_ = image.bits == 32 ? 32 : 16;
+  origin_ = image.origin;
+  imageSize_ = static_cast<uint32_t>(image.bytes.size());
+  stopAddress_ = origin_;
+
+  auto refuse = [&](std::string why) {
+    Stop(StopReason::LoadFailed, std::move(why), origin_);
+    return false;
+  };
+  if (image.bytes.size() > 0xFFFFFFFFull - image.origin) return refuse("the program does not fit the address space");
+  if (!machine_.Reset(bits_)) return refuse("the processor cannot be started");
+
+  if (bits_ == 16) {
+    const uint32_t base = kSegment << 4;
+    if (uint64_t(origin_) + imageSize_ > kTopOfStack16)
+      return refuse("the program does not fit its 64 KiB segment");
+    if (!machine_.Map({base, base + kSegmentBytes})) return refuse("no memory for the program");
+    // Program segment prefix: INT 20h at offset 0, the first segment past
+    // the program's memory at 2, an empty command tail at 80h.
+    const uint8_t psp[] = {0xCD, 0x20, 0x00, 0xA0};
+    const uint8_t tail[] = {0x00, 0x0D};
+    machine_.Write(base, psp);
+    machine_.Write(base + 0x80, tail);
+    if (!machine_.Write(base + origin_, image.bytes)) return refuse("no memory for the program");
+    const AddressRange code[] = {{base, base + 2}, {base + origin_, base + origin_ + imageSize_}};
+    machine_.SetCodeRanges(code);
+    for (Reg r : {Reg::Cs, Reg::Ds, Reg::Es, Reg::Ss}) machine_.Set(r, kSegment);
+    machine_.Set(Reg::Fs, 0);
+    machine_.Set(Reg::Gs, 0);
+    machine_.Set(Reg::Esp, kTopOfStack16);  // the zero word there returns to INT 20h
+  } else {
+    const uint32_t lo = RoundDown(origin_);
+    const uint64_t hi = RoundUp(uint64_t(origin_) + imageSize_);
+    if (hi > 0xFFFFF000ull) return refuse("the program does not fit the address space");
+    if (hi > lo && !machine_.Map({lo, static_cast<uint32_t>(hi)}))
+      return refuse("no memory for the program");
+    uint32_t stack = kStackHigh32;
+    if (hi > stack && lo < stack + kStackBytes32) stack = kStackLow32;
+    if (hi > stack && lo < stack + kStackBytes32) return refuse("no room for the program's stack");
+    if (!machine_.Map({stack, stack + kStackBytes32})) return refuse("no memory for the stack");
+    if (!machine_.Write(origin_, image.bytes)) return refuse("no memory for the program");
+    const uint8_t exitStub[] = {0xCD, 0x20};
+    machine_.Write(stack, exitStub);
+    const uint32_t top = stack + kStackBytes32 - 4;
+    const uint8_t ret[] = {uint8_t(stack), uint8_t(stack >> 8), uint8_t(stack >> 16),
+                           uint8_t(stack >> 24)};
+    machine_.Write(top, ret);
+    const AddressRange code[] = {{stack, stack + 2}, {origin_, origin_ + imageSize_}};
+    machine_.SetCodeRanges(code);
+    machine_.Set(Reg::Esp, top);
+  }
+  for (Reg r : {Reg::Eax, Reg::Ecx, Reg::Edx, Reg::Ebx, Reg::Ebp, Reg::Esi, Reg::Edi})
+    machine_.Set(r, 0);
+  machine_.Set(Reg::Eflags, kInitialFlags);
+  machine_.Set(Reg::Eip, origin_);
+  return true;
+}
+
+RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
+  if (status_ == RunStatus::Exited || status_ == RunStatus::Stopped) return status_;
+  status_ = RunStatus::Ready;
+  while (count > 0 && status_ == RunStatus::Ready) {
+    if (executed_ >= stepLimit_) {
+      Stop(StopReason::StepLimit,
+           "step limit of " + std::to_string(stepLimit_) + " instructions reached",
+           machine_.Get(Reg::Eip));
+      break;
+    }
+    const uint64_t chunk = std::min(count, stepLimit_ - executed_);
+    MachineStop stop = machine_.Run(chunk, chunk == 1 ? next : 0);
+    executed_ += stop.executed;
+    count -= std::min(count, std::max<uint64_t>(stop.executed, 1));
+    const uint32_t eip = machine_.Get(Reg::Eip);
+    switch (stop.event) {
+      case MachineEvent::None:
+        break;
+      case MachineEvent::Interrupt: {
+        // The INT instruction's own address, for messages and for a retry.
+        const uint32_t intLength = stop.vector == 3 || stop.vector == 4 ? 1 : 2;
+        const uint32_t at = eip - intLength;
+        switch (Interrupt(stop.vector)) {
+          case Service::Done:
+            break;
+          case Service::Wait:
+            machine_.Set(Reg::Eip, at);
+            executed_ -= std::min<uint64_t>(executed_, 1);
+            status_ = RunStatus::Waiting;
+            break;
+          case Service::Exit:
+            status_ = RunStatus::Exited;
+            stopAddress_ = at;
+            break;
+          case Service::Missing: {
+            uint32_t function = (machine_.Get(Reg::Eax) >> 8) & 0xFF;
+            if (stop.vector == 0x20) function = 0;
+            Stop(StopReason::MissingService,
+                 stop.vector == 3 || stop.vector == 4 || stop.vector == 1
+                     ? "no service for INT " + Hex(stop.vector, 2) + "h"
+                     : ServiceName(stop.vector, function),
+                 at);
+            machine_.Set(Reg::Eip, at);
+            break;
+          }
+          case Service::BadMemory:
+            Stop(StopReason::Fault, "memory outside the program's space", at);
+            machine_.Set(Reg::Eip, at);
+            break;
+        }
+        break;
+      }
+      case MachineEvent::DivideError:
+        Stop(StopReason::Fault, "divide error", eip);
+        break;
+      case MachineEvent::InvalidOpcode:
+        Stop(StopReason::Fault, "invalid opcode", eip);
+        break;
+      case MachineEvent::MemoryFault:
+        Stop(StopReason::Fault, "memory outside the program's space", eip);
+        break;
+      case MachineEvent::OutsideCode:
+        Stop(StopReason::Fault, "jump outside the program", eip);
+        break;
+      case MachineEvent::OtherFault:
+        Stop(StopReason::Fault, "processor exception " + std::to_string(stop.vector), eip);
+        break;
+    }
+  }
+  return status_;
+}
+
+void DosProgram::Stop(StopReason reason, std::string message, uint32_t address) {
+  status_ = RunStatus::Stopped;
+  reason_ = reason;
+  message_ = std::move(message);
+  stopAddress_ = address;
+}
+
+uint32_t DosProgram::Pointer(Reg segment, Reg offset) {
+  if (bits_ == 32) return machine_.Get(offset);
+  return (machine_.Get(segment) << 4) + (machine_.Get(offset) & 0xFFFF);
+}
+
+void DosProgram::SetAl(uint8_t v) { machine_.Set(Reg::Eax, (machine_.Get(Reg::Eax) & ~0xFFu) | v); }
+void DosProgram::SetAx(uint16_t v) {
+  machine_.Set(Reg::Eax, (machine_.Get(Reg::Eax) & ~0xFFFFu) | v);
+}
+void DosProgram::SetFlag(uint32_t flag, bool on) {
+  uint32_t f = machine_.Get(Reg::Eflags);
+  machine_.Set(Reg::Eflags, on ? f | flag : f & ~flag);
+}
+
+void DosProgram::Print(int handle, std::string_view text) {
+  output_.Write(handle, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+bool DosProgram::ReadString(uint32_t linear, std::string& out) {
+  out.clear();
+  uint8_t c = 0;
+  for (uint32_t i = 0; i < kMaxString; ++i) {
+    if (!machine_.Read(linear + i, std::span<uint8_t>(&c, 1))) return false;
+    if (c == '$') return true;
+    out.push_back(static_cast<char>(c));
+  }
+  return false;
+}
+
+DosProgram::Service DosProgram::Interrupt(uint32_t vector) {
+  const uint8_t ah = (machine_.Get(Reg::Eax) >> 8) & 0xFF;
+  switch (vector) {
+    case 0x20:
+      exitCode_ = 0;
+      return Service::Exit;
+    case 0x21:
+      return Dos();
+    case 0x10:
+      if (ah != 0x0E) return Service::Missing;
+      {
+        const char c = static_cast<char>(machine_.Get(Reg::Eax) & 0xFF);
+        Print(1, std::string_view(&c, 1));
+      }
+      return Service::Done;
+    case 0x16:
+      return Keyboard16(ah);
+    default:
+      return Service::Missing;
+  }
+}
+
+// Functions 01h, 07h and 08h (and 06h's input): the next key into AL.
+DosProgram::Service DosProgram::ReadKeyInto8(bool echo, bool wait) {
+  int key = keys_.Peek();
+  if (key == KeySource::kNoKey) {
+    if (wait) return Service::Wait;
+    SetAl(0);
+    SetFlag(kFlagZF, true);
+    return Service::Done;
+  }
+  if (key == KeySource::kEndOfInput) {
+    if (!wait) {
+      SetAl(0);
+      SetFlag(kFlagZF, true);
+      return Service::Done;
+    }
+    key = kCtrlZ;
+  } else {
+    keys_.Take();
+  }
+  SetAl(static_cast<uint8_t>(key));
+  SetFlag(kFlagZF, false);
+  if (echo) {
+    const char c = static_cast<char>(key);
+    Print(1, std::string_view(&c, 1));
+  }
+  return Service::Done;
+}
+
+// Function 0Ah: DS:DX holds the buffer's size, then the count typed, then
+// the text and its CR. Keys are taken as they come; the call completes when
+// Enter arrives (or the input ends).
+DosProgram::Service DosProgram::BufferedInput() {
+  const uint32_t buffer = Pointer(Reg::Ds, Reg::Edx);
+  uint8_t size = 0;
+  if (!machine_.Read(buffer, std::span<uint8_t>(&size, 1))) return Service::BadMemory;
+  for (;;) {
+    int key = keys_.Peek();
+    if (key == KeySource::kNoKey) return Service::Wait;
+    if (key != KeySource::kEndOfInput) keys_.Take();
+    if (key == KeySource::kEndOfInput || key == '\r' || (key == '\n' && !keys_.IsKeyboard())) break;
+    if (key == 8) {
+      if (!line_.empty()) {
+        line_.pop_back();
+        Print(1, "\b \b");
+      }
+    } else if (size > 0 && line_.size() + 1 < size) {
+      line_.push_back(static_cast<char>(key));
+      Print(1, std::string_view(&line_.back(), 1));
+    }
+  }
+  Print(1, "\r");
+  std::string stored = line_ + '\r';
+  line_.clear();
+  if (size == 0) return Service::Done;
+  const uint8_t typed = static_cast<uint8_t>(stored.size() - 1);
+  if (!machine_.Write(buffer + 1, std::span<const uint8_t>(&typed, 1)) ||
+      !machine_.Write(buffer + 2, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stored.data()),
+                                                         stored.size())))
+    return Service::BadMemory;
+  return Service::Done;
+}
+
+// Function 3Fh on handle 0: a keyboard gives one edited line ended by CR LF;
+// a stream gives its bytes as they are, at most CX of them.
+DosProgram::Service DosProgram::ReadHandle0() {
+  const uint32_t buffer = Pointer(Reg::Ds, Reg::Edx);
+  const uint32_t want = machine_.Get(Reg::Ecx) & (bits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu);
+  std::string got;
+  if (keys_.IsKeyboard()) {
+    for (;;) {
+      int key = keys_.Peek();
+      if (key == KeySource::kNoKey) return Service::Wait;
+      if (key == KeySource::kEndOfInput) break;
+      keys_.Take();
+      if (key == '\r') {
+        line_ += "\r\n";
+        Print(1, "\r\n");
+        break;
+      }
+      if (key == 8) {
+        if (!line_.empty()) {
+          line_.pop_back();
+          Print(1, "\b \b");
+        }
+        continue;
+      }
+      line_.push_back(static_cast<char>(key));
+      Print(1, std::string_view(&line_.back(), 1));
+    }
+    got = line_.substr(0, want);
+    line_.clear();
+  } else {
+    while (got.size() < want) {
+      int key = keys_.Peek();
+      if (key == KeySource::kNoKey) {
+        if (got.empty()) return Service::Wait;
+        break;
+      }
+      if (key == KeySource::kEndOfInput) break;
+      keys_.Take();
+      got.push_back(static_cast<char>(key));
+    }
+  }
+  if (!got.empty() &&
+      !machine_.Write(buffer, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(got.data()), got.size())))
+    return Service::BadMemory;
+  SetAx(static_cast<uint16_t>(got.size()));
+  if (bits_ == 32) machine_.Set(Reg::Eax, static_cast<uint32_t>(got.size()));
+  SetFlag(kFlagCF, false);
+  return Service::Done;
+}
+
+DosProgram::Service DosProgram::Keyboard16(uint8_t function) {
+  int key = keys_.Peek();
+  if (function == 0x00) {
+    if (key == KeySource::kNoKey) return Service::Wait;
+    if (key == KeySource::kEndOfInput) {
+      key = kCtrlZ;
+    } else {
+      keys_.Take();
+    }
+    SetAx(static_cast<uint16_t>(key & 0xFF));
+    return Service::Done;
+  }
+  if (function == 0x01) {
+    const bool none = key < 0;
+    SetFlag(kFlagZF, none);
+    if (!none) SetAx(static_cast<uint16_t>(key & 0xFF));
+    return Service::Done;
+  }
+  return Service::Missing;
+}
+
+DosProgram::Service DosProgram::Dos() {
+  const uint32_t eax = machine_.Get(Reg::Eax);
+  const uint8_t ah = (eax >> 8) & 0xFF;
+  const uint8_t dl = machine_.Get(Reg::Edx) & 0xFF;
+  switch (ah) {
+    case 0x01:
+      // Echoed on a keyboard; keys redirected from a file are not, as under
+      // DOS with its input redirected.
+      return ReadKeyInto8(keys_.IsKeyboard(), true);
+    case 0x02: {
+      const char c = static_cast<char>(dl);
+      Print(1, std::string_view(&c, 1));
+      SetAl(dl);
+      return Service::Done;
+    }
+    case 0x06:
+      if (dl == 0xFF) return ReadKeyInto8(false, false);
+      {
+        const char c = static_cast<char>(dl);
+        Print(1, std::string_view(&c, 1));
+        SetAl(dl);
+      }
+      return Service::Done;
+    case 0x07:
+    case 0x08:
+      return ReadKeyInto8(false, true);
+    case 0x09: {
+      std::string text;
+      if (!ReadString(Pointer(Reg::Ds, Reg::Edx), text)) return Service::BadMemory;
+      Print(1, text);
+      SetAl('$');
+      return Service::Done;
+    }
+    case 0x0A:
+      return BufferedInput();
+    case 0x30:
+      SetAx(0x0005);  // version 5.0
+      machine_.Set(Reg::Ebx, machine_.Get(Reg::Ebx) & ~0xFFFFu);
+      machine_.Set(Reg::Ecx, machine_.Get(Reg::Ecx) & ~0xFFFFu);
+      return Service::Done;
+    case 0x3F:
+      if ((machine_.Get(Reg::Ebx) & 0xFFFF) != 0) return Service::Missing;
+      return ReadHandle0();
+    case 0x40: {
+      const uint32_t handle = machine_.Get(Reg::Ebx) & 0xFFFF;
+      if (handle != 1 && handle != 2) return Service::Missing;
+      const uint32_t n = machine_.Get(Reg::Ecx) & (bits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu);
+      std::string bytes(n, '\0');
+      if (n > 0 && !machine_.Read(Pointer(Reg::Ds, Reg::Edx),
+                                  std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()), n)))
+        return Service::BadMemory;
+      Print(static_cast<int>(handle), bytes);
+      if (bits_ == 32)
+        machine_.Set(Reg::Eax, n);
+      else
+        SetAx(static_cast<uint16_t>(n));
+      SetFlag(kFlagCF, false);
+      return Service::Done;
+    }
+    case 0x4C:
+      exitCode_ = eax & 0xFF;
+      return Service::Exit;
+    default:
+      return Service::Missing;
+  }
+}
+
+}  // namespace quorix

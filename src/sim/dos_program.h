@@ -1,0 +1,121 @@
+// A .com program (or a flat 32-bit one) running on a Machine, with the DOS
+// and BIOS services a small console program needs: INT 21h functions 01h,
+// 02h, 06h, 07h, 08h, 09h, 0Ah, 30h, 3Fh (handle 0), 40h (handles 1 and 2)
+// and 4Ch, INT 20h, INT 10h function 0Eh and INT 16h functions 00h and 01h.
+// Any other interrupt stops the program and names the interrupt and
+// function.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "sim/machine.h"
+
+namespace quorix {
+
+// Where the program's keys come from.
+class KeySource {
+ public:
+  static constexpr int kNoKey = -1;       // none pending now: the program waits
+  static constexpr int kEndOfInput = -2;  // none will ever come
+
+  virtual ~KeySource() = default;
+  // The next key without taking it.
+  virtual int Peek() = 0;
+  virtual void Take() = 0;
+  // A keyboard (line input is edited and echoed, Enter ends it with CR LF)
+  // rather than a stream of bytes read as they are.
+  virtual bool IsKeyboard() const = 0;
+};
+
+// Where the program's output goes: handle 1 (the screen) or 2 (errors).
+class ProgramOutput {
+ public:
+  virtual ~ProgramOutput() = default;
+  virtual void Write(int handle, std::span<const uint8_t> bytes) = 0;
+};
+
+struct ProgramImage {
+  std::span<const uint8_t> bytes;
+  uint32_t origin = 0x100;  // address of the first byte and of the entry
+  uint32_t bits = 16;       // 16: DOS .com in real mode; 32: flat
+};
+
+enum class RunStatus {
+  Ready,    // can run on
+  Waiting,  // the last instruction waits for a key; running again retries it
+  Exited,   // the program ended itself (exitCode)
+  Stopped,  // a fault, a missing service, the step limit, or a failed load
+};
+
+enum class StopReason { None, Fault, MissingService, StepLimit, LoadFailed };
+
+class DosProgram {
+ public:
+  // The segment of a 16-bit program: PSP at 1000:0000, code at 1000:origin.
+  static constexpr uint32_t kSegment = 0x1000;
+  static constexpr uint64_t kDefaultStepLimit = 100'000'000;
+
+  DosProgram(Machine& machine, KeySource& keys, ProgramOutput& output)
+      : machine_(machine), keys_(keys), output_(output) {}
+
+  // Loads the image into a fresh machine and sets the registers as DOS
+  // starts a .com (or a flat program with its own stack). False, with the
+  // status Stopped and a message, when the image cannot be placed.
+  bool Load(const ProgramImage& image);
+  // Executes at most `count` instructions; ends early when the program
+  // waits for a key, exits or stops. `next` (single steps only): where the
+  // next instruction begins when the current one does not jump, if known.
+  RunStatus Run(uint64_t count, uint32_t next = 0);
+
+  void SetStepLimit(uint64_t limit) { stepLimit_ = limit == 0 ? 1 : limit; }
+  RunStatus status() const { return status_; }
+  StopReason reason() const { return reason_; }
+  int exitCode() const { return exitCode_; }
+  // Why the program stopped ("divide error", "no service for INT 13h
+  // function 02h", ...).
+  const std::string& message() const { return message_; }
+  // The instruction the program stopped at (or that exited), as IP / EIP.
+  uint32_t stopAddress() const { return stopAddress_; }
+  uint64_t executed() const { return executed_; }
+  uint32_t bits() const { return bits_; }
+  uint32_t origin() const { return origin_; }
+  uint32_t imageSize() const { return imageSize_; }
+  Machine& machine() { return machine_; }
+
+ private:
+  enum class Service { Done, Wait, Exit, Missing, BadMemory };
+
+  Service Interrupt(uint32_t vector);
+  Service Dos();
+  Service ReadKeyInto8(bool echo, bool wait);
+  Service BufferedInput();
+  Service ReadHandle0();
+  Service Keyboard16(uint8_t function);
+  bool ReadString(uint32_t linear, std::string& out);
+  uint32_t Pointer(Reg segment, Reg offset);
+  void SetAl(uint8_t v);
+  void SetAx(uint16_t v);
+  void SetFlag(uint32_t flag, bool on);
+  void Print(int handle, std::string_view text);
+  void Stop(StopReason reason, std::string message, uint32_t address);
+
+  Machine& machine_;
+  KeySource& keys_;
+  ProgramOutput& output_;
+  RunStatus status_ = RunStatus::Stopped;
+  StopReason reason_ = StopReason::LoadFailed;
+  std::string message_ = "no program loaded";
+  int exitCode_ = 0;
+  uint32_t stopAddress_ = 0;
+  uint64_t executed_ = 0;
+  uint64_t stepLimit_ = kDefaultStepLimit;
+  uint32_t bits_ = 16;
+  uint32_t origin_ = 0;
+  uint32_t imageSize_ = 0;
+  // Function 0Ah / 3Fh line being typed while the program waits.
+  std::string line_;
+};
+
+}  // namespace quorix

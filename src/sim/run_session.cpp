@@ -1,0 +1,184 @@
+#include "sim/run_session.h"
+
+#include <cstdio>
+
+#include "text/lines.h"
+
+namespace quorix {
+
+namespace {
+
+constexpr uint32_t kLineRecordSize = 8;
+constexpr uint32_t kMessageLineChars = 60;
+
+}  // namespace
+
+// ---- console --------------------------------------------------------------
+
+void ConsoleLog::Write(int /*handle*/, std::span<const uint8_t> bytes) {
+  for (uint8_t c : bytes) {
+    std::string& line = lines_.back();
+    if (c == '\n') {
+      lines_.emplace_back();
+      column_ = 0;
+      if (lines_.size() > kMaxLines) lines_.pop_front();
+    } else if (c == '\r') {
+      column_ = 0;
+    } else if (c == 8) {
+      if (column_ > 0) --column_;
+    } else {
+      char shown = c == '\t' ? ' ' : c < 0x20 ? '.' : static_cast<char>(c);
+      if (column_ >= kMaxColumns) continue;
+      if (column_ < line.size())
+        line[column_] = shown;
+      else
+        line.push_back(shown);
+      ++column_;
+    }
+  }
+}
+
+void ConsoleLog::Note(const std::string& text) {
+  if (!lines_.back().empty()) lines_.emplace_back();
+  lines_.back() = text;
+  lines_.emplace_back();
+  column_ = 0;
+  while (lines_.size() > kMaxLines) lines_.pop_front();
+}
+
+void ConsoleLog::Clear() {
+  lines_.assign(1, std::string());
+  column_ = 0;
+}
+
+// ---- address to line ------------------------------------------------------
+
+void LineMap::Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes) {
+  lines_.assign(outputBytes, 0);
+  ends_.assign(r.LineCountsForFile, 0);
+  std::span<const uint8_t> records = ws.Tail(r.lpASCIIResult);
+  for (uint32_t line = 1; line < r.LineCountsForFile; ++line) {
+    const uint64_t at = uint64_t(line - 1) * kLineRecordSize;
+    if (at + kLineRecordSize > records.size()) break;
+    const uint8_t* p = records.data() + at;
+    const uint32_t count = p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+    const uint32_t offset = p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24;
+    for (uint64_t j = offset; j < uint64_t(offset) + count && j < outputBytes; ++j)
+      lines_[j] = line;
+    if (count != 0) ends_[line] = offset + count;
+  }
+}
+
+// ---- the session ------------------------------------------------------------
+
+uint32_t RunSession::AfterCompile(const ContextRecord& r, Workspace& ws,
+                                  const AssembleReport& report) {
+  program_.reset();
+  machine_.reset();
+  image_.clear();
+  lineMap_.Clear();
+  if (!factory_ || r.state2 != Compiled) return 0;
+  std::span<const uint8_t> out = ws.Resolve(r.lpMemHexResult, report.bytes);
+  if (out.data() == nullptr) return 0;
+  machine_ = factory_();
+  if (!machine_) return 0;
+  image_.assign(out.begin(), out.end());
+  origin_ = report.origin;
+  bits_ = report.entryBits;
+  generation_ = ws.load().generation;
+  lineMap_.Build(ws, r, report.bytes);
+  program_ = std::make_unique<DosProgram>(*machine_, keys_, console_);
+  return Restart();
+}
+
+bool RunSession::Executes(const Workspace& ws) const {
+  return program_ != nullptr && ws.load().generation == generation_;
+}
+
+uint32_t RunSession::Restart() {
+  if (!program_) return 0;
+  keys_.Clear();
+  console_.Clear();
+  ended_ = false;
+  ProgramImage image;
+  image.bytes = image_;
+  image.origin = origin_;
+  image.bits = bits_;
+  program_->Load(image);
+  program_->SetStepLimit(stepLimit_);
+  return LineOfAddress(origin_);
+}
+
+uint32_t RunSession::LineOfAddress(uint32_t address) const {
+  if (address < origin_) return 0;
+  return lineMap_.LineAt(address - origin_);
+}
+
+void RunSession::FillCpuState(CpuState* cpu) {
+  if (!program_) return;
+  Machine& m = program_->machine();
+  CpuState c = *cpu;
+  for (int i = 0; i < kRegCount; ++i) c.Regs[i] = m.Get(static_cast<Reg>(i));
+  if (program_->status() == RunStatus::Stopped && program_->reason() == StopReason::LoadFailed)
+    for (int i = 0; i < kRegCount; ++i) c.Regs[i] = 0;
+  c.CpuMode = program_->bits() == 32 ? 2 : 1;
+  *cpu = c;
+}
+
+void RunSession::Step(ContextRecord* record, CpuState* cpu, Workspace& ws) {
+  ContextRecord r = *record;
+  uint32_t line = 0;
+  if (program_) {
+    RunStatus before = program_->status();
+    if (before == RunStatus::Ready || before == RunStatus::Waiting) {
+      // A line's bytes are one instruction: it ends where the line does.
+      const uint32_t ip = program_->machine().Get(Reg::Eip);
+      uint32_t next = 0;
+      if (ip >= origin_ && lineMap_.StartsLine(ip - origin_))
+        next = lineMap_.EndAt(ip - origin_) + origin_;
+      RunStatus after = program_->Run(1, next);
+      if (after == RunStatus::Ready) line = LineOfAddress(program_->machine().Get(Reg::Eip));
+      if (after == RunStatus::Exited || after == RunStatus::Stopped) NoteEnd(r, ws);
+    } else if (!ended_) {
+      NoteEnd(r, ws);  // a program that could not even be loaded
+    }
+    FillCpuState(cpu);
+  }
+  // The shell adds 1 afterwards: land on the next instruction's line, or
+  // stay where the listing is when the program did not move.
+  r.PosSCL = line != 0 ? line - 1 : r.PosSCL - 1;
+  *record = r;
+}
+
+void RunSession::NoteEnd(const ContextRecord& r, Workspace& ws) {
+  if (ended_ || !program_) return;
+  ended_ = true;
+  const uint32_t line = LineOfAddress(program_->stopAddress());
+  console_.Note(EndMessage(*program_, line, line != 0 ? SourceLineText(ws, r, line) : std::string()));
+}
+
+std::string SourceLineText(Workspace& ws, const ContextRecord& r, uint32_t n) {
+  uint8_t buf[kLineBufferSize + 8] = {};
+  std::span<uint8_t> line(buf, kLineBufferSize);
+  uint32_t len = FetchLine(n, ws.Tail(r.lpMemForSource), ws.Tail(r.IndSource), line, r.Ukuran,
+                           r.LineCountsForFile);
+  if (len == kFail) return {};
+  len = CleanLine(line, len);
+  if (len == kFail || len == 0) return {};
+  std::string text(reinterpret_cast<char*>(buf));
+  if (text.size() > kMessageLineChars) text.resize(kMessageLineChars);
+  return text;
+}
+
+std::string EndMessage(const DosProgram& program, uint32_t line, const std::string& lineText) {
+  if (program.status() == RunStatus::Exited)
+    return "Program exited with code " + std::to_string(program.exitCode());
+  char address[16];
+  std::snprintf(address, sizeof address, program.bits() == 32 ? "%08X" : "%04X",
+                program.stopAddress());
+  std::string where = std::string("Stopped at ") + address;
+  if (line != 0) where += " (line " + std::to_string(line) + (lineText.empty() ? "" : ": " + lineText) + ")";
+  return where + ": " + program.message();
+}
+
+}  // namespace quorix

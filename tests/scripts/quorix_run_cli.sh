@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The command-line contract of quorix-run:
+#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+# standard input is the program's keyboard, standard output its screen; the
+# exit status is the program's own exit code, or 250 (assembly error), 251
+# (processor fault), 252 (missing service), 253 (step limit), 254 (usage or
+# file error), each of these with one line on standard error.
+#
+#   bash quorix_run_cli.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+
+build=${1:?usage: quorix_run_cli.sh BUILD_DIR SOURCE_DIR}
+if [ ! -x "$build/quorix-run" ]; then
+  echo "skipped: quorix-run not built (no Unicorn)"
+  exit 0
+fi
+runner="$(cd "$build" && pwd)/quorix-run"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+passed=0
+failed=0
+
+src() { printf '%s\r\n' "$@"; }
+src '[ORG 100]' 'MOV AH, 9' 'MOV DX, OFFSET T' 'INT 21' 'MOV AX, 4C2A' 'INT 21' 'T:' 'DB "HI$"' >hi.asm
+src '[ORG 100]' 'MOV AH, 8' 'INT 21' 'MOV DL, AL' 'MOV AH, 2' 'INT 21' 'MOV AH, 4C' 'INT 21' >echo.asm
+src '[ORG 100]' 'MOV AX, 1' 'XOR BL, BL' 'DB F6,F3' >div.asm
+src '[ORG 100]' 'MOV AH, 2' 'INT 14' >svc.asm
+src '[ORG 100]' 'L:' 'JMP L' >loop.asm
+src '[ORG 100]' 'MOV AX, [' >bad.asm
+src '[BITS #32]' 'MOV EDX, OFFSET T' 'MOV AH, 9' 'INT 21' 'RET' 'T:' 'DB "FLAT$"' >flat.asm
+printf '\xb4\x02\xb2\x51\xcd\x21\xc3' >q.com   # MOV AH,2 / MOV DL,'Q' / INT 21 / RET
+printf '\xb8\x07\x00\x00\x00\xc3' >seven.bin  # 32-bit: MOV EAX,7 / RET
+
+# name | arguments | standard input | exit status | standard output | text on standard error
+cases=(
+  "source exits with its code|hi.asm||42|HI|"
+  "keys from standard input|echo.asm|x|120|x|"
+  "end of input reads as Ctrl-Z|echo.asm||26|$(printf '\x1a')|"
+  "a .com runs as it is|q.com||0|Q|"
+  "divide error|div.asm||251||Stopped at 0105 (line 4: DB F6,F3): divide error"
+  "missing service|svc.asm||252||no service for INT 14h function 02h"
+  "step limit|loop.asm --max-steps 1000||253||step limit of 1000 instructions reached"
+  "assembly error|bad.asm||250||Error at Line: 2"
+  "flat 32-bit source|flat.asm||0|FLAT|"
+  "binary as 32-bit at an origin|seven.bin --bits 32 --origin 0x400000||0||"
+  "no such file|nothing.asm||254||no such file"
+  "unknown option|hi.asm --fast||254||unknown option --fast"
+  "bad width|hi.asm --bits 64||254||--bits takes 16 or 32"
+  "zero steps|hi.asm --max-steps 0||254||--max-steps needs a positive number"
+  "two files|hi.asm q.com||254||only one file"
+)
+for c in "${cases[@]}"; do
+  IFS='|' read -r name args input want_rc want_out want_err <<<"$c"
+  # shellcheck disable=SC2086  # the arguments are split on purpose
+  printf '%s' "$input" | timeout 20 "$runner" $args >out.txt 2>err.txt
+  rc=$?
+  out=$(cat out.txt)
+  err=$(cat err.txt)
+  if [ "$rc" != "$want_rc" ] || [ "$out" != "$want_out" ] ||
+     { [ -n "$want_err" ] && [[ "$err" != *"$want_err"* ]]; } ||
+     { [ -z "$want_err" ] && [ -n "$err" ]; }; then
+    echo "FAIL: $name: rc=$rc (want $want_rc) stdout='$out' (want '$want_out') stderr='$err'"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
+  fi
+done
+
+# --trace: one line a instruction on standard error, with the address, the
+# source line, its bytes and the registers and flags after it; the screen
+# output stays alone on standard output.
+"$runner" --trace hi.asm >out.txt 2>trace.txt
+rc=$?
+lines=$(wc -l <trace.txt)
+first=$(sed -n 1p trace.txt)
+last=$(sed -n '$p' trace.txt)
+if [ $rc -eq 42 ] && [ "$(cat out.txt)" = HI ] && [ "$lines" -eq 5 ] &&
+   [[ "$first" == "0100      2  MOV AH, 9"*"| B4 09"*"EAX=00000900"*"EIP=00000102"*"IF=1" ]] &&
+   [[ "$last" == "010A      6  INT 21"*"| CD 21"* ]]; then
+  passed=$((passed + 1))
+else
+  echo "FAIL: trace: rc=$rc lines=$lines"
+  cat trace.txt
+  failed=$((failed + 1))
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,397 @@
+// Programs on the debugger's machine: single instructions against the
+// processor's definitions, the DOS and BIOS services, and how a program ends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "asm_support.h"
+#include "engine/machines.h"
+#include "sim/dos_program.h"
+#include "sim/run_session.h"
+
+namespace quorix {
+namespace {
+
+using testing_support::AsmHarness;
+using testing_support::AsmRun;
+
+// Keys from a fixed text; once used up, either none pending (a keyboard) or
+// the end of the input (a stream).
+class ScriptKeys : public KeySource {
+ public:
+  ScriptKeys(std::string keys, bool keyboard) : keys_(std::move(keys)), keyboard_(keyboard) {}
+  int Peek() override {
+    if (at_ < keys_.size()) return static_cast<uint8_t>(keys_[at_]);
+    return keyboard_ ? kNoKey : kEndOfInput;
+  }
+  void Take() override { ++at_; }
+  bool IsKeyboard() const override { return keyboard_; }
+  void Add(const std::string& more) { keys_ += more; }
+
+ private:
+  std::string keys_;
+  size_t at_ = 0;
+  bool keyboard_;
+};
+
+class Capture : public ProgramOutput {
+ public:
+  void Write(int handle, std::span<const uint8_t> bytes) override {
+    (handle == 2 ? err : out).append(bytes.begin(), bytes.end());
+  }
+  std::string out, err;
+};
+
+// A dialect source assembled and loaded as a .com (or a flat 32-bit
+// program when it selects [BITS #32]).
+struct Loaded {
+  std::unique_ptr<Machine> machine;
+  ScriptKeys keys;
+  Capture screen;
+  std::unique_ptr<DosProgram> program;
+  AsmRun assembled;
+
+  Loaded(const std::vector<std::string>& lines, std::string input = "", bool keyboard = true)
+      : keys(std::move(input), keyboard) {
+    MachineFactory factory = DefaultMachineFactory();
+    if (!factory) return;
+    machine = factory();
+    AsmHarness h;
+    assembled = h.Run(AsmHarness::Join(lines));
+    if (assembled.state2 != Compiled) return;
+    program = std::make_unique<DosProgram>(*machine, keys, screen);
+    ProgramImage image;
+    image.bytes = assembled.bytes;
+    image.origin = assembled.report.origin;
+    image.bits = assembled.report.entryBits;
+    program->Load(image);
+  }
+  Machine& m() { return *machine; }
+};
+
+#define NEED_ENGINE()                                                      \
+  do {                                                                     \
+    if (!DefaultMachineFactory()) GTEST_SKIP() << "built without Unicorn"; \
+  } while (0)
+
+std::string FlagNames(uint32_t flags, uint32_t mask) {
+  static const struct {
+    const char* name;
+    uint32_t bit;
+  } kNames[] = {{"CF", kFlagCF}, {"PF", kFlagPF}, {"AF", kFlagAF}, {"ZF", kFlagZF},
+                {"SF", kFlagSF}, {"DF", kFlagDF}, {"OF", kFlagOF}};
+  std::string s;
+  for (const auto& n : kNames)
+    if ((mask & n.bit) && (flags & n.bit)) s += std::string(s.empty() ? "" : " ") + n.name;
+  return s;
+}
+
+constexpr uint32_t kArith = kFlagCF | kFlagPF | kFlagAF | kFlagZF | kFlagSF | kFlagOF;
+constexpr uint32_t kLogic = kFlagCF | kFlagPF | kFlagZF | kFlagSF | kFlagOF;  // AF undefined
+constexpr uint32_t kCarryOverflow = kFlagCF | kFlagOF;  // MUL, IMUL: the rest undefined
+
+TEST(MachineInstructions, RegisterAndFlagResultsOfSingleInstructions) {
+  NEED_ENGINE();
+  const struct {
+    const char* line;
+    uint32_t eax, ebx, ecx, edx, flagsIn;
+    uint32_t wantEax, wantEdx, wantEcx;
+    uint32_t checked;   // the flags the instruction defines
+    const char* flags;  // those of them that must be set
+  } cases[] = {
+      {"ADD AX, BX", 0xFFFF, 1, 0, 0, 0, 0x0000, 0, 0, kArith, "CF PF AF ZF"},
+      {"ADD AX, BX", 0x7FFF, 1, 0, 0, 0, 0x8000, 0, 0, kArith, "PF AF SF OF"},
+      {"ADD AX, BX", 0x1200, 0x0034, 0, 0, 0, 0x1234, 0, 0, kArith, ""},
+      {"SUB AX, BX", 0, 1, 0, 0, 0, 0xFFFF, 0, 0, kArith, "CF PF AF SF"},
+      {"SUB AX, BX", 0x8000, 1, 0, 0, 0, 0x7FFF, 0, 0, kArith, "PF AF OF"},
+      {"CMP AX, BX", 5, 5, 0, 0, 0, 5, 0, 0, kArith, "PF ZF"},
+      {"CMP AX, BX", 3, 5, 0, 0, 0, 3, 0, 0, kArith, "CF AF SF"},
+      {"ADC AX, BX", 1, 1, 0, 0, kFlagCF, 3, 0, 0, kArith, "PF"},
+      {"INC AX", 0xFFFF, 0, 0, 0, kFlagCF, 0, 0, 0, kArith, "CF PF AF ZF"},  // CF kept
+      {"DEC CX", 0, 0, 0x8000, 0, 0, 0, 0, 0x7FFF, kArith & ~kFlagCF, "PF AF OF"},
+      {"NEG AX", 1, 0, 0, 0, 0, 0xFFFF, 0, 0, kArith, "CF PF AF SF"},
+      {"NEG AX", 0, 0, 0, 0, kFlagCF, 0, 0, 0, kArith, "PF ZF"},
+      {"MUL BX", 0x1234, 0x100, 0, 0, 0, 0x3400, 0x0012, 0, kCarryOverflow, "CF OF"},
+      {"MUL BX", 2, 3, 0, 0x5555, 0, 6, 0, 0, kCarryOverflow, ""},
+      {"DIV BX", 0x0100, 7, 0, 0, 0, 36, 4, 0, 0, ""},
+      {"DIV BX", 0x3457, 0x100, 0, 0x12, 0, 0x1234, 0x57, 0, 0, ""},
+      {"IMUL BX", 0xFFF9, 3, 0, 0, 0, 0xFFEB, 0xFFFF, 0, kCarryOverflow, ""},
+      {"IDIV BX", 0xFFEB, 4, 0, 0xFFFF, 0, 0xFFFB, 0xFFFF, 0, 0, ""},
+      {"AND AX, BX", 0xF0F0, 0x0FF0, 0, 0, kFlagCF | kFlagOF, 0x00F0, 0, 0, kLogic, "PF"},
+      {"XOR AX, AX", 0x1234, 0, 0, 0, kFlagCF, 0, 0, 0, kLogic, "PF ZF"},
+      {"OR AL, AL", 0x80, 0, 0, 0, 0, 0x80, 0, 0, kLogic, "SF"},
+      {"TEST AL, 1", 0x02, 0, 0, 0, 0, 0x02, 0, 0, kLogic, "PF ZF"},
+      {"TEST AL, 1", 0x03, 0, 0, 0, kFlagZF, 0x03, 0, 0, kLogic, ""},
+      {"NOT AX", 0x00FF, 0, 0, 0, kFlagZF, 0xFF00, 0, 0, kArith, "ZF"},  // flags untouched
+      {"SHL AX, 1", 0x8001, 0, 0, 0, 0, 0x0002, 0, 0, kFlagCF | kFlagZF | kFlagSF | kFlagOF,
+       "CF OF"},
+      {"SHR AX, 1", 0x0003, 0, 0, 0, 0, 0x0001, 0, 0, kFlagCF | kFlagZF | kFlagSF, "CF"},
+      {"ROL AX, 4", 0x1234, 0, 0, 0, 0, 0x2341, 0, 0, kFlagCF, "CF"},
+      {"XCHG AX, BX", 1, 2, 0, 0, 0, 2, 0, 0, 0, ""},
+      {"STC", 0, 0, 0, 0, 0, 0, 0, 0, kFlagCF, "CF"},
+  };
+  for (const auto& c : cases) {
+    Loaded p({"[ORG 100]", c.line});
+    ASSERT_NE(p.program, nullptr) << c.line;
+    p.m().Set(Reg::Eax, c.eax);
+    p.m().Set(Reg::Ebx, c.ebx);
+    p.m().Set(Reg::Ecx, c.ecx);
+    p.m().Set(Reg::Edx, c.edx);
+    p.m().Set(Reg::Eflags, 0x202 | c.flagsIn);
+    EXPECT_EQ(p.program->Run(1), RunStatus::Ready) << c.line;
+    EXPECT_EQ(p.program->executed(), 1u) << c.line;
+    EXPECT_EQ(p.m().Get(Reg::Eax), c.wantEax) << c.line;
+    if (std::string(c.line).find("CX") != std::string::npos) {
+      EXPECT_EQ(p.m().Get(Reg::Ecx), c.wantEcx) << c.line;
+    }
+    if (c.wantEdx != 0 || std::string(c.line).find("MUL") != std::string::npos ||
+        std::string(c.line).find("DIV") != std::string::npos) {
+      EXPECT_EQ(p.m().Get(Reg::Edx), c.wantEdx) << c.line;
+    }
+    EXPECT_EQ(FlagNames(p.m().Get(Reg::Eflags), c.checked),
+              FlagNames(0xFFFFFFFF, 0) + c.flags)
+        << c.line << " with AX=" << c.eax;
+    EXPECT_EQ(p.m().Get(Reg::Eip), 0x100u + p.assembled.bytes.size()) << c.line;
+  }
+}
+
+TEST(MachineInstructions, ConditionalJumpsAndLoopFollowTheFlags) {
+  NEED_ENGINE();
+  // Line 2 jumps to THERE (offset 0x106 after a 4-byte jump and a NOP, or
+  // 0x103 for the 2-byte LOOP) or falls through to the NOP.
+  const struct {
+    const char* line;
+    uint32_t flags, ecx;
+    bool taken;
+  } cases[] = {
+      {"JZ THERE", kFlagZF, 0, true},           {"JZ THERE", 0, 0, false},
+      {"JNZ THERE", 0, 0, true},                {"JC THERE", kFlagCF, 0, true},
+      {"JNC THERE", kFlagCF, 0, false},         {"JA THERE", 0, 0, true},
+      {"JA THERE", kFlagZF, 0, false},          {"JBE THERE", kFlagCF, 0, true},
+      {"JG THERE", kFlagSF | kFlagOF, 0, true}, {"JG THERE", kFlagSF, 0, false},
+      {"JL THERE", kFlagSF, 0, true},           {"JL THERE", kFlagSF | kFlagOF, 0, false},
+      {"JGE THERE", kFlagOF | kFlagSF, 0, true}, {"JLE THERE", kFlagZF, 0, true},
+      {"JO THERE", kFlagOF, 0, true},           {"JS THERE", 0, 0, false},
+      {"JNS THERE", 0, 0, true},                {"JP THERE", kFlagPF, 0, true},
+      {"LOOP THERE", 0, 2, true},               {"LOOP THERE", 0, 1, false},
+  };
+  for (const auto& c : cases) {
+    Loaded p({"[ORG 100]", c.line, "NOP", "THERE:", "NOP"});
+    ASSERT_NE(p.program, nullptr) << c.line;
+    p.m().Set(Reg::Eflags, 0x202 | c.flags);
+    p.m().Set(Reg::Ecx, c.ecx);
+    p.program->Run(1);
+    const uint32_t length = static_cast<uint32_t>(p.assembled.bytes.size()) - 2;
+    const uint32_t want = c.taken ? 0x100 + length + 1 : 0x100 + length;
+    EXPECT_EQ(p.m().Get(Reg::Eip), want) << c.line << " flags " << c.flags;
+    if (c.ecx != 0) {
+      EXPECT_EQ(p.m().Get(Reg::Ecx), c.ecx - 1) << c.line;
+    }
+  }
+}
+
+TEST(MachineInstructions, ThirtyTwoBitCodeRunsFlat) {
+  NEED_ENGINE();
+  Loaded p({"[ORG 400000]", "[BITS #32]", "MOV EAX, 12345678", "ADD EAX, EBX", "MOV EDX, OFFSET T",
+            "MOV AH, 9", "INT 21", "RET", "T:", "DB \"OK$\""});
+  ASSERT_NE(p.program, nullptr);
+  ASSERT_EQ(p.assembled.report.entryBits, 32u);
+  p.m().Set(Reg::Ebx, 0xEDCBA988);
+  p.program->Run(2);
+  EXPECT_EQ(p.m().Get(Reg::Eax), 0u);
+  EXPECT_EQ(p.m().Get(Reg::Eflags) & (kFlagCF | kFlagZF), kFlagCF | kFlagZF);
+  EXPECT_EQ(p.m().Get(Reg::Eip), 0x400000u + 7);
+  EXPECT_EQ(p.program->Run(100), RunStatus::Exited) << p.program->message();
+  EXPECT_EQ(p.screen.out, "OK");
+  EXPECT_EQ(p.program->exitCode(), 0);
+}
+
+TEST(DosServices, OutputInputAndEnds) {
+  NEED_ENGINE();
+  const struct {
+    std::vector<std::string> lines;
+    std::string keys;
+    bool keyboard;
+    std::string out, err;
+    RunStatus end;
+    int exitCode;
+    const char* message;  // when stopped
+  } cases[] = {
+      {{"MOV AH, 2", "MOV DL, 41", "INT 21", "INT 20"}, "", true, "A", "", RunStatus::Exited, 0, ""},
+      {{"MOV DX, OFFSET T", "MOV AH, 9", "INT 21", "MOV AX, 4C07", "INT 21", "T:", "DB \"HI$X\""},
+       "", true, "HI", "", RunStatus::Exited, 7, ""},
+      {{"MOV AH, 40", "MOV BX, 2", "MOV CX, 3", "MOV DX, OFFSET T", "INT 21", "MOV AH, 4C",
+        "INT 21", "T:", "DB \"ERR\""},
+       "", true, "", "ERR", RunStatus::Exited, 3, ""},  // AL = bytes written
+      {{"MOV AH, 40", "MOV BX, 5", "MOV CX, 1", "INT 21"}, "", true, "", "", RunStatus::Stopped, 0,
+       "no service for INT 21h function 40h"},
+      {{"MOV AH, 30", "INT 21", "MOV AH, 4C", "INT 21"}, "", true, "", "", RunStatus::Exited, 5, ""},
+      {{"MOV AX, 1", "RET"}, "", true, "", "", RunStatus::Exited, 0, ""},
+      {{"MOV AH, 1", "INT 21", "MOV AH, 4C", "INT 21"}, "z", true, "z", "", RunStatus::Exited, 'z',
+       ""},
+      {{"MOV AH, 1", "INT 21", "MOV AH, 4C", "INT 21"}, "z", false, "", "", RunStatus::Exited, 'z',
+       ""},
+      {{"MOV AH, 8", "INT 21", "MOV AH, 4C", "INT 21"}, "q", true, "", "", RunStatus::Exited, 'q',
+       ""},
+      {{"MOV AH, 8", "INT 21", "MOV AH, 4C", "INT 21"}, "", false, "", "", RunStatus::Exited, 0x1A,
+       ""},  // end of input reads as Ctrl-Z
+      {{"MOV AH, 6", "MOV DL, FF", "INT 21", "MOV AH, 4C", "INT 21"}, "", true, "", "",
+       RunStatus::Exited, 0, ""},  // nothing pending: AL = 0, no wait
+      {{"MOV AH, 6", "MOV DL, 42", "INT 21", "INT 20"}, "", true, "B", "", RunStatus::Exited, 0, ""},
+      {{"MOV AH, 0", "INT 16", "MOV AH, 4C", "INT 21"}, "k", true, "", "", RunStatus::Exited, 'k',
+       ""},
+      {{"MOV AX, 0E48", "INT 10", "INT 20"}, "", true, "H", "", RunStatus::Exited, 0, ""},
+      {{"MOV DX, OFFSET B", "MOV AH, 0A", "INT 21", "MOV SI, OFFSET B", "INC SI",
+        "MOV AL, [SI]", "MOV AH, 4C", "INT 21", "B:",
+        "DB 5,0,0,0,0,0,0,0"},
+       "ab\bcdefg\r", true, "ab\b \bcde\r", "", RunStatus::Exited, 4, ""},  // 5 holds 4 and CR
+      {{"MOV AH, 3F", "MOV BX, 0", "MOV CX, 10", "MOV DX, OFFSET B", "INT 21", "MOV AH, 4C",
+        "INT 21", "B:", "DB 0,0,0,0,0,0,0,0"},
+       "hi\r", true, "hi\r\n", "", RunStatus::Exited, 4, ""},  // "hi" CR LF
+      {{"MOV AH, 3F", "MOV BX, 0", "MOV CX, 3", "MOV DX, OFFSET B", "INT 21", "MOV AH, 4C",
+        "INT 21", "B:", "DB 0,0,0,0,0,0,0,0"},
+       "hello", false, "", "", RunStatus::Exited, 3, ""},
+      {{"MOV AH, 3F", "MOV BX, 1", "INT 21"}, "", true, "", "", RunStatus::Stopped, 0,
+       "no service for INT 21h function 3Fh"},
+      {{"MOV AH, 2", "INT 13"}, "", true, "", "", RunStatus::Stopped, 0,
+       "no service for INT 13h function 02h"},
+      {{"MOV AH, 0B", "INT 21"}, "", true, "", "", RunStatus::Stopped, 0,
+       "no service for INT 21h function 0Bh"},
+      {{"MOV AH, 5", "INT 16"}, "", true, "", "", RunStatus::Stopped, 0,
+       "no service for INT 16h function 05h"},
+      {{"MOV AX, 5", "XOR BL, BL", "DB F6,F3"}, "", true, "", "", RunStatus::Stopped, 0,
+       "divide error"},
+      {{"DB 0F,0B"}, "", true, "", "", RunStatus::Stopped, 0, "invalid opcode"},
+      {{"JMP FAR_AWAY", "[ORG 0]", "FAR_AWAY:"}, "", true, "", "", RunStatus::Stopped, 0,
+       "jump outside the program"},
+      {{"MOV AX, 5000", "MOV ES, AX", "DB 26,A0,0,0"}, "", true, "", "", RunStatus::Stopped, 0,
+       "memory outside the program's space"},
+      {{"MOV DX, FFF0", "MOV AH, 9", "INT 21"}, "", true, "", "", RunStatus::Stopped, 0,
+       "memory outside the program's space"},  // no '$' before the segment's end
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines{"[ORG 100]"};
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    Loaded p(lines, c.keys, c.keyboard);
+    ASSERT_NE(p.program, nullptr) << lines[1];
+    RunStatus end = p.program->Run(1000);
+    const std::string name = lines[1] + " ... " + lines.back();
+    EXPECT_EQ(end, c.end) << name << ": " << p.program->message();
+    EXPECT_EQ(p.screen.out, c.out) << name;
+    EXPECT_EQ(p.screen.err, c.err) << name;
+    if (c.end == RunStatus::Exited) {
+      EXPECT_EQ(p.program->exitCode(), c.exitCode) << name;
+    }
+    if (c.end == RunStatus::Stopped) {
+      EXPECT_EQ(p.program->message(), c.message) << name;
+      EXPECT_EQ(p.program->Run(10), RunStatus::Stopped) << "a stopped program stays stopped";
+    }
+  }
+}
+
+TEST(DosServices, StopsNameTheInstructionAddress) {
+  NEED_ENGINE();
+  Loaded p({"[ORG 100]", "NOP", "XOR BX, BX", "DIV BX"});
+  ASSERT_NE(p.program, nullptr);
+  EXPECT_EQ(p.program->Run(10), RunStatus::Stopped);
+  EXPECT_EQ(p.program->reason(), StopReason::Fault);
+  EXPECT_EQ(p.program->stopAddress(), 0x103u);
+  EXPECT_EQ(p.program->executed(), 2u);
+  EXPECT_EQ(EndMessage(*p.program, 4, "DIV BX"), "Stopped at 0103 (line 4: DIV BX): divide error");
+
+  Loaded q({"[ORG 100]", "MOV AH, 7", "INT 15"});
+  q.program->Run(10);
+  EXPECT_EQ(q.program->stopAddress(), 0x102u) << "the INT instruction itself";
+  EXPECT_EQ(EndMessage(*q.program, 0, ""), "Stopped at 0102: no service for INT 15h function 07h");
+}
+
+TEST(DosServices, AKeyboardWithoutKeysMakesTheProgramWait) {
+  NEED_ENGINE();
+  Loaded p({"[ORG 100]", "MOV AH, 1", "INT 21", "MOV AH, 4C", "INT 21"});
+  ASSERT_NE(p.program, nullptr);
+  EXPECT_EQ(p.program->Run(1), RunStatus::Ready);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(p.program->Run(1), RunStatus::Waiting);
+    EXPECT_EQ(p.m().Get(Reg::Eip), 0x102u) << "the INT waits to be executed again";
+    EXPECT_EQ(p.program->executed(), 1u);
+  }
+  p.keys.Add("Y");
+  EXPECT_EQ(p.program->Run(1), RunStatus::Ready);
+  EXPECT_EQ(p.m().Get(Reg::Eax) & 0xFF, uint32_t('Y'));
+  EXPECT_EQ(p.program->Run(10), RunStatus::Exited);
+  EXPECT_EQ(p.program->exitCode(), 'Y');
+  EXPECT_EQ(p.screen.out, "Y");
+}
+
+TEST(DosServices, StepLimitEndsAnEndlessLoop) {
+  NEED_ENGINE();
+  Loaded p({"[ORG 100]", "AGAIN:", "INC AX", "JMP AGAIN"});
+  ASSERT_NE(p.program, nullptr);
+  p.program->SetStepLimit(1001);
+  EXPECT_EQ(p.program->Run(5000), RunStatus::Stopped);
+  EXPECT_EQ(p.program->reason(), StopReason::StepLimit);
+  EXPECT_EQ(p.program->executed(), 1001u);
+  EXPECT_EQ(p.m().Get(Reg::Eax), 501u);
+  EXPECT_EQ(p.program->message(), "step limit of 1001 instructions reached");
+}
+
+TEST(DosServices, ImagesThatCannotBePlacedAreRefused) {
+  NEED_ENGINE();
+  std::unique_ptr<Machine> m = DefaultMachineFactory()();
+  ScriptKeys keys("", true);
+  Capture screen;
+  DosProgram program(*m, keys, screen);
+  std::vector<uint8_t> big(0xFF00, 0x90);
+  const struct {
+    size_t size;
+    uint32_t origin, bits;
+    bool ok;
+  } cases[] = {
+      {16, 0x100, 16, true},   {0xFF00, 0x100, 16, false}, {0xFEFE, 0, 16, true},
+      {16, 0x400000, 32, true}, {16, 0x7FFF8000, 32, true}, {16, 0xFFFFFFF8, 32, false},
+  };
+  for (const auto& c : cases) {
+    ProgramImage image;
+    image.bytes = std::span<const uint8_t>(big.data(), c.size);
+    image.origin = c.origin;
+    image.bits = c.bits;
+    EXPECT_EQ(program.Load(image), c.ok) << c.size << " bytes at " << c.origin;
+    EXPECT_EQ(program.status(), c.ok ? RunStatus::Ready : RunStatus::Stopped);
+    if (!c.ok) {
+      EXPECT_EQ(program.reason(), StopReason::LoadFailed);
+    }
+  }
+}
+
+TEST(ConsoleLog, ShowsWhatAConsoleWould) {
+  const struct {
+    std::string bytes;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"HELLO", {"HELLO"}},
+      {"A\r\nB\r\n", {"A", "B", ""}},
+      {"ABC\rX", {"XBC"}},
+      {"AB\b\bC", {"CB"}},
+      {"\b\bA", {"A"}},
+      {"T\tU\x01", {"T U."}},
+  };
+  for (const auto& c : cases) {
+    ConsoleLog log;
+    log.Write(1, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(c.bytes.data()),
+                                          c.bytes.size()));
+    EXPECT_EQ(std::vector<std::string>(log.lines().begin(), log.lines().end()), c.lines)
+        << c.bytes;
+  }
+  ConsoleLog log;
+  std::string many;
+  for (int i = 0; i < 500; ++i) many += "x\n";
+  log.Write(1, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(many.data()), many.size()));
+  EXPECT_EQ(log.lines().size(), ConsoleLog::kMaxLines);
+  log.Note("Program exited with code 0");
+  EXPECT_EQ(log.lines()[log.lines().size() - 2], "Program exited with code 0");
+  EXPECT_EQ(log.lines().back(), "");
+}
+
+}  // namespace
+}  // namespace quorix
