@@ -40,5 +40,8 @@ uint32_t EncodeMmx(InstructionRecord* rec, uint8_t* line, uint32_t pattern, uint
 bool EmitPattern(InstructionRecord* rec, uint32_t value, uint32_t len);
 bool EmitByte(InstructionRecord* rec, uint32_t b);
 bool EmitLe(InstructionRecord* rec, uint32_t value, uint32_t bytes);
+// The SIB byte and displacement of a parsed address (after its ModR/M byte).
+struct Address;
+bool EmitAddressTail(InstructionRecord* rec, const Address& a);
 
 }  // namespace quorix

@@ -117,23 +117,17 @@ uint32_t EncodeMmx(InstructionRecord* recIn, uint8_t* line, uint32_t pattern, ui
   }
   if (pair != kFail) return kFail;  // general registers are not MMX operands
   MemoryOperand m;
-  if (ParseMemoryOperand(line, &m) == kFail) return kFail;
-  const uint32_t addrSize = m.SizeFlags & 0xFF;
-  const bool hasSib = ((m.SizeFlags >> 16) & 0xFF) == 2;
-  const uint32_t modrm = m.ModRmFlags & 0xFF, mod = modrm >> 6;
-  if ((addrSize == 2 && rec.BitsMode == kBits16) || (addrSize == 1 && rec.BitsMode == kBits32))
+  Address a;
+  if (ParseMemoryOperand(line, &m, &a) == kFail) return kFail;
+  if (((m.SizeFlags >> 8) & 0xFF) != ClassMmx) return kFail;  // not an MMX register
+  const uint32_t modrm = m.ModRmFlags & 0xFF;
+  if ((a.size == 2 && rec.BitsMode == kBits16) || (a.size == 1 && rec.BitsMode == kBits32))
     EmitByte(&rec, 0x67);
+  if (uint8_t seg = SegmentOverride(line)) EmitByte(&rec, seg);
   EmitByte(&rec, 0x0F);
   EmitByte(&rec, opcode | ((m.ModRmFlags & kFlagMmxStore) ? 0x10 : 0));
   EmitByte(&rec, modrm);
-  if (hasSib) {
-    EmitByte(&rec, m.DispOrSib & 0xFF);
-    if (mod == 1) EmitByte(&rec, (m.DispOrSib >> 8) & 0xFF);
-  } else {
-    if (addrSize == 2 && (modrm & 7) == 4 && mod != 3) EmitByte(&rec, 0x24);
-    if (mod == 1) EmitLe(&rec, m.DispOrSib, 1);
-    if (mod == 2) EmitLe(&rec, m.DispOrSib, addrSize == 1 ? 2 : 4);
-  }
+  EmitAddressTail(&rec, a);
   *recIn = rec;
   return 0;
 }
