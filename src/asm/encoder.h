@@ -10,6 +10,10 @@
 #include "asm/records.h"
 
 namespace quorix {
+struct Address;
+}
+
+namespace quorix {
 
 // Encodes one line into record->OpCode / OpLength; a failure leaves
 // ErrorFlag all ones. The line may be changed in place and must stay readable
@@ -30,7 +34,11 @@ uint32_t EncodeDataDefinition(InstructionRecord* rec, uint8_t* line, uint32_t un
 uint32_t EncodeInOut(InstructionRecord* rec, uint8_t* line, uint32_t base);
 // Count in bits 0-7, register in 8-15, width bit 16; *cls = 0/1/2.
 uint32_t ParseShiftOperand(InstructionRecord* rec, const uint8_t* line, uint32_t* cls);
+// A segment register with a general register: direction in bit 9, ModR/M in
+// bits 0-7, bit 16 for a 32-bit register.
 uint32_t EncodeSegmentMove(const uint8_t* line);
+// A segment register with a memory operand: the same fields, `a` the address.
+uint32_t SegmentMemoryMove(const uint8_t* line, Address* a);
 uint32_t ParseStackIndex(InstructionRecord* rec, uint8_t* line);
 uint32_t ParseStackPair(InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeMmx(InstructionRecord* rec, uint8_t* line, uint32_t pattern, uint32_t length);
@@ -41,7 +49,6 @@ bool EmitPattern(InstructionRecord* rec, uint32_t value, uint32_t len);
 bool EmitByte(InstructionRecord* rec, uint32_t b);
 bool EmitLe(InstructionRecord* rec, uint32_t value, uint32_t bytes);
 // The SIB byte and displacement of a parsed address (after its ModR/M byte).
-struct Address;
 bool EmitAddressTail(InstructionRecord* rec, const Address& a);
 
 }  // namespace quorix

@@ -46,13 +46,22 @@ uint32_t DigitOf(uint8_t c) { return c >= '0' && c <= '7' ? uint32_t(c - '0') : 
 struct Operands {
   uint32_t a, ka, b, kb;
 };
+// A register operand is the whole word: AL is a register, ALAMAT is not.
+uint32_t WholeRegister(const uint8_t* p, uint32_t* cls) {
+  const uint32_t r = ParseRegister(p, cls);
+  if (r == kFail) return kFail;
+  const uint8_t next = p[*cls <= ClassWord ? 2 : 3];
+  if (next == 0 || next == kCR || next == ' ' || next == kTab || next == ',') return r;
+  return kFail;
+}
+
 bool ParseBothRegisters(const uint8_t* line, Operands* o) {
   const uint8_t* a = FirstOperand(line);
   const uint8_t* b = SecondOperand(line);
   if (!a || !b) return false;
-  o->a = ParseRegister(a, &o->ka);
+  o->a = WholeRegister(a, &o->ka);
   if (o->a == kFail) return false;
-  o->b = ParseRegister(b, &o->kb);
+  o->b = WholeRegister(b, &o->kb);
   return o->b != kFail;
 }
 
