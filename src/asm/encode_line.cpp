@@ -76,6 +76,7 @@ constexpr SingleTemplate kLmsd = Single(0x0F22C0, 3, kNone, 0);
 constexpr SingleTemplate kSmsw = Single(0x0F01E0, 3, 0x0F0120, 3);
 constexpr SingleTemplate kSmsd = Single(0x0F20C0, 3, kNone, 0);
 constexpr SingleTemplate kJmpMem = Single(kNone, 0, 0xFF20, 2);
+constexpr SingleTemplate kJmpFarMem = Single(kNone, 0, 0xFF28, 2);
 constexpr SingleTemplate X87Mem(uint32_t pattern) { return Single(kNone, 0, pattern, 2); }
 
 // ---- recognition ------------------------------------------------------------
@@ -297,6 +298,20 @@ uint32_t Encoder::Lea() {
 
 uint32_t Encoder::BitTest(const PairTemplate& t) {
   if (Contains(line, '[')) return kFail;  // register operands only
+  // With an 8-bit immediate: 0F BA /5 (BTS) or /6 (BTR).
+  const uint8_t* op = Operand();
+  const uint8_t* src = SecondOperand(line);
+  if (op && src && ParseRegister(src) == kFail) {
+    uint32_t r, size;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
+    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
+    else return kFail;
+    bool readable;
+    const uint32_t n = ParseNumberChecked(src, &readable);
+    if (!readable || n > 0xFF) return kFail;
+    SizePrefix(rec, size);
+    return Emit({0x0F, 0xBA, (t.base == 0xAB ? 0xE8u : 0xF0u) + r, n});
+  }
   // The processor's bit base is the r/m operand: swap so that the first
   // operand written is the base and the second the bit offset.
   uint32_t cls;
@@ -345,11 +360,58 @@ uint32_t Encoder::Loop() {
 }
 
 uint32_t Encoder::Jmp() {
-  if (Contains(line, '[') && One(kJmpMem) != kFail) return 0;
+  if (Contains(line, '[')) {
+    // F. marks a far jump through memory (FF /5).
+    uint32_t dot = FindChar(line, '.');
+    const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
+    if (One(far ? kJmpFarMem : kJmpMem) != kFail) return 0;
+    if (far) return kFail;
+  }
+  // JMP through a register (FF E0+r) when the operand is no label.
+  if (const uint8_t* op = Operand(); op && op[-1] != 0 && LookupSymbol(ctx, line, env).line == 0) {
+    uint32_t r;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) {
+      SizePrefix(rec, 1);
+      return Emit({0xFF, 0xE0 + r});
+    }
+    if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) {
+      SizePrefix(rec, 2);
+      return Emit({0xFF, 0xE0 + r});
+    }
+  }
   return EncodeJump(env, rec, line, ctx);
 }
 
 uint32_t Encoder::Shift(uint32_t extension) {
+  const uint8_t* count = SecondOperand(line);
+  const bool byCl = count && count[0] == 'C' && count[1] == 'L' && WordEnds(count[2]);
+  if (Contains(line, '[')) {
+    // A memory operand with its size marker: C0/C1 /n ib, or D2/D3 /n with CL.
+    uint32_t dot = FindChar(line, '.');
+    if (dot == kFail || dot < 2 || (line[dot - 2] != 'B' && line[dot - 2] != 'W' &&
+                                    line[dot - 2] != 'D'))
+      return kFail;
+    uint32_t n = 0;
+    if (!byCl) {
+      bool readable;
+      n = count ? ParseNumberChecked(count, &readable) : kFail;
+      if (!count || !readable || n > 0xFF) return kFail;
+    }
+    const uint32_t op = byCl ? 0xD200 : 0xC000;
+    const SingleTemplate t{kNone, 0, 0, 0, (op | 0x100) + extension * 8, 2, op + extension * 8, 0};
+    if (One(t) == kFail) return kFail;
+    return byCl ? 0 : Emit({n});
+  }
+  if (byCl) {
+    const uint8_t* op = Operand();
+    uint32_t r, size;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
+    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
+    else if ((r = ParseByteRegister(op)) != kFail && WordEnds(op[2])) size = 0;
+    else return kFail;
+    SizePrefix(rec, size);
+    return Emit({size ? 0xD3u : 0xD2u, 0xC0 + extension * 8 + r});
+  }
   uint32_t cls;
   const uint32_t v = ParseShiftOperand(rec, line, &cls);
   if (v == kFail) return kFail;
@@ -375,6 +437,7 @@ uint32_t Encoder::Test() {
 }
 
 uint32_t Encoder::Movd() {
+  if (Contains(line, '[')) return EncodeMmx(rec, line, 0x0F6E00, 3);  // 0F 6E / 0F 7E
   const uint32_t v = ParseMmxGprPair(line);
   if (v == kFail) return kFail;
   return Emit({0x0F, 0x6Eu | ((v >> 8) & 0xFF), v & 0xFF});
