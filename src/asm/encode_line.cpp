@@ -185,7 +185,7 @@ uint32_t Encoder::Enter() {
 }
 
 uint32_t Encoder::Ret() {
-  if (line[3] && line[4] == 'D') return kFail;
+  if (line[3] && line[3] != ' ' && line[4] == 'D') return kFail;  // RETFD, RETND
   const uint8_t* op = Operand();
   const bool count = op && op[-1] != 0;
   if (line[3] == 'F' && !count) return Emit({0xCB});
