@@ -659,6 +659,15 @@ def reason(db, nb):
 
     dp, dr = split(db)
     np_, nr = split(nb)
+    if len(nr) == 1 and 0x91 <= nr[0] <= 0x97:
+        return "XCHG with the accumulator: nasm's one-byte 90+r"
+    if dr and nr and dr[0] in (0xC0, 0xC1) and nr[0] in (0xD0, 0xD1):
+        return "shift by 1: the dialect's C0/C1 with a count byte, nasm's D0/D1"
+    if (len(dr) == len(nr) + 1 and b"\x24\x00" in dr and b"\x24" in nr and
+            sorted(dp) == sorted(np_)):
+        return "[ESP] base: the single-operand forms keep a zero displacement byte"
+    if dr == nr and np_ == b"\x66" + dp:
+        return "MOV sreg,r32: nasm adds an operand-size prefix"
     if dr == nr and sorted(dp) == sorted(np_):
         return "prefix order"
     if dr == nr:
