@@ -23,6 +23,7 @@ struct Shell {
   CpuState* cpu = nullptr;
   SymbolIndex* symbols = nullptr;
   std::string outputPath;  // the .com file of the last assembly run
+  uint32_t linesWithoutBytes = 0;  // instruction lines of the last successful run with no bytes
 };
 
 // Anchor of the start-screen emblem.
