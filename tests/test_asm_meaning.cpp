@@ -79,6 +79,11 @@ const Row kMended[] = {
     // an address keyword is no register
     {16, "MOV CL, ALAMAT X", "ERR", ""},
     {16, "MOV AL,ALMT X", "ERR", ""},
+    // a register is the whole word, not its first letters
+    {16, "INC SIX", "ERR", ""},
+    {16, "PUSH AXE", "ERR", ""},
+    {16, "MOV AXE,5", "ERR", ""},
+    {16, "MOV AX,BXY", "ERR", ""},
     // negative displacements
     {16, "MOV AX,[BX-4]", "8B 47 FC", "mov ax,WORD PTR [bx-0x4]"},
     {16, "INC W.[DI-2]", "FF 45 FE", "inc WORD PTR [di-0x2]"},

@@ -46,15 +46,6 @@ uint32_t DigitOf(uint8_t c) { return c >= '0' && c <= '7' ? uint32_t(c - '0') : 
 struct Operands {
   uint32_t a, ka, b, kb;
 };
-// A register operand is the whole word: AL is a register, ALAMAT is not.
-uint32_t WholeRegister(const uint8_t* p, uint32_t* cls) {
-  const uint32_t r = ParseRegister(p, cls);
-  if (r == kFail) return kFail;
-  const uint8_t next = p[*cls <= ClassWord ? 2 : 3];
-  if (next == 0 || next == kCR || next == ' ' || next == kTab || next == ',') return r;
-  return kFail;
-}
-
 bool ParseBothRegisters(const uint8_t* line, Operands* o) {
   const uint8_t* a = FirstOperand(line);
   const uint8_t* b = SecondOperand(line);
@@ -91,6 +82,16 @@ uint32_t ParseRegister(const uint8_t* text, uint32_t* cls) {
   if (n == kFail) return kFail;
   if (cls) *cls = k;
   return n;
+}
+
+uint32_t WholeRegister(const uint8_t* p, uint32_t* cls) {
+  uint32_t k = 0;
+  const uint32_t r = ParseRegister(p, &k);
+  if (r == kFail) return kFail;
+  const uint8_t next = p[k <= ClassWord ? 2 : 3];
+  if (next != 0 && next != kCR && next != ' ' && next != kTab && next != ',') return kFail;
+  if (cls) *cls = k;
+  return r;
 }
 
 uint32_t ParseByteRegister(const uint8_t* text) {

@@ -35,6 +35,9 @@ static_assert(sizeof(MemoryOperand) == 16);
 
 // Register number 0-7, class in *cls; kFail when not a register.
 uint32_t ParseRegister(const uint8_t* text, uint32_t* cls = nullptr);
+// The same, when the name is the whole word (followed by a blank, ',' or the
+// end): AL is a register, ALAMAT is not.
+uint32_t WholeRegister(const uint8_t* text, uint32_t* cls);
 uint32_t ParseByteRegister(const uint8_t* text);
 uint32_t ParseWordRegister(const uint8_t* text);
 uint32_t ParseDwordRegister(const uint8_t* text);

@@ -38,9 +38,10 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
 
   // 1. Register operand.
   if (const uint8_t* op = FirstOperand(line); op && !Unset(tpl.RegForm)) {
-    uint32_t r = ParseWordRegister(op);
-    bool word = r != kFail;
-    if (!word) r = ParseDwordRegister(op);
+    uint32_t cls = 0;
+    uint32_t r = WholeRegister(op, &cls);
+    const bool word = cls == ClassWord;
+    if (r != kFail && cls != ClassWord && cls != ClassDword) r = kFail;
     if (r != kFail) {
       if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))
         EmitByte(&rec, 0x66);

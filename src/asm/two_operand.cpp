@@ -58,7 +58,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
     const uint8_t* dst = FirstOperand(line);
     if (!dst) return kFail;
     uint32_t cls2;
-    uint32_t r = ParseRegister(dst, &cls2);
+    uint32_t r = WholeRegister(dst, &cls2);
     if (r == kFail) return kFail;
     if (cls2 > ClassDword) return 0;  // MMX, ST, CR, DR, TR: nothing to encode here
     const uint8_t* src = SecondOperand(line);

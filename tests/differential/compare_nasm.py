@@ -129,6 +129,17 @@ class Gen:
         return Line("%s %s%s,%s" % (op, SIZE_MARK[size], d, hexnum(v)),
                     "%s %s %s,strict %s 0x%x" % (op.lower(), SIZE_NASM[size], n, SIZE_NASM[size], v))
 
+    def address_of(self):
+        """The address of a label as an immediate (ALAMAT, ALMT, OFFSET)."""
+        size = self.pick([1, 2])
+        a = self.reg(size)
+        target = self.r.randint(max(0, self.labels - 3), self.labels)
+        kw = self.pick(["ALAMAT", "ALMT", "OFFSET"])
+        op = self.pick(["MOV", "ADD", "CMP"])
+        strict = "" if op == "MOV" else "strict %s " % SIZE_NASM[size]
+        return Line("%s %s,%s L%d" % (op, a, kw, target),
+                    "%s %s,%sL%d" % (op.lower(), a.lower(), strict, target))
+
     def lea(self):
         size = self.pick([1, 2])
         a = self.reg(size)
@@ -389,7 +400,7 @@ class Gen:
         return Line("MOV %s,[%s]" % (a, hexnum(v)), "mov %s,[0x%x]" % (a.lower(), v), "[n]")
 
     def line(self):
-        groups = [("alu", self.alu, 20), ("lea", self.lea, 3), ("single", self.single, 10),
+        groups = [("alu", self.alu, 20), ("lea", self.lea, 3), ("address", self.address_of, 1), ("single", self.single, 10),
                   ("push", self.push_imm, 2), ("shift", self.shift, 6), ("bits", self.bits_test, 2),
                   ("fixed", self.fixed, 6), ("string", self.string, 3), ("io", self.inout, 3),
                   ("control", self.control, 3), ("segment", self.segment, 4), ("x87", self.x87, 8),
@@ -480,10 +491,12 @@ def assemble_nasm(lines, bits, refused, work):
         raise SystemExit("nasm failed:\n" + p.stderr[:3000])
     starts, counts = {}, {}
     for row in open(lst):
-        m = re.match(r"\s*(\d+) ([0-9A-F]{8}) ([0-9A-F]+)", row)
+        # Values that depend on labels are shown in brackets: [0801].
+        m = re.match(r"\s*(\d+) ([0-9A-F]{8}) ([0-9A-F\[\]()]+)", row)
         if not m:
             continue
-        n, addr, hx = int(m.group(1)), int(m.group(2), 16), m.group(3)
+        n, addr = int(m.group(1)), int(m.group(2), 16)
+        hx = re.sub(r"[^0-9A-F]", "", m.group(3))
         starts.setdefault(n, addr)
         counts[n] = counts.get(n, 0) + len(hx) // 2
     per = []
@@ -532,7 +545,7 @@ def normalise(text, where):
     return text
 
 
-def reading(ins, start, count, where, data=None, bits=16, work=None):
+def reading(ins, start, count, where, data=None, bits=16, work=None, address=False):
     if start not in ins and data is not None:
         # The whole-file decoding ran across this line's start (a lone FWAIT
         # joins the next instruction): decode the line by itself.
@@ -541,7 +554,10 @@ def reading(ins, start, count, where, data=None, bits=16, work=None):
     while at < start + count:
         if at not in ins:
             return None
-        out.append(normalise(ins[at], where))
+        text = normalise(ins[at], where)
+        if address:  # the immediate is a label's address: name it by its line
+            text = re.sub(r"0x([0-9a-f]+)$", lambda m: where(int(m.group(1), 16)), text)
+        out.append(text)
         # the next instruction starts at the next known offset
         nxt = [o for o in range(at + 1, start + count + 16) if o in ins]
         if not nxt:
@@ -619,10 +635,13 @@ def main():
                     if db == nb:
                         equal += 1
                         continue
-                    dr = reading(dins, ds, dc, dwhere, ddata, bits, work) if dc else "(no bytes)"
-                    nr = reading(nins, ns, nc, nwhere, ndata, bits, work) if nc else "(no bytes)"
+                    adr = l.group == "address"
+                    dr = reading(dins, ds, dc, dwhere, ddata, bits, work, adr) if dc else "(no bytes)"
+                    nr = reading(nins, ns, nc, nwhere, ndata, bits, work, adr) if nc else "(no bytes)"
                     if dr is not None and dr == nr:
-                        key = "%s: %s" % (l.group, reason(db, nb))
+                        why = reason(db, nb) if not adr else \
+                            "label address (earlier lines differ in length)"
+                        key = "%s: %s" % (l.group, why)
                         byte_only[key] = byte_only.get(key, 0) + 1
                         examples.setdefault(key, "%s -> %s   nasm: %s -> %s" % (
                             l.dialect, db.hex(" ").upper(), l.nasm, nb.hex(" ").upper()))
@@ -659,7 +678,7 @@ def reason(db, nb):
 
     dp, dr = split(db)
     np_, nr = split(nb)
-    if len(nr) == 1 and 0x91 <= nr[0] <= 0x97:
+    if len(nr) == 1 and 0x90 <= nr[0] <= 0x97:
         return "XCHG with the accumulator: nasm's one-byte 90+r"
     if dr and nr and dr[0] in (0xC0, 0xC1) and nr[0] in (0xD0, 0xD1):
         return "shift by 1: the dialect's C0/C1 with a count byte, nasm's D0/D1"
