@@ -156,7 +156,7 @@ uint32_t Encoder::Aad(uint32_t opcode) {
   bool readable;
   uint32_t v = ParseNumberChecked(op, &readable);
   EmitByte(rec, readable ? v : 0xFF);
-  return readable ? 0 : kFail;
+  return readable && v <= 0xFF ? 0 : kFail;
 }
 
 uint32_t Encoder::Int() {
@@ -174,14 +174,16 @@ uint32_t Encoder::Enter() {
   if (uint32_t comma = FindChar(line, ','); comma != kFail) line[comma - 1] = ' ';
   bool ok1, ok2;
   EmitByte(rec, 0xC8);
-  EmitLe(rec, ParseNumberChecked(op, &ok1), 2);
+  const uint32_t frame = ParseNumberChecked(op, &ok1);
+  EmitLe(rec, frame, 2);
   uint32_t blank = FindChar(op, ' ');
   if (blank == kFail) {
     EmitByte(rec, 0);
     return kFail;
   }
-  EmitByte(rec, ParseNumberChecked(SkipBlanks(op + blank), &ok2));
-  return ok1 && ok2 ? 0 : kFail;
+  const uint32_t level = ParseNumberChecked(SkipBlanks(op + blank), &ok2);
+  EmitByte(rec, level);
+  return ok1 && ok2 && frame <= 0xFFFF && level <= 0xFF ? 0 : kFail;
 }
 
 uint32_t Encoder::Ret() {
@@ -195,8 +197,9 @@ uint32_t Encoder::Ret() {
     const uint8_t* op = Operand();
     if (!op || op[-1] == 0) return EmitLe(rec, 0, 2), 0;
     bool readable;
-    EmitLe(rec, ParseNumberChecked(op, &readable), 2);
-    return readable ? 0 : kFail;
+    const uint32_t n = ParseNumberChecked(op, &readable);
+    EmitLe(rec, n, 2);
+    return readable && n <= 0xFFFF ? 0 : kFail;
   }
   return Emit({0xC3});
 }

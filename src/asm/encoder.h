@@ -43,6 +43,14 @@ uint32_t ParseStackIndex(InstructionRecord* rec, uint8_t* line);
 uint32_t ParseStackPair(InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeMmx(InstructionRecord* rec, uint8_t* line, uint32_t pattern, uint32_t length);
 
+// True when `value` (as written, possibly negative) fits `bytes` bytes:
+// 0 .. all ones of that width, or a negative number down to its minimum.
+inline bool FitsUnit(uint32_t value, uint32_t bytes) {
+  if (bytes >= 4) return true;
+  const uint32_t top = (1u << (8 * bytes)) - 1;
+  return value <= top || value >= ~(top >> 1);
+}
+
 // Appends the low `len` bytes of `value`, most significant first, to OpCode.
 // Returns false (and writes nothing) when OpCode has no room.
 bool EmitPattern(InstructionRecord* rec, uint32_t value, uint32_t len);

@@ -67,8 +67,11 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
   InstructionRecord rec = *recIn;
   const ContextRecord ctx = *ctxIn;
   if (const uint8_t* d = After(line, '$')) {
+    bool readable;
+    const uint32_t n = ParseNumberChecked(d, &readable);
+    if (!readable || !FitsUnit(n, 1)) return kFail;
     EmitByte(&rec, 0xEB);
-    EmitByte(&rec, ParseNumber(d));
+    EmitByte(&rec, n);
     rec.OpLength = 2;
   } else if (Has(line, ':') && Has(line, ' ')) {
     uint32_t seg, off;
@@ -111,8 +114,11 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
   InstructionRecord rec = *recIn;
   const ContextRecord ctx = *ctxIn;
   if (const uint8_t* d = After(line, '$')) {
+    bool readable;
+    const uint32_t n = ParseNumberChecked(d, &readable);
+    if (!readable || !FitsUnit(n, 1)) return kFail;
     EmitByte(&rec, shortOpcode);
-    EmitByte(&rec, ParseNumber(d));
+    EmitByte(&rec, n);
     rec.OpLength = 2;
     *recIn = rec;
     return 0;

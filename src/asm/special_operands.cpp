@@ -89,7 +89,7 @@ uint32_t ParseShiftOperand(InstructionRecord*, const uint8_t* line, uint32_t* cl
   if (!count) return kFail;  // no count
   bool readable;
   const uint32_t n = ParseNumberChecked(count, &readable);
-  if (!readable) return kFail;
+  if (!readable || n > 0xFF) return kFail;
   return packed | (n & 0xFF);
 }
 

@@ -75,6 +75,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
         return kFail;  // the mnemonic has no immediate form
       }
       EmitLe(&rec, imm, 1);
+      if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
     } else {
       ok = ReadImmediate(env, &ctx, src, true, &imm);
       const bool word = cls2 == ClassWord;
@@ -86,6 +87,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
       else
         EmitPattern(&rec, tpl.rmImm | r, tpl.rmImmLen);
       EmitLe(&rec, imm, word ? 2 : 4);
+      if (!FitsUnit(imm, word ? 2 : 4)) ok = false;
     }
     *recIn = rec;
     return ok ? 0 : kFail;
@@ -131,7 +133,11 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
   }
 
   EmitAddressTail(&rec, a);
-  if (immediate) EmitLe(&rec, m.ImmValue, opSize == 0 ? 1 : opSize == 1 ? 2 : 4);
+  if (immediate) {
+    const uint32_t unit = opSize == 0 ? 1 : opSize == 1 ? 2 : 4;
+    if (!FitsUnit(m.ImmValue, unit)) return kFail;
+    EmitLe(&rec, m.ImmValue, unit);
+  }
   *recIn = rec;
   return 0;
 }
