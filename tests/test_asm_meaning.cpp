@@ -84,6 +84,8 @@ const Row kMended[] = {
     {16, "PUSH AXE", "ERR", ""},
     {16, "MOV AXE,5", "ERR", ""},
     {16, "MOV AX,BXY", "ERR", ""},
+    {16, "MOV [BX],ALAMAT X", "ERR", ""},
+    {16, "MOV AXE,[BX]", "ERR", ""},
     // numbers that would lose their high bits
     {16, "MOV AL,100", "ERR", ""},
     {16, "MOV AL,-1", "B0 FF", "mov al,0xff"},

@@ -183,9 +183,9 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
   uint32_t reg = kFail, regClass = 0;
   const uint8_t* first = FirstOperand(line);
   uint32_t k = 0;
-  uint32_t r = first ? ParseRegister(first, &k) : kFail;
+  uint32_t r = first ? WholeRegister(first, &k) : kFail;
   if (r == kFail) {
-    r = ParseRegister(SkipBlanks(line + comma), &k);
+    r = WholeRegister(SkipBlanks(line + comma), &k);
   }
   if (r != kFail && k <= ClassMmx) {
     reg = r;
@@ -215,9 +215,8 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
     if (regClass == ClassMmx && !memorySecond) flags |= kFlagMmxStore;
   }
 
-  const uint32_t bracket0 = bracket - 1;
   Address a;
-  if (ParseAddress(line + bracket0, false, &a) != AddressKind::Registers) return kFail;
+  if (ParseAddress(line + bracket - 1, false, &a) != AddressKind::Registers) return kFail;
   if (uint32_t close = FindChar(line, ']'); close != kFail) line[close - 1] = ' ';
   if (addr) *addr = a;
 
