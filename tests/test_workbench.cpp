@@ -220,9 +220,9 @@ TEST(Workbench, CompileScreenCountsLinesWithoutBytes) {
     b.rec().Clear();
     b.Tick();
     if (c.notice)
-      EXPECT_EQ(b.rec().TextAt(160, 455), c.notice) << c.source;
+      EXPECT_EQ(b.rec().TextAt(160, 490), c.notice) << c.source;
     else
-      EXPECT_FALSE(b.rec().TextAt(160, 455)) << c.source;
+      EXPECT_FALSE(b.rec().TextAt(160, 490)) << c.source;
   }
 }
 

@@ -121,7 +121,7 @@ void DrawNoBytesNotice(Screen& screen, uint32_t count) {
   char text[64];
   const int n = std::snprintf(text, sizeof text, "%u %s produced no bytes", count,
                               count == 1 ? "line" : "lines");
-  PutText(screen, 160, 455, text, static_cast<uint32_t>(n));
+  PutText(screen, 160, 490, text, static_cast<uint32_t>(n));  // below the cut notice
 }
 
 void DrawLoadNotice(Screen& screen, const Workspace& ws) {
