@@ -275,6 +275,9 @@ TEST(Operands, MemoryOperandFields) {
       {"MOV AX,[BP+6]", 0x346, 0x101, 6, 0},
       {"MOV AX,[BX+80]", 0x387, 0x101, 0x80, 0},
       {"MOVQ [EBX],MM2", 0x1013, 0x302, 0, 0},
+      {"MOV AX,[BX+SI]", 0x300, 0x101, 0, 0},
+      {"MOV AX,[BP+DI-2]", 0x343, 0x101, 0xFFFFFFFE, 0},
+      {"MOV EAX,[EBP+ECX]", 0x344, 0x20202, 0x0D, 0},
   };
   for (const auto& c : cases) {
     uint8_t line[64] = {};
@@ -285,8 +288,10 @@ TEST(Operands, MemoryOperandFields) {
     EXPECT_EQ(m.DispOrSib, c.disp) << c.text;
     EXPECT_EQ(m.ImmValue, c.imm) << c.text;
   }
-  for (const char* bad : {"MOV AX,[1234]", "MOV AX,[BX+SI]", "INC W.[BX]", "MOV [BX],5",
-                          "MOV AX,[AX]", "MOV AX,[BX+4", "MOV EAX,[EBP+ECX]", "MOV EAX,[EAX+ESP*2]"}) {
+  for (const char* bad : {"MOV AX,[1234]", "MOV AX,[SI+DI]", "INC W.[BX]", "MOV [BX],5",
+                          "MOV AX,[AX]", "MOV AX,[BX+4", "MOV EAX,[EBX+SI]", "MOV EAX,[EAX+ESP*2]",
+                          "MOV AX,[BX*2]", "MOV EAX,[EBX+ECX*3]", "MOV AX,[BX+ZZ]",
+                          "MOV AX,[BX+12345]", "MOV AX,[SIZE]"}) {
     uint8_t line[64] = {};
     std::copy(bad, bad + strlen(bad), line);
     MemoryOperand m{};

@@ -202,6 +202,30 @@ TEST(Workbench, CompileFromTheSourceView) {
   EXPECT_EQ(b.rec().TextAt(620, 16), "Compile");
 }
 
+TEST(Workbench, CompileScreenCountsLinesWithoutBytes) {
+  const struct {
+    std::string source;
+    const char* notice;  // nullptr: no notice
+  } cases[] = {
+      {CrLf({"[ORG 100]", "START:", "MOV AX, 1234", "NOP"}), nullptr},
+      {CrLf({"START:", "CLC", "MOV AX, 1234", "SBB AX,BX ; kept", "WORK PROC", "DB 1", "; c", ""}),
+       "2 lines produced no bytes"},
+      {CrLf({"@@", "CWD", "NOP"}), "1 line produced no bytes"},
+  };
+  for (const auto& c : cases) {
+    Bench b;
+    b.OpenSource(c.source);
+    b.Click(600, 20);
+    ASSERT_EQ(b.r().state2, Compiled);
+    b.rec().Clear();
+    b.Tick();
+    if (c.notice)
+      EXPECT_EQ(b.rec().TextAt(160, 490), c.notice) << c.source;
+    else
+      EXPECT_FALSE(b.rec().TextAt(160, 490)) << c.source;
+  }
+}
+
 TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
   Bench b;
   b.OpenSource(CrLf({"NOP", "NOP", "DB \"THIS STRING IS FAR TOO LONG FOR A LINE\"", "NOP"}));

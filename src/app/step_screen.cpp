@@ -4,6 +4,7 @@
 
 #include "app/loading.h"
 #include "asm/driver.h"
+#include "asm/silent_lines.h"
 #include "screen/views.h"
 #include "sim/simulator.h"
 
@@ -50,8 +51,11 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
     // shares PosSCL and keeps its place.
     if (shell.run.AfterCompile(*r, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
     shell.outputPath = std::move(report.outputPath);
+    shell.linesWithoutBytes =
+        r->state2 == Compiled ? static_cast<uint32_t>(LinesWithoutBytes(*r, env).size()) : 0;
   } else {
     DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
+    if (r->state2 == Compiled) DrawNoBytesNotice(shell.screen, shell.linesWithoutBytes);
   }
   DrawLoadNotice(shell.screen, ws);
 }

@@ -26,6 +26,7 @@ struct Shell {
   std::string outputPath;  // the .com file of the last assembly run
   RunSession run;          // the compiled program the Run box executes
   uint32_t shownState = StateStart;  // the screen of the previous step
+  uint32_t linesWithoutBytes = 0;  // instruction lines of the last successful run with no bytes
 };
 
 // Anchor of the start-screen emblem.

@@ -1,4 +1,5 @@
 #include "asm/encoder.h"
+#include "asm/operands.h"
 
 namespace quorix {
 
@@ -16,6 +17,11 @@ bool EmitLe(InstructionRecord* rec, uint32_t value, uint32_t bytes) {
   for (uint32_t i = 0; i < bytes; ++i)
     rec->OpCode[rec->OpLength++] = static_cast<uint8_t>(value >> (8 * i));
   return true;
+}
+
+bool EmitAddressTail(InstructionRecord* rec, const Address& a) {
+  if (a.hasSib && !EmitByte(rec, a.sib)) return false;
+  return EmitLe(rec, a.disp, a.dispLen);
 }
 
 }  // namespace quorix

@@ -53,16 +53,21 @@ constexpr PairTemplate kBts = BaseOnly(0xAB);
 constexpr SingleTemplate Single(uint32_t reg, uint32_t regLen, uint32_t mem, uint32_t memLen) {
   return SingleTemplate{reg, regLen, 0, 0, mem, memLen, 0, 0};
 }
-constexpr SingleTemplate kInc = Single(0x40, 1, 0xFF00, 2);
-constexpr SingleTemplate kDec = Single(0x48, 1, 0xFF08, 2);
+// With the 8-bit forms: the register form (FE/F6 C0+) and the B. memory form.
+constexpr SingleTemplate SingleB(uint32_t reg, uint32_t regLen, uint32_t mem, uint32_t byteReg,
+                                 uint32_t byteMem) {
+  return SingleTemplate{reg, regLen, byteReg, 0, mem, 2, byteMem, 0};
+}
+constexpr SingleTemplate kInc = SingleB(0x40, 1, 0xFF00, 0xFEC0, 0xFE00);
+constexpr SingleTemplate kDec = SingleB(0x48, 1, 0xFF08, 0xFEC8, 0xFE08);
 constexpr SingleTemplate kPush = Single(0x50, 1, 0xFF30, 2);
 constexpr SingleTemplate kPop = Single(0x58, 1, 0x8F00, 2);
-constexpr SingleTemplate kNot = Single(0xF7D0, 2, 0xF710, 2);
-constexpr SingleTemplate kNeg = Single(0xF7D8, 2, 0xF718, 2);
-constexpr SingleTemplate kMul = Single(0xF7E0, 2, 0xF720, 2);
-constexpr SingleTemplate kImul = Single(0xF7E8, 2, 0xF728, 2);
-constexpr SingleTemplate kDiv = Single(0xF7F0, 2, 0xF730, 2);
-constexpr SingleTemplate kIdiv = Single(0xF7F8, 2, 0xF738, 2);
+constexpr SingleTemplate kNot = SingleB(0xF7D0, 2, 0xF710, 0xF6D0, 0xF610);
+constexpr SingleTemplate kNeg = SingleB(0xF7D8, 2, 0xF718, 0xF6D8, 0xF618);
+constexpr SingleTemplate kMul = SingleB(0xF7E0, 2, 0xF720, 0xF6E0, 0xF620);
+constexpr SingleTemplate kImul = SingleB(0xF7E8, 2, 0xF728, 0xF6E8, 0xF628);
+constexpr SingleTemplate kDiv = SingleB(0xF7F0, 2, 0xF730, 0xF6F0, 0xF630);
+constexpr SingleTemplate kIdiv = SingleB(0xF7F8, 2, 0xF738, 0xF6F8, 0xF638);
 constexpr SingleTemplate kBswap = Single(0x0FC8, 2, kNone, 0);
 constexpr SingleTemplate kLgdt = Single(kNone, 0, 0x0F0110, 3);
 constexpr SingleTemplate kLidt = Single(kNone, 0, 0x0F0118, 3);
@@ -71,6 +76,7 @@ constexpr SingleTemplate kLmsd = Single(0x0F22C0, 3, kNone, 0);
 constexpr SingleTemplate kSmsw = Single(0x0F01E0, 3, 0x0F0120, 3);
 constexpr SingleTemplate kSmsd = Single(0x0F20C0, 3, kNone, 0);
 constexpr SingleTemplate kJmpMem = Single(kNone, 0, 0xFF20, 2);
+constexpr SingleTemplate kJmpFarMem = Single(kNone, 0, 0xFF28, 2);
 constexpr SingleTemplate X87Mem(uint32_t pattern) { return Single(kNone, 0, pattern, 2); }
 
 // ---- recognition ------------------------------------------------------------
@@ -86,6 +92,9 @@ bool Key(const uint8_t* line, const char* key) {
 }
 
 bool Contains(const uint8_t* line, uint8_t c) { return FindChar(line, c) != kFail; }
+
+// The character after a word: the word stands alone (ES, not ES:[..]).
+bool WordEnds(uint8_t c) { return c == 0 || c == kCR || c == ' ' || c == kTab || c == ','; }
 
 // Operand-size prefix for a variant of the given size (1 = word, 2 = dword).
 void SizePrefix(InstructionRecord* rec, uint32_t size) {
@@ -134,7 +143,7 @@ struct Encoder {
   uint32_t Movd();
 
   uint32_t StackForm(uint32_t b0, uint32_t b1, bool memoryFallback, uint32_t memPattern);
-  uint32_t Arithmetic(uint32_t memPattern, uint32_t regPattern, bool division);
+  uint32_t Arithmetic(uint32_t memPattern, uint32_t regPattern, bool popping);
   uint32_t StoreFamily();
 };
 
@@ -147,13 +156,16 @@ uint32_t Encoder::Aad(uint32_t opcode) {
   bool readable;
   uint32_t v = ParseNumberChecked(op, &readable);
   EmitByte(rec, readable ? v : 0xFF);
-  return readable ? 0 : kFail;
+  return readable && v <= 0xFF ? 0 : kFail;
 }
 
 uint32_t Encoder::Int() {
   const uint8_t* op = Operand();
   if (!op || op[-1] == 0) return kFail;  // INT needs its number
-  return Emit({0xCD, ParseNumber(op)});
+  bool readable;
+  const uint32_t n = ParseNumberChecked(op, &readable);
+  if (!readable || n > 0xFF) return kFail;
+  return Emit({0xCD, n});
 }
 
 uint32_t Encoder::Enter() {
@@ -162,26 +174,32 @@ uint32_t Encoder::Enter() {
   if (uint32_t comma = FindChar(line, ','); comma != kFail) line[comma - 1] = ' ';
   bool ok1, ok2;
   EmitByte(rec, 0xC8);
-  EmitLe(rec, ParseNumberChecked(op, &ok1), 2);
+  const uint32_t frame = ParseNumberChecked(op, &ok1);
+  EmitLe(rec, frame, 2);
   uint32_t blank = FindChar(op, ' ');
   if (blank == kFail) {
     EmitByte(rec, 0);
     return kFail;
   }
-  EmitByte(rec, ParseNumberChecked(SkipBlanks(op + blank), &ok2));
-  return ok1 && ok2 ? 0 : kFail;
+  const uint32_t level = ParseNumberChecked(SkipBlanks(op + blank), &ok2);
+  EmitByte(rec, level);
+  return ok1 && ok2 && frame <= 0xFFFF && level <= 0xFF ? 0 : kFail;
 }
 
 uint32_t Encoder::Ret() {
-  if (line[3] && line[4] == 'D') return kFail;
-  if (line[3] == 'F') return Emit({0xCB});
-  if (line[3] == 'N') {
-    EmitByte(rec, 0xC2);
+  if (line[3] && line[3] != ' ' && line[4] == 'D') return kFail;  // RETFD, RETND
+  const uint8_t* op = Operand();
+  const bool count = op && op[-1] != 0;
+  if (line[3] == 'F' && !count) return Emit({0xCB});
+  if (line[3] == 'N' || count) {
+    // RET n / RETN n: C2, RETF n: CA, each with its 16-bit count.
+    EmitByte(rec, line[3] == 'F' ? 0xCA : 0xC2);
     const uint8_t* op = Operand();
     if (!op || op[-1] == 0) return EmitLe(rec, 0, 2), 0;
     bool readable;
-    EmitLe(rec, ParseNumberChecked(op, &readable), 2);
-    return readable ? 0 : kFail;
+    const uint32_t n = ParseNumberChecked(op, &readable);
+    EmitLe(rec, n, 2);
+    return readable && n <= 0xFFFF ? 0 : kFail;
   }
   return Emit({0xC3});
 }
@@ -198,7 +216,7 @@ uint32_t Encoder::Rep(uint8_t prefix) {
   static const Word kWords[] = {
       {"MOVS", 0xA4, 0xA5, true}, {"OUTS", 0x6E, 0x6F, true}, {"CMPS", 0xA6, 0xA7, true},
       {"INSB", 0x6C, 0, false},   {"INSW", 0x6D, 0, false},   {"INSD", 0x6D, 0, false},
-      {"STOS", 0xAA, 0xAB, true},
+      {"STOS", 0xAA, 0xAB, true}, {"LODS", 0xAC, 0xAD, true}, {"SCAS", 0xAE, 0xAF, true},
   };
   for (const Word& k : kWords) {
     if (std::memcmp(w, k.name, 4) != 0) continue;
@@ -211,10 +229,11 @@ uint32_t Encoder::Rep(uint8_t prefix) {
       case 'B': EmitByte(rec, k.b); return 0;
       case 'W': SizePrefix(rec, 1); EmitByte(rec, k.wd); return 0;
       case 'D': SizePrefix(rec, 2); EmitByte(rec, k.wd); return 0;
-      default: return k.b == 0xAA ? kFail : 0;  // STOS needs its size letter
+      default: return kFail;  // the size letter decides the instruction
     }
   }
-  return 0;  // another word: the prefix alone
+  // Any other word: a prefix alone would attach to the next line's code.
+  return kFail;
 }
 
 uint32_t Encoder::Push() {
@@ -229,9 +248,11 @@ uint32_t Encoder::Push() {
                 {'D', 'S', 0x1E, 1},
                 {'E', 'S', 0x06, 1},
                 {'F', 'S', 0x0FA0, 2},
-                {'G', 'S', 0x0FA8, 2}};
+                {'G', 'S', 0x0FA8, 2},
+                {'S', 'S', 0x16, 1}};
     for (const auto& s : kSeg)
-      if (op[0] == s.a && op[1] == s.b) return EmitPattern(rec, s.pattern, s.len), 0;
+      if (op[0] == s.a && op[1] == s.b && WordEnds(op[2]))
+        return EmitPattern(rec, s.pattern, s.len), 0;
   }
   if (Contains(line, '[')) return kFail;  // a memory operand the encoder refused
   uint32_t dot = FindChar(line, '.');
@@ -255,9 +276,11 @@ uint32_t Encoder::Pop() {
   static const struct {
     char a, b;
     uint32_t pattern, len;
-  } kSeg[] = {{'D', 'S', 0x1F, 1}, {'E', 'S', 0x07, 1}, {'F', 'S', 0x0FA1, 2}, {'G', 'S', 0x0FA9, 2}};
+  } kSeg[] = {{'D', 'S', 0x1F, 1}, {'E', 'S', 0x07, 1}, {'F', 'S', 0x0FA1, 2},
+               {'G', 'S', 0x0FA9, 2}, {'S', 'S', 0x17, 1}};
   for (const auto& s : kSeg)
-    if (op[0] == s.a && op[1] == s.b) return EmitPattern(rec, s.pattern, s.len), 0;
+    if (op[0] == s.a && op[1] == s.b && WordEnds(op[2]))
+      return EmitPattern(rec, s.pattern, s.len), 0;
   return 0;
 }
 
@@ -278,6 +301,20 @@ uint32_t Encoder::Lea() {
 
 uint32_t Encoder::BitTest(const PairTemplate& t) {
   if (Contains(line, '[')) return kFail;  // register operands only
+  // With an 8-bit immediate: 0F BA /5 (BTS) or /6 (BTR).
+  const uint8_t* op = Operand();
+  const uint8_t* src = SecondOperand(line);
+  if (op && src && ParseRegister(src) == kFail) {
+    uint32_t r, size;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
+    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
+    else return kFail;
+    bool readable;
+    const uint32_t n = ParseNumberChecked(src, &readable);
+    if (!readable || n > 0xFF) return kFail;
+    SizePrefix(rec, size);
+    return Emit({0x0F, 0xBA, (t.base == 0xAB ? 0xE8u : 0xF0u) + r, n});
+  }
   // The processor's bit base is the r/m operand: swap so that the first
   // operand written is the base and the second the bit offset.
   uint32_t cls;
@@ -295,11 +332,24 @@ uint32_t Encoder::Mov() {
     return Emit({0x0F, 0x20u | ((special >> 8) & 0x02), special & 0xFF});
   if (Two(kMov) != kFail) return 0;
   rec->OpLength = 0;
-  const uint32_t seg = EncodeSegmentMove(line);
-  if (seg == kFail) return kFail;
-  Emit({0x8Cu | ((seg >> 8) & 0xFF), seg & 0xFF});
   rec->ErrorFlag = 0;
-  return 0;
+  if (const uint32_t seg = EncodeSegmentMove(line); seg != kFail) {
+    // Reading a segment register into a general one writes its full width.
+    const bool dword = (seg & 0x10000) != 0;
+    if (!(seg & 0x200)) SizePrefix(rec, dword ? 2 : 1);
+    return Emit({0x8Cu | ((seg >> 8) & 0x02), seg & 0xFF});
+  }
+  Address a;
+  const uint32_t mem = SegmentMemoryMove(line, &a);
+  if (mem == kFail) return kFail;
+  if ((a.size == 2 && rec->BitsMode == kBits16) || (a.size == 1 && rec->BitsMode == kBits32))
+    EmitByte(rec, 0x67);
+  const uint32_t first = FindChar(line, '['), colon = FindChar(line, ':');
+  if (colon != kFail && colon < first) {
+    if (uint8_t o = SegmentOverride(line)) EmitByte(rec, o);
+  }
+  Emit({0x8Cu | ((mem >> 8) & 0x02), mem & 0xFF});
+  return EmitAddressTail(rec, a) ? 0 : kFail;
 }
 
 uint32_t Encoder::Loop() {
@@ -313,11 +363,58 @@ uint32_t Encoder::Loop() {
 }
 
 uint32_t Encoder::Jmp() {
-  if (Contains(line, '[') && One(kJmpMem) != kFail) return 0;
+  if (Contains(line, '[')) {
+    // F. marks a far jump through memory (FF /5).
+    uint32_t dot = FindChar(line, '.');
+    const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
+    if (One(far ? kJmpFarMem : kJmpMem) != kFail) return 0;
+    if (far) return kFail;
+  }
+  // JMP through a register (FF E0+r) when the operand is no label.
+  if (const uint8_t* op = Operand(); op && op[-1] != 0 && LookupSymbol(ctx, line, env).line == 0) {
+    uint32_t r;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) {
+      SizePrefix(rec, 1);
+      return Emit({0xFF, 0xE0 + r});
+    }
+    if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) {
+      SizePrefix(rec, 2);
+      return Emit({0xFF, 0xE0 + r});
+    }
+  }
   return EncodeJump(env, rec, line, ctx);
 }
 
 uint32_t Encoder::Shift(uint32_t extension) {
+  const uint8_t* count = SecondOperand(line);
+  const bool byCl = count && count[0] == 'C' && count[1] == 'L' && WordEnds(count[2]);
+  if (Contains(line, '[')) {
+    // A memory operand with its size marker: C0/C1 /n ib, or D2/D3 /n with CL.
+    uint32_t dot = FindChar(line, '.');
+    if (dot == kFail || dot < 2 || (line[dot - 2] != 'B' && line[dot - 2] != 'W' &&
+                                    line[dot - 2] != 'D'))
+      return kFail;
+    uint32_t n = 0;
+    if (!byCl) {
+      bool readable;
+      n = count ? ParseNumberChecked(count, &readable) : kFail;
+      if (!count || !readable || n > 0xFF) return kFail;
+    }
+    const uint32_t op = byCl ? 0xD200 : 0xC000;
+    const SingleTemplate t{kNone, 0, 0, 0, (op | 0x100) + extension * 8, 2, op + extension * 8, 0};
+    if (One(t) == kFail) return kFail;
+    return byCl ? 0 : Emit({n});
+  }
+  if (byCl) {
+    const uint8_t* op = Operand();
+    uint32_t r, size;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
+    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
+    else if ((r = ParseByteRegister(op)) != kFail && WordEnds(op[2])) size = 0;
+    else return kFail;
+    SizePrefix(rec, size);
+    return Emit({size ? 0xD3u : 0xD2u, 0xC0 + extension * 8 + r});
+  }
   uint32_t cls;
   const uint32_t v = ParseShiftOperand(rec, line, &cls);
   if (v == kFail) return kFail;
@@ -343,6 +440,7 @@ uint32_t Encoder::Test() {
 }
 
 uint32_t Encoder::Movd() {
+  if (Contains(line, '[')) return EncodeMmx(rec, line, 0x0F6E00, 3);  // 0F 6E / 0F 7E
   const uint32_t v = ParseMmxGprPair(line);
   if (v == kFail) return kFail;
   return Emit({0x0F, 0x6Eu | ((v >> 8) & 0xFF), v & 0xFF});
@@ -562,15 +660,24 @@ uint32_t Encoder::StackForm(uint32_t b0, uint32_t b1, bool memoryFallback, uint3
   return One(t);
 }
 
-uint32_t Encoder::Arithmetic(uint32_t memPattern, uint32_t regPattern, bool division) {
+uint32_t Encoder::Arithmetic(uint32_t memPattern, uint32_t regPattern, bool popping) {
   if (memPattern != kNone) {
     const SingleTemplate t = X87Mem(memPattern);
     if (One(t) != kFail) return 0;
   }
-  uint32_t v = ParseStackPair(rec, line);
+  const uint32_t v = ParseStackPair(rec, line);
   if (v == kFail) return kFail;
-  if (division) v &= 0x0F;
-  return EmitPattern(rec, regPattern | v, 2) ? 0 : kFail;
+  const bool toStackReg = (v & 0x400) != 0;  // ST(i),ST
+  if (popping) {
+    // The popping forms exist only as ST(i),ST.
+    if (!toStackReg) return kFail;
+    return EmitPattern(rec, regPattern | (v & 7), 2) ? 0 : kFail;
+  }
+  uint32_t pattern = regPattern | v;
+  // With ST(i) as the destination the processor swaps the subtracting and
+  // dividing pairs: FSUB ST(i),ST is DC E8+i, FDIV ST(i),ST is DC F8+i.
+  if (toStackReg && (regPattern & 0xE0) == 0xE0) pattern ^= 0x08;
+  return EmitPattern(rec, pattern, 2) ? 0 : kFail;
 }
 
 uint32_t Encoder::StoreFamily() {
@@ -583,7 +690,7 @@ uint32_t Encoder::StoreFamily() {
     return One(X87Mem(pattern));
   }
   const uint32_t i = ParseStackIndex(rec, line);
-  if (i != kFail) return Emit({0xDD, (Contains(line, 'P') ? 0xD8u : 0xD0u) + i});
+  if (i != kFail) return Emit({0xDD, (pop ? 0xD8u : 0xD0u) + i});
   if (Key(line, "FSTC")) return One(X87Mem(0xD938));
   if (Key(line, "FSTS")) return One(X87Mem(0xDD38));
   return kFail;
@@ -592,6 +699,9 @@ uint32_t Encoder::StoreFamily() {
 uint32_t Encoder::X87() {
   const uint8_t* l = line;
   auto has = [&](uint8_t c) { return Contains(l, c); };
+  // FW. before an integer operand: only FILD and FISTP have a 64-bit form.
+  uint32_t dot = FindChar(l, '.');
+  const bool qword = dot != kFail && dot >= 3 && l[dot - 2] == 'W' && l[dot - 3] == 'F';
   // Fixed two-byte forms.
   static const struct {
     const char* key;
@@ -632,18 +742,23 @@ uint32_t Encoder::X87() {
     if (Key(l, "????P")) return Arithmetic(kNone, 0xDEF8, true);
     if (Key(l, "????R")) {
       if (Key(l, "?????P")) return 0;
-      return Arithmetic(0xD838, 0xD8F8, true);
+      return Arithmetic(0xD838, 0xD8F8, false);
     }
-    return Arithmetic(0xD830, 0xD8F0, true);
+    return Arithmetic(0xD830, 0xD8F0, false);
   }
   if (Key(l, "FFRE")) return StackForm(0xDD, 0xC0, false, 0);
+  if (Key(l, "FINC") || Key(l, "FINI")) goto fixed;
+  if (Key(l, "FI") && qword) {
+    if (Key(l, "FILD")) return One(X87Mem(0xDF28));  // DF /5
+    if (Key(l, "FISTP")) return One(X87Mem(0xDF38));  // DF /7
+    return kFail;
+  }
   if (Key(l, "FIAD")) return One(X87Mem(0xDA00));
   if (Key(l, "FICO")) return One(X87Mem(Key(l, "?????P") ? 0xDA18 : 0xDE10));
-  if (Key(l, "FIDI")) return One(X87Mem(0xDA30 | (has('R') ? 8 : 0)));
+  if (Key(l, "FIDI")) return One(X87Mem(0xDA30 | (Key(l, "?????R") ? 8 : 0)));
   if (Key(l, "FILD")) return One(X87Mem(0xDB00));
   if (Key(l, "FIMU")) return One(X87Mem(0xDA08));
-  if (Key(l, "FINC") || Key(l, "FINI")) goto fixed;
-  if (Key(l, "FIST")) return One(X87Mem(0xDB10 | (has('P') ? 8 : 0)));
+  if (Key(l, "FIST")) return One(X87Mem(0xDB10 | (Key(l, "????P") ? 8 : 0)));
   if (Key(l, "FISU")) return One(X87Mem(Key(l, "?????R") ? 0xDA28 : 0xDA20));
   if (Key(l, "FLD ")) return StackForm(0xD9, 0xC0, true, 0xD900);
   if (Key(l, "FLDC") || Key(l, "FLDE")) return 0;
@@ -671,7 +786,7 @@ uint32_t Encoder::X87() {
   if (Key(l, "FSTE")) return 0;
   if (Key(l, "FSUB")) {
     if (Key(l, "????RP") || Key(l, "????P") || Key(l, "????R")) return 0;
-    return Arithmetic(has('R') ? 0xD828 : 0xD820, 0xD8E0, false);
+    return Arithmetic(0xD820, 0xD8E0, false);
   }
   if (Key(l, "FTST")) goto fixed;
   if (Key(l, "FUCO")) {
@@ -682,7 +797,7 @@ uint32_t Encoder::X87() {
   if (Key(l, "FXAM")) goto fixed;
   if (Key(l, "FXCH")) {
     uint32_t i = ParseStackIndex(rec, line);
-    return Emit({0xD9, 0xC8 + (i == kFail ? 0 : i)});
+    return Emit({0xD9, 0xC8 + (i == kFail ? 1 : i)});
   }
   if (Key(l, "FXTR")) goto fixed;
   if (Key(l, "FYL2")) return Key(l, "?????P1") ? Emit({0xD9, 0xF9}) : Emit({0xD9, 0xF1});

@@ -67,8 +67,11 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
   InstructionRecord rec = *recIn;
   const ContextRecord ctx = *ctxIn;
   if (const uint8_t* d = After(line, '$')) {
+    bool readable;
+    const uint32_t n = ParseNumberChecked(d, &readable);
+    if (!readable || !FitsUnit(n, 1)) return kFail;
     EmitByte(&rec, 0xEB);
-    EmitByte(&rec, ParseNumber(d));
+    EmitByte(&rec, n);
     rec.OpLength = 2;
   } else if (Has(line, ':') && Has(line, ' ')) {
     uint32_t seg, off;
@@ -111,8 +114,11 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
   InstructionRecord rec = *recIn;
   const ContextRecord ctx = *ctxIn;
   if (const uint8_t* d = After(line, '$')) {
+    bool readable;
+    const uint32_t n = ParseNumberChecked(d, &readable);
+    if (!readable || !FitsUnit(n, 1)) return kFail;
     EmitByte(&rec, shortOpcode);
-    EmitByte(&rec, ParseNumber(d));
+    EmitByte(&rec, n);
     rec.OpLength = 2;
     *recIn = rec;
     return 0;
@@ -144,24 +150,20 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
 uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, ContextRecord* ctxIn) {
   InstructionRecord rec = *recIn;
   const ContextRecord ctx = *ctxIn;
-  if (const uint8_t* inner = After(line, '[')) {
-    // Only [SI], [DI] and [reg32] (not ESP or EBP, which would need a SIB
-    // byte or a displacement) are offered, without displacement.
-    uint32_t r = Has(line, '+') ? kFail : ParseWordRegister(inner);
-    if (Has(line, '+')) {
+  if (const uint32_t bracket = FindChar(line, '['); bracket != kFail) {
+    // Through memory: FF /2, or FF /3 (far) with the F. marker.
+    uint32_t dot = FindChar(line, '.');
+    const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
+    Address a;
+    if (ParseAddress(line + bracket - 1, false, &a) != AddressKind::Registers) {
       rec.ErrorFlag = kFail;
-    } else if (r == 6 || r == 7) {
-      if (rec.BitsMode == kBits32) EmitByte(&rec, 0x67);
-      EmitByte(&rec, 0xFF);
-      EmitByte(&rec, r == 6 ? 0x14 : 0x15);
-    } else if (r = ParseDwordRegister(inner); r != kFail && r != 4 && r != 5) {
-      if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
-      uint32_t dot = FindChar(line, '.');
-      const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
-      EmitByte(&rec, 0xFF);
-      EmitByte(&rec, (far ? 0x18 : 0x10) + r);
     } else {
-      rec.ErrorFlag = kFail;
+      if ((a.size == 2 && rec.BitsMode == kBits16) || (a.size == 1 && rec.BitsMode == kBits32))
+        EmitByte(&rec, 0x67);
+      if (uint8_t seg = SegmentOverride(line)) EmitByte(&rec, seg);
+      EmitByte(&rec, 0xFF);
+      EmitByte(&rec, (far ? 0x18 : 0x10) | (a.mod << 6) | a.rm);
+      EmitAddressTail(&rec, a);
     }
     *recIn = rec;
     return 0;

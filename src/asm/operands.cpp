@@ -1,5 +1,7 @@
 #include "asm/operands.h"
 
+#include <cstring>
+
 #include "model/context_record.h"
 #include "text/lines.h"
 #include "text/number.h"
@@ -48,9 +50,9 @@ bool ParseBothRegisters(const uint8_t* line, Operands* o) {
   const uint8_t* a = FirstOperand(line);
   const uint8_t* b = SecondOperand(line);
   if (!a || !b) return false;
-  o->a = ParseRegister(a, &o->ka);
+  o->a = WholeRegister(a, &o->ka);
   if (o->a == kFail) return false;
-  o->b = ParseRegister(b, &o->kb);
+  o->b = WholeRegister(b, &o->kb);
   return o->b != kFail;
 }
 
@@ -80,6 +82,16 @@ uint32_t ParseRegister(const uint8_t* text, uint32_t* cls) {
   if (n == kFail) return kFail;
   if (cls) *cls = k;
   return n;
+}
+
+uint32_t WholeRegister(const uint8_t* p, uint32_t* cls) {
+  uint32_t k = 0;
+  const uint32_t r = ParseRegister(p, &k);
+  if (r == kFail) return kFail;
+  const uint8_t next = p[k <= ClassWord ? 2 : 3];
+  if (next != 0 && next != kCR && next != ' ' && next != kTab && next != ',') return kFail;
+  if (cls) *cls = k;
+  return r;
 }
 
 uint32_t ParseByteRegister(const uint8_t* text) {
@@ -159,7 +171,7 @@ uint32_t ParseSpecialRegisterPair(const uint8_t* line, uint32_t* cls) {
   return kFail;
 }
 
-uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out) {
+uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
   const uint32_t comma = FindChar(line, ',');
   const uint32_t bracket = FindChar(line, '[');
   if (comma == kFail || bracket == kFail) return kFail;
@@ -171,9 +183,9 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out) {
   uint32_t reg = kFail, regClass = 0;
   const uint8_t* first = FirstOperand(line);
   uint32_t k = 0;
-  uint32_t r = first ? ParseRegister(first, &k) : kFail;
+  uint32_t r = first ? WholeRegister(first, &k) : kFail;
   if (r == kFail) {
-    r = ParseRegister(SkipBlanks(line + comma), &k);
+    r = WholeRegister(SkipBlanks(line + comma), &k);
   }
   if (r != kFail && k <= ClassMmx) {
     reg = r;
@@ -203,94 +215,200 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out) {
     if (regClass == ClassMmx && !memorySecond) flags |= kFlagMmxStore;
   }
 
-  // The first '+' decides the shape of the address.
-  enum { None, Displacement, Indexed } shape = None;
-  const uint32_t plus = FindChar(line, '+');
-  uint32_t index = 0;
-  if (plus != kFail) {
-    uint32_t ik;
-    uint32_t ir = ParseRegister(SkipBlanks(line + plus), &ik);
-    if (ir == kFail) {
-      shape = Displacement;
-    } else if (ik == ClassDword) {
-      shape = Indexed;
-      index = ir;
-    } else {
-      return kFail;  // [BX+SI] and other register pairs are not offered
-    }
-  }
+  Address a;
+  if (ParseAddress(line + bracket - 1, false, &a) != AddressKind::Registers) return kFail;
+  if (uint32_t close = FindChar(line, ']'); close != kFail) line[close - 1] = ' ';
+  if (addr) *addr = a;
 
-  uint32_t baseClass;
-  const uint32_t base = ParseRegister(SkipBlanks(line + bracket), &baseClass);
-  if (base == kFail) return kFail;
-
-  uint32_t mod = 0, rm = 0, addrSize = 0, disp = 0, sib = 0;
-  if (shape != Indexed) {
-    if (baseClass == ClassWord) {
-      addrSize = 1;
-      switch (base) {
-        case 3: rm = 7; break;  // BX
-        case 6: rm = 4; break;  // SI
-        case 7: rm = 5; break;  // DI
-        case 5: rm = 6; break;  // BP
-        default: return kFail;
-      }
-    } else if (baseClass == ClassDword) {
-      addrSize = 2;
-      rm = base;
-    } else {
-      return kFail;
-    }
-    const bool bpBase = base == 5;
-    if (shape == None) {
-      if (bpBase) mod = 1;  // no mod-0 form for [BP] / [EBP]
-    } else {
-      uint32_t close = FindChar(line, ']');
-      if (close == kFail) return kFail;
-      line[close - 1] = ' ';
-      disp = ParseNumber(SkipBlanks(line + plus));
-      mod = disp <= 0x7F ? 1 : 2;
-    }
-  } else {
-    if (baseClass != ClassDword) return kFail;
-    // ESP cannot be an index, and EBP as base without displacement means
-    // "no base": both would encode something other than what was written.
-    if (index == 4) return kFail;
-    addrSize = 2;
-    rm = 4;
-    uint32_t scale = 0;
-    uint32_t star = FindChar(line, '*');
-    if (star != kFail) {
-      switch (*SkipBlanks(line + star)) {
-        case '2': scale = 1; break;
-        case '4': scale = 2; break;
-        case '8': scale = 3; break;
-        default: scale = 0; break;
-      }
-    }
-    uint32_t second = FindChar(line + plus, '+');
-    if (second != kFail) {
-      uint8_t* after = line + plus + second;
-      mod = 1;
-      uint32_t close = FindChar(after, ']');
-      if (close != kFail) after[close - 1] = ' ';
-      // One signed byte: a displacement that does not fit would silently
-      // address something else.
-      const int32_t d = static_cast<int32_t>(ParseNumber(after));
-      if (d < -128 || d > 127) return kFail;
-      disp = static_cast<uint32_t>(d) & 0xFF;
-    } else if (base == 5) {
-      return kFail;
-    }
-    sib = (scale << 6) | (index << 3) | base;
-  }
-
-  out->DispOrSib = shape == Indexed ? (sib | (disp << 8)) : disp;
-  out->ModRmFlags = flags | (mod << 6) | (reg << 3) | rm;
-  out->SizeFlags = addrSize | (opSize << 8) | (shape == Indexed ? 0x20000u : 0u) |
+  out->DispOrSib = a.hasSib ? (a.sib | (a.disp << 8)) : a.disp;
+  out->ModRmFlags = flags | (a.mod << 6) | (reg << 3) | a.rm;
+  out->SizeFlags = a.size | (opSize << 8) | (a.hasSib ? 0x20000u : 0u) |
                    (immediate ? 0x4000000u : 0u);
   out->ImmValue = immediate ? imm : 0;
   return out->ModRmFlags;
+}
+
+namespace {
+
+bool IsDelimiter(uint8_t c) {
+  return c == 0 || c == kCR || c == ' ' || c == kTab || c == '+' || c == '-' || c == '*' ||
+         c == ']' || c == ',';
+}
+
+// A register term of an address: its number and class, and where it ends.
+bool AddressRegister(const uint8_t* p, uint32_t* num, uint32_t* cls, const uint8_t** end) {
+  uint32_t k;
+  const uint32_t r = ParseRegister(p, &k);
+  if (r == kFail || (k != ClassWord && k != ClassDword)) return false;
+  const uint32_t len = k == ClassDword ? 3 : 2;
+  if (!IsDelimiter(p[len])) return false;  // a longer word: a name or a number
+  *num = r;
+  *cls = k;
+  *end = p + len;
+  return true;
+}
+
+}  // namespace
+
+AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out) {
+  const uint8_t* p = open + 1;
+  struct Reg {
+    uint32_t num, cls, scale;
+  } regs[2];
+  uint32_t nregs = 0, numbers = 0;
+  uint32_t disp = 0;
+  bool negative = false, plainPlus = false;
+  uint8_t op = '+';
+  for (;;) {
+    while (*p == ' ' || *p == kTab) ++p;
+    const uint8_t* end;
+    uint32_t num, cls;
+    if (AddressRegister(p, &num, &cls, &end)) {
+      if (op != '+' || nregs == 2) return AddressKind::Bad;
+      uint32_t scale = 1;
+      p = end;
+      while (*p == ' ' || *p == kTab) ++p;
+      if (*p == '*') {
+        ++p;
+        while (*p == ' ' || *p == kTab) ++p;
+        if (*p != '1' && *p != '2' && *p != '4' && *p != '8') return AddressKind::Bad;
+        scale = *p - '0';
+        ++p;
+      }
+      regs[nregs++] = {num, cls, scale};
+    } else {
+      // A number: up to the next operator or the end of the address.
+      uint8_t text[64];
+      uint32_t n = 0;
+      if (*p == '-' && op == '+') text[n++] = *p++;  // "+-4" is a negative literal
+      while (!(*p == 0 || *p == kCR || *p == '+' || *p == '-' || *p == ']' || *p == ',')) {
+        if (n + 1 >= sizeof text) return AddressKind::Bad;
+        text[n++] = *p++;
+      }
+      while (n && (text[n - 1] == ' ' || text[n - 1] == kTab)) --n;
+      if (n == 0) return AddressKind::Bad;
+      std::memset(text + n, 0, sizeof text - n < 8 ? sizeof text - n : 8);
+      bool readable;
+      const uint32_t v = ParseNumberChecked(text, &readable);
+      if (!readable) return nregs == 0 && numbers == 0 ? AddressKind::NoRegister : AddressKind::Bad;
+      if (op == '-') {
+        negative = true;
+        disp -= v;
+      } else {
+        plainPlus = numbers == 0 && nregs > 0;
+        disp += v;
+      }
+      ++numbers;
+    }
+    while (*p == ' ' || *p == kTab) ++p;
+    if (*p == '+' || *p == '-') {
+      op = *p++;
+      continue;
+    }
+    break;
+  }
+  if (nregs == 0) return AddressKind::NoRegister;
+  if (*p != ']' && nregs + numbers > 1) return AddressKind::Bad;  // unclosed
+
+  Address a;
+  const bool wide = regs[0].cls == ClassDword;
+  if (nregs == 2 && regs[1].cls != regs[0].cls) return AddressKind::Bad;
+  a.size = wide ? 2 : 1;
+  const bool lonePlus = plainPlus && numbers == 1 && !negative;
+  if (!wide) {
+    if (regs[0].scale != 1 || (nregs == 2 && regs[1].scale != 1)) return AddressKind::Bad;
+    auto is = [&](uint32_t x, uint32_t y) {
+      return nregs == 2 && ((regs[0].num == x && regs[1].num == y) ||
+                            (regs[0].num == y && regs[1].num == x));
+    };
+    if (nregs == 1) {
+      switch (regs[0].num) {
+        case 6: a.rm = 4; break;  // SI
+        case 7: a.rm = 5; break;  // DI
+        case 5: a.rm = 6; break;  // BP
+        case 3: a.rm = 7; break;  // BX
+        default: return AddressKind::Bad;
+      }
+    } else if (is(3, 6)) {
+      a.rm = 0;
+    } else if (is(3, 7)) {
+      a.rm = 1;
+    } else if (is(5, 6)) {
+      a.rm = 2;
+    } else if (is(5, 7)) {
+      a.rm = 3;
+    } else {
+      return AddressKind::Bad;
+    }
+  } else {
+    // Base: the first unscaled register; index: the other one.
+    int base = -1, index = -1;
+    for (uint32_t i = 0; i < nregs; ++i) {
+      if (regs[i].scale == 1 && base < 0)
+        base = static_cast<int>(i);
+      else if (index < 0)
+        index = static_cast<int>(i);
+      else
+        return AddressKind::Bad;
+    }
+    if (index >= 0) {
+      if (regs[index].num == 4) return AddressKind::Bad;  // ESP cannot be an index
+      const uint32_t s = regs[index].scale;
+      const uint32_t ss = s == 1 ? 0 : s == 2 ? 1 : s == 4 ? 2 : 3;
+      a.hasSib = true;
+      a.rm = 4;
+      a.sib = (ss << 6) | (regs[index].num << 3) | (base >= 0 ? regs[base].num : 5);
+      if (base < 0) {  // index only: a 32-bit displacement and no base
+        a.mod = 0;
+        a.dispLen = 4;
+        a.disp = disp;
+        *out = a;
+        return AddressKind::Registers;
+      }
+    } else {
+      a.rm = regs[base].num;
+      if (a.rm == 4) {
+        a.hasSib = true;
+        a.sib = 0x24;
+      }
+    }
+  }
+
+  const uint32_t baseNum = wide ? (a.hasSib ? (a.sib & 7) : a.rm) : 0;
+  const bool bpBase = wide ? baseNum == 5 : a.rm == 6;
+  const uint32_t full = wide ? 4 : 2;
+  if (numbers == 0) {
+    a.mod = 0;
+    if (bpBase || (stackDisp8 && a.hasSib && a.sib == 0x24)) {
+      a.mod = 1;
+      a.dispLen = 1;
+    }
+  } else if (lonePlus && (!a.hasSib || a.sib == 0x24)) {
+    a.mod = disp <= 0x7F ? 1 : 2;
+    a.dispLen = a.mod == 1 ? 1 : full;
+  } else {
+    const int32_t d = static_cast<int32_t>(disp);
+    a.mod = d >= -128 && d <= 127 ? 1 : 2;
+    a.dispLen = a.mod == 1 ? 1 : full;
+  }
+  if (a.dispLen == 2 && disp > 0xFFFF && disp < 0xFFFF8000u) return AddressKind::Bad;
+  a.disp = disp;
+  *out = a;
+  return AddressKind::Registers;
+}
+
+uint8_t SegmentOverride(const uint8_t* line) {
+  uint32_t colon = FindChar(line, ':');
+  if (colon == kFail || colon < 3) return 0;
+  const uint8_t a = line[colon - 3], b = line[colon - 2];
+  static const struct {
+    char a, b;
+    uint8_t prefix;
+  } kSeg[] = {{'C', 'S', 0x2E}, {'D', 'S', 0x3E}, {'E', 'S', 0x26},
+              {'F', 'S', 0x64}, {'G', 'S', 0x65}, {'S', 'S', 0x36}};
+  for (const auto& s : kSeg)
+    if (a == s.a && b == s.b) return s.prefix;
+  return 0;
 }
 
 }  // namespace quorix

@@ -35,6 +35,9 @@ static_assert(sizeof(MemoryOperand) == 16);
 
 // Register number 0-7, class in *cls; kFail when not a register.
 uint32_t ParseRegister(const uint8_t* text, uint32_t* cls = nullptr);
+// The same, when the name is the whole word (followed by a blank, ',' or the
+// end): AL is a register, ALAMAT is not.
+uint32_t WholeRegister(const uint8_t* text, uint32_t* cls);
 uint32_t ParseByteRegister(const uint8_t* text);
 uint32_t ParseWordRegister(const uint8_t* text);
 uint32_t ParseDwordRegister(const uint8_t* text);
@@ -49,7 +52,28 @@ const uint8_t* SecondOperand(const uint8_t* line);
 uint32_t ParseRegisterPair(const uint8_t* line, uint32_t* cls = nullptr);
 uint32_t ParseMmxGprPair(const uint8_t* line);
 uint32_t ParseSpecialRegisterPair(const uint8_t* line, uint32_t* cls = nullptr);
-// May overwrite the first ']' of the line with a blank.
-uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out);
+// A bracketed address, read term by term: registers (a scaled index as
+// REG*2, *4, *8), numbers after '+' or '-'. Shaped as the fields that follow
+// the opcode: ModR/M mod and r/m, an optional SIB byte, a displacement.
+struct Address {
+  uint32_t size = 0;     // 1 = 16-bit addressing, 2 = 32-bit
+  uint32_t mod = 0, rm = 0;
+  bool hasSib = false;
+  uint32_t sib = 0;
+  uint32_t dispLen = 0;  // 0, 1, 2 or 4 bytes
+  uint32_t disp = 0;
+};
+enum class AddressKind { Registers, NoRegister, Bad };
+// `open` points at the '['. The address ends at ']', ',' or the line's end.
+// A lone displacement after '+' takes one byte up to 7F and the full width
+// above it; every other displacement one byte when it fits a signed byte.
+// stackDisp8: an [ESP] base without displacement still gets a zero byte.
+AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out);
+// The segment-override prefix written as "XS:" before the first ':' (0: none).
+uint8_t SegmentOverride(const uint8_t* line);
+
+// May overwrite the first ']' of the line with a blank. `addr`, when given,
+// receives the parsed address.
+uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr = nullptr);
 
 }  // namespace quorix

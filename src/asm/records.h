@@ -46,15 +46,15 @@ struct PairTemplate {
 #pragma pack(pop)
 static_assert(sizeof(PairTemplate) == 27);
 
-// Opcodes of one single-operand mnemonic: eight words, of which four count.
+// Opcodes of one single-operand mnemonic: eight words, of which six count.
 struct SingleTemplate {
-  uint32_t RegForm;     // register number is added; all ones = no register form
-  uint32_t RegFormLen;  // 1..3
-  uint32_t unused2;
+  uint32_t RegForm;      // register number is added; all ones = no register form
+  uint32_t RegFormLen;   // 1..3
+  uint32_t ByteRegForm;  // two bytes for an 8-bit register (FE C0, F6 D0, ...); 0 = none
   uint32_t unused3;
-  uint32_t MemForm;     // ModR/M with mod 00 and the /digit; r/m and mod are added
-  uint32_t MemFormLen;  // 1..3 (4 for label operands)
-  uint32_t unused6;
+  uint32_t MemForm;      // ModR/M with mod 00 and the /digit; r/m and mod are added
+  uint32_t MemFormLen;   // 1..3 (4 for label operands)
+  uint32_t ByteMemForm;  // two bytes for a B. memory operand (FE 00, F6 10, ...); 0 = none
   uint32_t unused7;
 };
 static_assert(sizeof(SingleTemplate) == 32);

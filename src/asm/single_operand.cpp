@@ -1,5 +1,6 @@
-// Single-operand encoder: a 16- or 32-bit register, [SI], [DI], [reg32],
-// [reg32 + n], or a bracketed label.
+// Single-operand encoder: an 8-, 16- or 32-bit register, a register address
+// (with a segment override, a scaled index and a displacement), or a
+// bracketed label.
 #include "asm/encoder.h"
 #include "asm/operands.h"
 #include "text/lines.h"
@@ -37,13 +38,23 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
 
   // 1. Register operand.
   if (const uint8_t* op = FirstOperand(line); op && !Unset(tpl.RegForm)) {
-    uint32_t r = ParseWordRegister(op);
-    bool word = r != kFail;
-    if (!word) r = ParseDwordRegister(op);
+    uint32_t cls = 0;
+    uint32_t r = WholeRegister(op, &cls);
+    const bool word = cls == ClassWord;
+    if (r != kFail && cls != ClassWord && cls != ClassDword) r = kFail;
     if (r != kFail) {
       if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))
         EmitByte(&rec, 0x66);
       if (!EmitPattern(&rec, tpl.RegForm + r, tpl.RegFormLen)) return kFail;
+      *recIn = rec;
+      return 0;
+    }
+    // An 8-bit register, as a whole word (AL, not ALAMAT).
+    r = ParseByteRegister(op);
+    const uint8_t after = r != kFail ? op[2] : 0;
+    if (r != kFail && tpl.ByteRegForm &&
+        (after == 0 || after == ' ' || after == kTab || after == kCR)) {
+      if (!EmitPattern(&rec, tpl.ByteRegForm + r, 2)) return kFail;
       *recIn = rec;
       return 0;
     }
@@ -54,45 +65,30 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
   if (bracket == kFail || Unset(tpl.MemForm)) return kFail;
   const Marker marker = SizeMarker(line);
   uint32_t memForm = tpl.MemForm;
+  uint32_t memLen = tpl.MemFormLen;
   if (marker == Marker::Float64) memForm |= 0x400;  // D8..DB become DC..DF
+  if (marker == Marker::Byte) {
+    if (!tpl.ByteMemForm) return kFail;  // no 8-bit form: the line would mean a word
+    memForm = tpl.ByteMemForm;
+    memLen = 2;
+  }
   const bool prefix66 = (rec.BitsMode == kBits16 && marker == Marker::Dword) ||
                         (rec.BitsMode == kBits32 && marker == Marker::Word);
-  const uint8_t* inner = SkipBlanks(line + bracket);
+  const uint8_t segment = SegmentOverride(line);
 
-  // A register base with an optional displacement after '+': 0 to 7F takes
-  // one byte, anything else the full width of the addressing.
-  uint32_t r = ParseWordRegister(inner);
-  const bool wide = r == kFail;
-  if (wide) r = ParseDwordRegister(inner);
-  if (r != kFail) {
-    uint32_t rm, disp = 0, mod = 0;
-    if (!wide) {
-      switch (r) {
-        case 6: rm = 4; break;  // [SI]
-        case 7: rm = 5; break;  // [DI]
-        case 3: rm = 7; break;  // [BX]
-        case 5: rm = 6; break;  // [BP]
-        default: return kFail;  // AX, CX, DX, SP cannot address memory
-      }
-    } else {
-      rm = r;
-    }
-    if (uint32_t plus = FindChar(line, '+'); plus != kFail) {
-      if (uint32_t close = FindChar(line, ']'); close != kFail) line[close - 1] = ' ';
-      bool readable;
-      disp = ParseNumberChecked(SkipBlanks(line + plus), &readable);
-      if (!readable) return kFail;
-      mod = disp <= 0x7F ? 1 : 2;
-    }
-    if (mod == 0 && r == 5) mod = 1;  // [BP] / [EBP] need the displacement form
-    if (wide && mod == 0 && r == 4) mod = 1;
+  // A register address: 0 to 7F after '+' takes one byte, anything else the
+  // full width of the addressing.
+  Address a;
+  const AddressKind kind = ParseAddress(line + bracket - 1, true, &a);
+  if (kind == AddressKind::Bad) return kFail;
+  if (kind == AddressKind::Registers) {
+    const bool wide = a.size == 2;
     if (prefix66) EmitByte(&rec, 0x66);
     if ((wide && rec.BitsMode == kBits16) || (!wide && rec.BitsMode == kBits32))
       EmitByte(&rec, 0x67);
-    if (!EmitPattern(&rec, memForm + (mod << 6) + rm, tpl.MemFormLen)) return kFail;
-    if (wide && r == 4) EmitByte(&rec, 0x24);
-    if (mod == 1) EmitLe(&rec, disp, 1);
-    if (mod == 2) EmitLe(&rec, disp, wide ? 4 : 2);
+    if (segment) EmitByte(&rec, segment);
+    if (!EmitPattern(&rec, memForm + (a.mod << 6) + a.rm, memLen)) return kFail;
+    if (!EmitAddressTail(&rec, a)) return kFail;
     *recIn = rec;
     return 0;
   }
@@ -105,7 +101,8 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
   if (hit.line == 0) return kFail;
   if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
   if (prefix66) EmitByte(&rec, 0x66);
-  if (!EmitPattern(&rec, memForm | 5, tpl.MemFormLen)) return kFail;
+  if (segment) EmitByte(&rec, segment);
+  if (!EmitPattern(&rec, memForm | 5, memLen)) return kFail;
   EmitLe(&rec, hit.address, 4);
   *recIn = rec;
   return 0;

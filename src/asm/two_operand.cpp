@@ -30,20 +30,6 @@ bool ReadImmediate(AsmEnv& env, const ContextRecord* ctx, const uint8_t* src, bo
   return readable;
 }
 
-uint8_t SegmentOverride(const uint8_t* line) {
-  uint32_t colon = FindChar(line, ':');
-  if (colon == kFail || colon < 3) return 0;
-  const uint8_t a = line[colon - 3], b = line[colon - 2];
-  static const struct {
-    char a, b;
-    uint8_t prefix;
-  } kSeg[] = {{'C', 'S', 0x2E}, {'D', 'S', 0x3E}, {'E', 'S', 0x26},
-              {'F', 'S', 0x64}, {'G', 'S', 0x65}, {'S', 'S', 0x36}};
-  for (const auto& s : kSeg)
-    if (a == s.a && b == s.b) return s.prefix;
-  return 0;
-}
-
 }  // namespace
 
 uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn,
@@ -72,7 +58,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
     const uint8_t* dst = FirstOperand(line);
     if (!dst) return kFail;
     uint32_t cls2;
-    uint32_t r = ParseRegister(dst, &cls2);
+    uint32_t r = WholeRegister(dst, &cls2);
     if (r == kFail) return kFail;
     if (cls2 > ClassDword) return 0;  // MMX, ST, CR, DR, TR: nothing to encode here
     const uint8_t* src = SecondOperand(line);
@@ -89,6 +75,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
         return kFail;  // the mnemonic has no immediate form
       }
       EmitLe(&rec, imm, 1);
+      if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
     } else {
       ok = ReadImmediate(env, &ctx, src, true, &imm);
       const bool word = cls2 == ClassWord;
@@ -100,6 +87,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
       else
         EmitPattern(&rec, tpl.rmImm | r, tpl.rmImmLen);
       EmitLe(&rec, imm, word ? 2 : 4);
+      if (!FitsUnit(imm, word ? 2 : 4)) ok = false;
     }
     *recIn = rec;
     return ok ? 0 : kFail;
@@ -107,18 +95,17 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
 
   // C. One memory operand.
   MemoryOperand m;
-  if (ParseMemoryOperand(line, &m) == kFail) {
+  Address a;
+  if (ParseMemoryOperand(line, &m, &a) == kFail) {
     rec.ErrorFlag = kFail;
     *recIn = rec;
     return kFail;
   }
   const uint32_t addrSize = m.SizeFlags & 0xFF;
   const uint32_t opSize = (m.SizeFlags >> 8) & 0xFF;
-  const bool hasSib = ((m.SizeFlags >> 16) & 0xFF) == 2;
   const bool immediate = ((m.SizeFlags >> 24) & 0xFF) == 4;
   const uint32_t flags = (m.ModRmFlags >> 8) & 0xFF;
   const uint32_t modrm = m.ModRmFlags & 0xFF;
-  const uint32_t mod = modrm >> 6, rm = modrm & 7;
 
   if (rec.BitsMode == kBits16) {
     if (addrSize == 2) EmitByte(&rec, 0x67);
@@ -145,15 +132,12 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
     EmitByte(&rec, modrm);
   }
 
-  if (hasSib) {
-    EmitByte(&rec, m.DispOrSib & 0xFF);
-    if (mod == 1) EmitByte(&rec, (m.DispOrSib >> 8) & 0xFF);
-  } else {
-    if (addrSize == 2 && rm == 4 && mod != 3) EmitByte(&rec, 0x24);
-    if (mod == 1) EmitLe(&rec, m.DispOrSib, 1);
-    if (mod == 2) EmitLe(&rec, m.DispOrSib, addrSize == 1 ? 2 : 4);
+  EmitAddressTail(&rec, a);
+  if (immediate) {
+    const uint32_t unit = opSize == 0 ? 1 : opSize == 1 ? 2 : 4;
+    if (!FitsUnit(m.ImmValue, unit)) return kFail;
+    EmitLe(&rec, m.ImmValue, unit);
   }
-  if (immediate) EmitLe(&rec, m.ImmValue, opSize == 0 ? 1 : opSize == 1 ? 2 : 4);
   *recIn = rec;
   return 0;
 }

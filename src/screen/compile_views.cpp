@@ -1,6 +1,7 @@
 // The compile screen: the opcode reference table, the source view with its
 // "Compile" button, and the status shown beside them.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "screen/views.h"
@@ -113,6 +114,14 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
       PutText(screen, x, 100, outputPath.data(), static_cast<uint32_t>(outputPath.size()));
     }
   }
+}
+
+void DrawNoBytesNotice(Screen& screen, uint32_t count) {
+  if (count == 0) return;
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%u %s produced no bytes", count,
+                              count == 1 ? "line" : "lines");
+  PutText(screen, 160, 490, text, static_cast<uint32_t>(n));  // below the cut notice
 }
 
 void DrawLoadNotice(Screen& screen, const Workspace& ws) {

@@ -35,6 +35,9 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
                        std::string_view outputPath);
 // One line under the views when the last load had to cut a text to fit.
 void DrawLoadNotice(Screen& screen, const Workspace& ws);
+// After a successful compile: how many instruction lines produced no bytes
+// (nothing is drawn when there are none).
+void DrawNoBytesNotice(Screen& screen, uint32_t count);
 
 // The debug screen: listing rows, column heads, scroll buttons, the Run box
 // and, while the pointer is on Run, the register panel. Leaves state2 at

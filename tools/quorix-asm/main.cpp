@@ -1,20 +1,27 @@
 // quorix-asm: the workbench's assembler on the command line.
 //
-//   quorix-asm SOURCE [-o OUTPUT] [--listing]
+//   quorix-asm SOURCE [-o OUTPUT] [--listing | --explain]
 //
 // Exit 0 on success (the file is written), 1 on an assembly error ("Error at
 // Line:" with the line on stderr, nothing written), 2 on a usage, read or
-// write error.
+// write error. Every instruction line that produced no bytes is reported on
+// stderr ("produces no bytes"); that does not change the exit code.
+// --explain prints the listing with each line's bytes decoded back into
+// instructions, in the line's code width.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "model/context_record.h"
 #include "app/loading.h"
 #include "model/workspace.h"
 #include "asm/driver.h"
 #include "asm/env.h"
+#include "asm/encoder.h"
 #include "asm/records.h"
+#include "asm/silent_lines.h"
 #ifdef _WIN32
 #include "platform/win32/offscreen_platform.h"
 using ConsolePlatform = quorix::win32::ConsolePlatform;
@@ -23,13 +30,17 @@ using ConsolePlatform = quorix::win32::ConsolePlatform;
 #endif
 #include "text/lines.h"
 
+#ifdef QUORIX_HAVE_DISASM
+#include "disasm.h"
+#endif
+
 using namespace quorix;
 
 namespace {
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-asm: %s\n", why);
-  std::fprintf(stderr, "usage: quorix-asm SOURCE [-o OUTPUT] [--listing]\n");
+  std::fprintf(stderr, "usage: quorix-asm SOURCE [-o OUTPUT] [--listing | --explain]\n");
   return 2;
 }
 
@@ -43,6 +54,71 @@ std::string SourceLine(Workspace& ws, const ContextRecord& r, uint32_t n, size_t
   if (len == kFail) return {};
   if (clean && CleanLine(line, len) == 0) return {};
   return reinterpret_cast<char*>(buf);
+}
+
+// The code width of every line (index n for line n) and the final origin, as
+// the bracket directives set them.
+struct Widths {
+  std::vector<int> bits;
+  uint32_t origin = 0;
+};
+Widths LineWidths(Workspace& ws, const ContextRecord& r, Platform& platform) {
+  Widths w;
+  w.bits.assign(r.LineCountsForFile + 1, 16);
+  InstructionRecord rec{};
+  rec.BitsMode = kBits16;
+  for (uint32_t n = 1; n < r.LineCountsForFile; ++n) {
+    uint8_t buf[kLineBufferSize + 8] = {};
+    std::span<uint8_t> line(buf, kLineBufferSize);
+    uint32_t len = FetchLine(n, ws.Tail(r.lpMemForSource), ws.Tail(r.IndSource), line, r.Ukuran,
+                             r.LineCountsForFile);
+    if (len != kFail) {
+      platform.UpperCase(line);
+      if (CleanLine(line, len) != 0 && buf[0] == '[') ApplyBracketDirective(&rec, buf);
+    }
+    w.bits[n] = rec.BitsMode == kBits32 ? 32 : 16;
+  }
+  w.origin = rec.Origin;
+  return w;
+}
+
+void PrintExplained(Workspace& ws, const ContextRecord& r, Platform& platform,
+                    const std::vector<uint32_t>& silent) {
+#ifdef QUORIX_HAVE_DISASM
+  const Widths widths = LineWidths(ws, r, platform);
+  std::span<const uint8_t> out = ws.Tail(r.lpMemHexResult);
+  size_t next = 0;
+  for (uint32_t n = 1; n < r.LineCountsForFile; ++n) {
+    uint32_t count = 0, offset = 0;
+    ws.Read32(r.lpASCIIResult + 8 * (n - 1), count);
+    ws.Read32(r.lpASCIIResult + 8 * (n - 1) + 4, offset);
+    std::string bytes, meaning;
+    const size_t avail = offset < out.size() ? std::min<size_t>(count, out.size() - offset) : 0;
+    for (uint32_t j = 0; j < avail; ++j) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02X ", out[offset + j]);
+      bytes += hex;
+    }
+    if (!bytes.empty()) bytes.pop_back();
+    const bool noBytes = next < silent.size() && silent[next] == n;
+    if (noBytes) ++next;
+    std::string upper = SourceLine(ws, r, n, kLineBufferSize, true);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    upper.push_back('\0');
+    if (avail && !IsInstructionLine(reinterpret_cast<const uint8_t*>(upper.c_str()))) {
+      meaning = "(data)";
+    } else if (avail) {
+      meaning = disasm::DecodeAll(out.data() + offset, avail, widths.origin + offset, widths.bits[n]);
+    } else if (noBytes) {
+      meaning = "(produces no bytes)";
+    }
+    std::printf("%6u %2d %08X  %-30s %-34s %s\n", n, widths.bits[n], offset, bytes.c_str(),
+                SourceLine(ws, r, n, kLineBufferSize, true).c_str(),
+                meaning.empty() ? "" : ("; " + meaning).c_str());
+  }
+#else
+  (void)ws, (void)r, (void)platform, (void)silent;
+#endif
 }
 
 void PrintListing(Workspace& ws, const ContextRecord& r) {
@@ -68,13 +144,21 @@ void PrintListing(Workspace& ws, const ContextRecord& r) {
 int main(int argc, char** argv) {
   const char* source = nullptr;
   const char* output = nullptr;
-  bool listing = false;
+  bool listing = false, explain = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-o") == 0) {
       if (++i >= argc) return Usage("-o needs a file name");
       output = argv[i];
     } else if (std::strcmp(argv[i], "--listing") == 0) {
       listing = true;
+    } else if (std::strcmp(argv[i], "--explain") == 0) {
+#ifdef QUORIX_HAVE_DISASM
+      explain = true;
+#else
+      std::fprintf(stderr, "quorix-asm: --explain is not available: this build has no x86 decoder "
+                           "(Zydis 4 was not found when it was configured)\n");
+      return 2;
+#endif
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
       Usage(nullptr);
       return 0;
@@ -115,9 +199,18 @@ int main(int argc, char** argv) {
   AssembleReport report = AssembleSource(&r, env, options);
 
   switch (r.state2) {
-    case Compiled:
-      if (listing) PrintListing(ws, r);
+    case Compiled: {
+      const std::vector<uint32_t> silent = LinesWithoutBytes(r, env);
+      for (uint32_t n : silent) {
+        std::fprintf(stderr, "quorix-asm: warning: line %u produces no bytes: %s\n", n,
+                     SourceLine(ws, r, n, 256, true).c_str());
+      }
+      if (explain)
+        PrintExplained(ws, r, platform, silent);
+      else if (listing)
+        PrintListing(ws, r);
       return 0;
+    }
     case CompileFailed: {
       std::string text = SourceLine(ws, r, r.state3, 256, false);
       std::fprintf(stderr, "Error at Line: %u: %s", r.state3, text.c_str());
