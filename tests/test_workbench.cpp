@@ -191,7 +191,7 @@ TEST(Workbench, CompileFromTheSourceView) {
   b.Tick();
   EXPECT_FALSE(b.rec().TextAt(620, 16)) << "no Compile button after a successful compile";
   EXPECT_FALSE(b.rec().HasText(kErrorAtLine));
-  EXPECT_EQ(b.rec().TextAt(405, 75), std::string("MOV AX, 1234") + '\0');
+  EXPECT_EQ(b.rec().TextAt(405, 75), std::string("MOV AX, 1234"));
 
   b.Click(20, 80);  // Debug resets state2
   b.Click(20, 50);  // back to the compile screen
@@ -242,7 +242,7 @@ TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
   EXPECT_EQ(b.rec().TextAt(570, 80), "Error at Line:");
   EXPECT_EQ(b.rec().TextAt(570, 100), "3");
   EXPECT_EQ(b.rec().TextAt(570, 120),
-            std::string("DB \"THIS STRING IS FAR TOO LONG FOR A LINE\"") + '\0');
+            std::string("DB \"THIS STRING IS FAR TOO LONG FOR A LINE\""));
   auto row = b.rec().RectsAt(400, 75, 550, 100);
   ASSERT_EQ(row.size(), 2u);
   EXPECT_EQ(row[1].pen, kRed);

@@ -70,8 +70,14 @@ uint32_t FormatDecimal(uint32_t value, char* buf);
 void FormatHex8(uint32_t value, char* buf);
 
 // Text output helper: n bytes of text at (x, y); negative counts draw nothing.
+// Draws n bytes of text. The counts the views pass may include the line's
+// terminator (a fetched line's length counts its closing NUL); a terminator
+// is never handed to the canvas, since GDI draws a box for it.
 inline void PutText(Screen& screen, int x, int y, const void* text, uint32_t n) {
-  if (static_cast<int32_t>(n) > 0) screen.dc->TextOut(x, y, static_cast<const char*>(text), int(n));
+  if (static_cast<int32_t>(n) <= 0) return;
+  const char* t = static_cast<const char*>(text);
+  while (n > 0 && (t[n - 1] == 0 || t[n - 1] == '\r' || t[n - 1] == '\n')) --n;
+  if (n > 0) screen.dc->TextOut(x, y, t, int(n));
 }
 
 }  // namespace quorix
