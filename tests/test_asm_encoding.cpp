@@ -18,7 +18,9 @@
 namespace quorix {
 namespace {
 
+#ifndef _WIN32
 using testing_support::Disassemble;
+#endif
 using testing_support::EncodeOne;
 
 struct EncodingCase {

@@ -56,6 +56,7 @@ std::string SourceLine(Workspace& ws, const ContextRecord& r, uint32_t n, size_t
   return reinterpret_cast<char*>(buf);
 }
 
+#ifdef QUORIX_HAVE_DISASM
 // The code width of every line (index n for line n) and the final origin, as
 // the bracket directives set them.
 struct Widths {
@@ -81,6 +82,7 @@ Widths LineWidths(Workspace& ws, const ContextRecord& r, Platform& platform) {
   w.origin = rec.Origin;
   return w;
 }
+#endif
 
 void PrintExplained(Workspace& ws, const ContextRecord& r, Platform& platform,
                     const std::vector<uint32_t>& silent) {

@@ -10,8 +10,16 @@
 #include "platform/headless/replay.h"
 
 int main(int argc, char** argv) {
+  // --line-stepper: run without the emulator, as a build without one does
+  // (the Windows build), so its pictures can be compared with that build's.
+  bool withEngine = true;
+  if (argc > 1 && std::string(argv[1]) == "--line-stepper") {
+    withEngine = false;
+    --argc;
+    ++argv;
+  }
   if (argc > 2) {
-    std::fprintf(stderr, "usage: %s [SCRIPT]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--line-stepper] [SCRIPT]\n", argv[0]);
     return 2;
   }
   std::ifstream file;
@@ -26,7 +34,8 @@ int main(int argc, char** argv) {
     in = &file;
   }
   quorix::HeadlessPlatform platform;
-  quorix::ReplaySession session(platform, quorix::DefaultMachineFactory());
+  quorix::ReplaySession session(platform, withEngine ? quorix::DefaultMachineFactory()
+                                                          : quorix::MachineFactory{});
   std::string error;
   int line = 0;
   if (!session.Run(*in, std::cout, &error, &line)) {
