@@ -196,13 +196,16 @@ TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
   EXPECT_EQ(ResolveHostPath("compiler\\new.com"), "Compiler/new.com");
 
   uint8_t buf[16] = {};
-  FileReadResult r = fs.ReadWholeFile("compiler\\thefile.asm", buf, 16);
+  FileReadResult r = fs.ReadWholeFile("compiler\\thefile.asm", buf, 16, ReadMode::Existing);
   EXPECT_TRUE(r.opened);
   EXPECT_EQ(r.bytesRead, 3u);
-  r = fs.ReadWholeFile("compiler\\created.txt", buf, 16);
+  r = fs.ReadWholeFile("compiler\\absent.txt", buf, 16, ReadMode::Existing);
+  EXPECT_EQ(r.status, ReadStatus::Missing);
+  EXPECT_FALSE(std::filesystem::exists("Compiler/absent.txt")) << "a plain read creates nothing";
+  r = fs.ReadWholeFile("compiler\\created.txt", buf, 16, ReadMode::CreateMissing);
   EXPECT_TRUE(r.opened);
   EXPECT_EQ(r.bytesRead, 0u);
-  EXPECT_TRUE(std::filesystem::exists("Compiler/created.txt")) << "reading creates the file";
+  EXPECT_TRUE(std::filesystem::exists("Compiler/created.txt")) << "CreateMissing creates the file";
 
   bool ok = false;
   const uint8_t data[] = {1, 2, 3};
@@ -238,7 +241,7 @@ TEST(PosixFiles, ReadOnlyFileStillReads) {
   chmod("ro.asm", 0444);
   testing_support::PosixTestPlatform fs;
   uint8_t buf[8] = {};
-  EXPECT_EQ(fs.ReadWholeFile("ro.asm", buf, 8).bytesRead, 3u);
+  EXPECT_EQ(fs.ReadWholeFile("ro.asm", buf, 8, ReadMode::Existing).bytesRead, 3u);
 }
 
 TEST(UpperCase, Windows1252TableIndependentOfLocale) {

@@ -2,6 +2,7 @@
 // "Compile" button, and the status shown beside them.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "screen/views.h"
 #include "text/lines.h"
@@ -54,10 +55,44 @@ void DrawOpcodeTable(ContextRecord* record, Screen& screen, Workspace& ws) {
   *record = r;
 }
 
+namespace {
+
+// In place of the source view: which path could not be loaded, and why.
+void DrawUnloadedSource(const ContextRecord& r, Screen& screen, const Workspace& ws) {
+  char path[Workspace::kPathBufferSize];
+  ws.ReadCString(r.lpSourceCodeFileName, path);
+  constexpr char kHead[] = "Cannot load:";
+  PutText(screen, 405, kFirstRowY, kHead, sizeof(kHead) - 1);
+  // The path in rows of the view's width; a path longer than the rows hold
+  // keeps its end, which names the file.
+  constexpr size_t kRows = 12;
+  std::string_view shown(path);
+  std::string cut;
+  if (shown.size() > kRows * kSourceRowChars) {
+    cut = ".." + std::string(shown.substr(shown.size() - (kRows * kSourceRowChars - 2)));
+    shown = cut;
+  }
+  uint32_t y = kFirstRowY + kRowStep;
+  for (size_t at = 0; at < shown.size(); at += kSourceRowChars, y += kRowStep) {
+    const size_t n = std::min<size_t>(kSourceRowChars, shown.size() - at);
+    PutText(screen, 405, static_cast<int>(y), shown.data() + at, static_cast<uint32_t>(n));
+  }
+  const char* why = DescribeTextStatus(ws.load().source);
+  PutText(screen, 405, static_cast<int>(y), why, static_cast<uint32_t>(std::strlen(why)));
+}
+
+}  // namespace
+
 void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
   ContextRecord r = *record;
   const Palette& p = screen.palette;
   if (r.PosSCL == 0) r.PosSCL = 1;
+  const TextStatus status = ws.load().source;
+  if (status != TextStatus::Loaded && status != TextStatus::Cut) {
+    DrawUnloadedSource(r, screen, ws);
+    *record = r;
+    return;
+  }
   std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
   std::span<const uint8_t> index = ws.Tail(r.IndSource);
 
@@ -80,7 +115,8 @@ void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
   hit = DrawBox(screen, 555, 45, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 102);
   if (hit == 102 && r.MouButt == 1) r.PosSCL -= 1;
 
-  if (r.state2 != CompileRequested && r.state2 != Compiled) {
+  // A cut source is shown but not compiled.
+  if (r.state2 != CompileRequested && r.state2 != Compiled && status == TextStatus::Loaded) {
     hit = DrawBox(screen, 590, 15, 130, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 103);
     PutText(screen, 620, 16, kCompileText, 7);
     if (hit == 103 && r.MouButt == 1) r.state2 = CompileRequested;
@@ -121,7 +157,7 @@ void DrawLoadNotice(Screen& screen, const Workspace& ws) {
   if (info.sourceCut && info.opcodeCut)
     text = "Source and OpCode text too large: cut to fit";
   else if (info.sourceCut)
-    text = "Source text too large: cut to fit";
+    text = "Source text too large: cut to fit, not compiled";
   else if (info.opcodeCut)
     text = "OpCode text too large: cut to fit";
   if (text != nullptr) PutText(screen, 160, 475, text, static_cast<uint32_t>(std::strlen(text)));
