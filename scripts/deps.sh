@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
       libcairo2-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxext-dev
       libgtk-3-dev libgtksourceview-4-dev
-      binutils nasm fasm dosbox xvfb xdotool x11-utils imagemagick python3)
+      binutils nasm fasm dosbox xvfb xdotool x11-utils imagemagick python3
+      clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -28,7 +28,7 @@ run() {
   local corpus="$build/corpus/$target" findings="$build/findings/$target"
   mkdir -p "$corpus" "$findings"
   cp -n fuzz/corpus/"${target%_fuzz}"/* "$corpus"/ 2>/dev/null || true
-  "$build/fuzz/$target" -dict=fuzz/dialect.dict -artifact_prefix="$findings/" \
+  "$build/$target" -dict=fuzz/dialect.dict -artifact_prefix="$findings/" \
     -print_final_stats=1 "$@" "$corpus"
 }
 

@@ -177,11 +177,11 @@ FileReadResult PosixServices::ReadWholeFile(const char* path, std::span<uint8_t>
     // O_EXCL with O_CREAT never follows a symbolic link: a link to nothing
     // stays a link to nothing.
     int created = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (created >= 0) {
+    if (created >= 0) {  // otherwise it stays missing (a link to nothing, no folder)
       ::close(created);
       fd = OpenForReading(host);
+      error = fd < 0 ? errno : 0;
     }
-    error = fd < 0 ? errno : 0;
   }
   if (fd < 0) {
     r.status = StatusOf(error);
