@@ -63,18 +63,20 @@ void DrawUnloadedSource(const ContextRecord& r, Screen& screen, const Workspace&
   ws.ReadCString(r.lpSourceCodeFileName, path);
   constexpr char kHead[] = "Cannot load:";
   PutText(screen, 405, kFirstRowY, kHead, sizeof(kHead) - 1);
-  // The path in rows of the view's width; a path longer than the rows hold
-  // keeps its end, which names the file.
+  // The path in rows reaching to the work area's right edge (the status
+  // column is empty while nothing can be compiled); a path longer than the
+  // rows hold keeps its end, which names the file.
   constexpr size_t kRows = 12;
+  constexpr size_t kRowChars = 37;
   std::string_view shown(path);
   std::string cut;
-  if (shown.size() > kRows * kSourceRowChars) {
-    cut = ".." + std::string(shown.substr(shown.size() - (kRows * kSourceRowChars - 2)));
+  if (shown.size() > kRows * kRowChars) {
+    cut = ".." + std::string(shown.substr(shown.size() - (kRows * kRowChars - 2)));
     shown = cut;
   }
   uint32_t y = kFirstRowY + kRowStep;
-  for (size_t at = 0; at < shown.size(); at += kSourceRowChars, y += kRowStep) {
-    const size_t n = std::min<size_t>(kSourceRowChars, shown.size() - at);
+  for (size_t at = 0; at < shown.size(); at += kRowChars, y += kRowStep) {
+    const size_t n = std::min<size_t>(kRowChars, shown.size() - at);
     PutText(screen, 405, static_cast<int>(y), shown.data() + at, static_cast<uint32_t>(n));
   }
   const char* why = DescribeTextStatus(ws.load().source);
