@@ -112,6 +112,7 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
   uint32_t sourceSize = 0;
   if (pathTooLong) {
     info.source = TextStatus::PathTooLong;
+    // The empty path names no file: this only leaves the empty text.
     LoadText(ws, platform, "", Area::SourceText, Area::SourceIndex, &sourceSize,
              &r.LineCountsForFile, ReadMode::Existing);
   } else {
