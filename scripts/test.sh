@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Quorix and runs every test: the normal build, the Windows programs
 # under Wine, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, then each fuzz target for a minute
+# (QUORIX_FUZZ_SECONDS to change that, 0 to skip).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -19,3 +20,8 @@ cmake -S . -B build-asan -DQUORIX_WERROR=ON -DQUORIX_SANITIZE=ON -DQUORIX_BUILD_
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
    ctest --output-on-failure -j"$jobs" -E '^e2e\.')
+
+seconds=${QUORIX_FUZZ_SECONDS:-60}
+if [ "$seconds" -gt 0 ]; then
+  bash scripts/fuzz.sh smoke "$seconds"
+fi

@@ -46,7 +46,7 @@ TEST(Programs, JumpsCallsAndLabels) {
       {"label lines emit nothing, whatever their name begins with",
        "RETRY:\r\nOUTPUT:\r\nPUSHALL:\r\nSUB1:\r\nLOOP1:\r\nNOP", "90"},
       {"a word that begins with a mnemonic is taken for it", "NOPE\r\nRETRY", "90 C3"},
-      {"conditional jump to a label at 0 reads a number", "ABC:\r\nJZ ABC", "0F 84 B8 0A"},
+      {"conditional jump to a label at 0 finds the label", "ABC:\r\nJZ ABC", "0F 84 FC FF"},
       {"label on the last line has the final address",
        "MOV AX, OFFSET ENDL\r\nNOP\r\nENDL:", "B8 04 00 90"},
       {"absolute JMP without label", "JMP 300", "E9 FD 02"},
@@ -76,6 +76,54 @@ TEST(Programs, JumpsCallsAndLabels) {
     AsmRun r = h.Run(c.source);
     std::string got = r.state2 == Compiled ? r.Hex() : "ERR " + std::to_string(r.state3);
     EXPECT_EQ(got, c.hex);
+  }
+}
+
+// Each line is assembled whole and correctly, or fails with its number;
+// none is shortened or dropped quietly.
+TEST(Driver, LinesAssembleWholeOrFail) {
+  const std::string label255(255, 'L');
+  const ProgramCase cases[] = {
+      {"text beyond column 1,023", "HERE:\r\nNOP\r\nJMP" + std::string(1093, ' ') + "HERE",
+       "ERR 3"},
+      {"a comment of 1,100 characters", "NOP\r\n; " + std::string(1098, 'x'), "ERR 2"},
+      {"1,023 characters fit the line buffer", "NOP" + std::string(1020, ' '), "90"},
+      {"1,024 characters do not", "NOP" + std::string(1021, ' '), "ERR 1"},
+      {"text after a NUL byte", std::string("MOV AX, 1\0, 2\r\nNOP", 19), "ERR 1"},
+      {"a NUL with nothing behind it", std::string("NOP\0\r\nHLT", 9), "90 F4"},
+      {"CR-only line ends", "MOV AX,1\rNOP\rHLT", "B8 01 00 90 F4"},
+      {"CR LF, CR and LF mixed", "NOP\r\nNOP\rHLT\nSTC", "90 90 F4 F9"},
+      {"empty second operand", "NOP\r\nMOV AX,", "ERR 2"},
+      {"blank second operand", "MOV AX, ", "ERR 1"},
+      {"empty operand to ADD", "ADD BX,", "ERR 1"},
+      {"empty entry in a data list", "DW 1,,2", "ERR 1"},
+      {"data list ending in a comma", "DB 1,", "ERR 1"},
+      {"data list as written", "DW 1, 2", "01 00 02 00"},
+      {"label above FFFF in 16-bit code", "[ORG FFFFFFFF]\r\nL:\r\nMOV AX, OFFSET L", "ERR 3"},
+      {"label at 10000 in 16-bit code", "[ORG FFFF]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L", "ERR 4"},
+      {"label at FFFF in 16-bit code", "[ORG FFFE]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L", "90 B8 FF FF"},
+      {"jump to a label above FFFF", "[ORG FFFFFFFF]\r\nL:\r\nJMP L", "ERR 3"},
+      {"conditional jump to a label above FFFF", "[ORG 12345]\r\nL:\r\nJZ L", "ERR 3"},
+      {"call to a label above FFFF", "[ORG 12345]\r\nL:\r\nCALL L", "ERR 3"},
+      {"LOOP to a label above FFFF", "[ORG 12345]\r\nL:\r\nLOOP L", "ERR 3"},
+      {"32-bit code holds the address", "[BITS #32]\r\n[ORG FFFFFF00]\r\nL:\r\nMOV EAX, OFFSET L",
+       "B8 00 FF FF FF"},
+      {"label at 0 named like a number", "BEEF:\r\nNOP\r\nJZ BEEF", "90 0F 84 FB FF"},
+      {"label at 0 named like no number", "START:\r\nNOP\r\nJZ START", "90 0F 84 FB FF"},
+      {"label at 0 from LOOP", "START:\r\nNOP\r\nLOOP START", "90 E2 FD"},
+      {"label of 255 characters", label255 + ":\r\nNOP\r\nJMP " + label255, "90 E9 FC FF"},
+      {"label of 255 characters, conditional", label255 + ":\r\nNOP\r\nJNZ " + label255,
+       "90 0F 85 FB FF"},
+      {"label of 255 characters, PROC form", label255 + " PROC\r\nNOP\r\nCALL " + label255,
+       "90 E8 FC FF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AsmHarness h;
+    AsmRun r = h.Run(c.source);
+    std::string got = r.state2 == Compiled ? r.Hex() : "ERR " + std::to_string(r.state3);
+    EXPECT_EQ(got, c.hex);
+    EXPECT_EQ(h.pf.files[h.path], c.source) << "the source file is never changed";
   }
 }
 

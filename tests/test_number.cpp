@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <string>
 
 #include "model/context_record.h"
@@ -52,6 +54,23 @@ TEST(ParseNumber, Table) {
       {"#B102", kFail},
   };
   for (const auto& c : cases) EXPECT_EQ(Parse(c.text), c.value) << c.text;
+}
+
+TEST(ParseNumber, OnlyADigitRunIsReadable) {
+  // An empty run keeps the value 0 for unchecked callers, but is no number.
+  const struct {
+    const char* text;
+    bool readable;
+  } cases[] = {{"", false}, {" ", false}, {"-", false}, {"#", false}, {"#B", false},
+               {"#-", false}, {":", false}, {"0", true}, {"-0", true}, {"#0", true},
+               {"#B0", true}, {"7 ,", true}, {"'", true}};
+  for (const auto& c : cases) {
+    uint8_t buf[16] = {};
+    std::memcpy(buf, c.text, std::strlen(c.text));
+    bool readable = !c.readable;
+    ParseNumberChecked(buf, &readable);
+    EXPECT_EQ(readable, c.readable) << '"' << c.text << '"';
+  }
 }
 
 TEST(ParseNumber, CharacterFormReadsFourBytesWhateverTheyAre) {

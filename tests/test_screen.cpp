@@ -415,7 +415,7 @@ TEST(CompileStatus, LoadNoticeForCutTexts) {
     bool source, opcode;
     const char* text;
   } cases[] = {{false, false, nullptr},
-               {true, false, "Source text too large: cut to fit"},
+               {true, false, "Source text too large: cut to fit, not compiled"},
                {false, true, "OpCode text too large: cut to fit"},
                {true, true, "Source and OpCode text too large: cut to fit"}};
   for (const auto& c : cases) {

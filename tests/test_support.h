@@ -28,12 +28,22 @@ template <class Base>
 class WithMemoryFiles : public Base {
  public:
   std::map<std::string, std::string> files;
+  // Paths that exist but read with the given failure (a folder, no
+  // permission, ...).
+  std::map<std::string, ReadStatus> unreadable;
   bool failWrites = false;
 
-  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override {
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit,
+                               ReadMode mode) override {
     FileReadResult r;
-    const std::string& f = files[path];  // reading creates a missing file
+    if (auto u = unreadable.find(path); u != unreadable.end()) {
+      r.status = u->second;
+      return r;
+    }
+    if (files.count(path) == 0 && mode == ReadMode::Existing) return r;
+    const std::string& f = files[path];  // CreateMissing: an empty file
     r.opened = true;
+    r.status = ReadStatus::Ok;
     r.fileSize = f.size();
     r.bytesRead = static_cast<uint32_t>(std::min<size_t>({f.size(), size_t(limit), buf.size()}));
     std::memcpy(buf.data(), f.data(), r.bytesRead);
@@ -46,7 +56,24 @@ class WithMemoryFiles : public Base {
     return static_cast<uint32_t>(data.size());
   }
   bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
-  bool FileExists(const char* path) override { return files.count(path) > 0; }
+  bool FileExists(const char* path) override {
+    return files.count(path) > 0 || unreadable.count(path) > 0;
+  }
+  // Names that differ only in ASCII case or in '/' for '\\' are one file,
+  // as the real file layer resolves them.
+  bool SameFile(const char* a, const char* b) override {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c == '/' ? '\\' : c; };
+    std::string x(a), y(b);
+    std::transform(x.begin(), x.end(), x.begin(), fold);
+    std::transform(y.begin(), y.end(), y.begin(), fold);
+    if (x != y) return false;
+    for (const auto& [path, text] : files) {
+      std::string p(path);
+      std::transform(p.begin(), p.end(), p.begin(), fold);
+      if (p == x) return true;
+    }
+    return false;
+  }
 };
 
 using MemoryPlatform = WithMemoryFiles<PosixTestPlatform>;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +56,11 @@ TEST(LineAccess, CountIndexAndFetchAgree) {
       {"lf only without final end", "x\ny\nz", 4, {0, 2, 4}, {"x", "y", "z"}},
       {"empty text", "", 2, {0}, {""}},
       {"mixed line ends", "a\r\nb\nc", 4, {0, 3, 5}, {"a", "b", "c"}},
-      {"bare CR is not a line start", "a\rb\r\n", 3, {0, 5}, {"a", ""}},
+      {"lone CR ends a line", "a\rb\r\n", 4, {0, 2, 5}, {"a", "b", ""}},
+      {"CR-only line ends", "MOV AX, 1\rNOP\rHLT", 4, {0, 10, 14}, {"MOV AX, 1", "NOP", "HLT"}},
+      {"CR CR LF is two line ends", "a\r\r\nb", 4, {0, 2, 4}, {"a", "", "b"}},
+      {"LF CR: the CR ends an empty line", "a\n\rb", 4, {0, 2, 3}, {"a", "", "b"}},
+      {"final lone CR", "a\r", 3, {0, 2}, {"a", ""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -136,6 +142,50 @@ TEST(LineAccess, ErrorDisplayScanStillWorksAfterFetchesOfLfText) {
   EXPECT_STREQ(reinterpret_cast<char*>(buf.data()), "BAD LINE");
 }
 
+TEST(LineAccess, ScanAndIndexAgreeOnEveryLineEndBeforeAndAfterFetches) {
+  // The error display finds a line by scanning; it must find the line the
+  // assembler fetched through the index, also once fetches changed the text.
+  const std::string texts[] = {"A\rB\rC", "A\r\nB\rC\nD", "\r\r\nX\n\rY", "A\r\r\r\nB"};
+  for (const std::string& s : texts) {
+    SCOPED_TRACE(::testing::PrintToString(s));
+    Loaded t(s);
+    for (int round = 0; round < 2; ++round) {
+      for (uint32_t n = 1; n < t.count; ++n) {
+        const std::string byIndex = t.Fetch(n);
+        std::vector<uint8_t> buf(256, 0);
+        ASSERT_NE(FetchLineByScan(n, t.text, buf, t.size, t.count), kFail) << n;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf.data())), byIndex) << n;
+      }
+    }
+  }
+}
+
+TEST(LineAccess, TextHiddenBehindANul) {
+  const struct {
+    std::string text;
+    uint32_t line;
+    bool hides;
+  } cases[] = {
+      {std::string("MOV AX, 1\0 ; x\r\nNOP", 19), 1, true},
+      {std::string("AB\0CD", 5), 1, true},
+      {std::string("NOP\0\r\nHLT", 9), 1, false},  // nothing but line end bytes behind it
+      {std::string("NOP\0\0\nHLT", 9), 1, false},
+      {std::string("NOP\r\nHLT\0X\n", 11), 2, true},
+      {std::string("NOP\r\nHLT", 8), 1, false},
+      {std::string("NOP\rHLT", 7), 1, false},
+      {std::string("NOP", 3), 1, false},
+      {std::string("", 0), 1, false},
+  };
+  for (const auto& c : cases) {
+    Loaded t(c.text);
+    EXPECT_EQ(LineHidesText(c.line, t.text, t.index, t.size, t.count), c.hides)
+        << ::testing::PrintToString(c.text);
+    t.Fetch(c.line);  // a fetch turns a CR LF's CR into a NUL: still no hidden text
+    EXPECT_EQ(LineHidesText(c.line, t.text, t.index, t.size, t.count), c.hides)
+        << "after a fetch: " << ::testing::PrintToString(c.text);
+  }
+}
+
 struct CleanCase {
   std::string in;
   std::string out;
@@ -198,6 +248,31 @@ TEST(TextPrimitives, ListEntry) {
   char tiny[4];
   EXPECT_EQ(ListEntry(menu, tiny, 2), 9u);  // length reported, copy cut to fit
   EXPECT_STREQ(tiny, "Loa");
+}
+
+TEST(TextPrimitives, ListEntryNeverStepsOverTheListsEnd) {
+  // A last entry ended by a lone LF just before the closing NUL: the next
+  // entry is the list's end, not whatever lies behind the NUL.
+  const char block[] = "A\r\nB\n\0XYZ\r\n";
+  const struct {
+    uint32_t n;
+    uint32_t length;
+    const char* text;
+  } cases[] = {{1, 1, "A\r"}, {2, 1, "B\n"}, {3, 0, ""}, {4, 0, ""}};
+  for (const auto& c : cases) {
+    char buf[16];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(ListEntry(block, buf, c.n), c.length) << c.n;
+    if (c.length) {
+      EXPECT_STREQ(buf, c.text) << c.n;
+    }
+  }
+  // The same in a block of exactly its own size (a sanitizer build reports
+  // any read past it).
+  auto list = std::make_unique<char[]>(6);
+  std::memcpy(list.get(), "A\r\nB\n", 6);
+  char buf[16];
+  EXPECT_EQ(ListEntry(list.get(), buf, 3), 0u);
 }
 
 }  // namespace

@@ -58,38 +58,66 @@ std::string Get(const char* name) {
 
 bool Exists(const char* name) { return ::GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
 
-TEST(Win32Files, ReadsAreBoundedAndMissingFilesAreCreated) {
+TEST(Win32Files, ReadsAreBoundedAndOnlyCreateWhenAsked) {
   TempFolder dir;
   ::CreateDirectoryA("Compiler", nullptr);
   Put("Compiler\\TheFile.asm", "MOV AX,1\r\nNOP\r\n");
   ConsolePlatform fs;
+  constexpr ReadMode kCreate = ReadMode::CreateMissing, kExisting = ReadMode::Existing;
   struct Case {
     const char* path;
     uint32_t limit, bufSize;
+    ReadMode mode;
+    ReadStatus status;
     bool opened;
     uint32_t read;
     uint64_t size;
   };
   const Case cases[] = {
-      {"Compiler\\TheFile.asm", 100, 100, true, 15, 15},
-      {"compiler\\THEFILE.ASM", 4, 100, true, 4, 15},   // the limit cuts
-      {"Compiler\\TheFile.asm", 100, 6, true, 6, 15},    // so does the buffer
-      {"Compiler\\new.asm", 100, 100, true, 0, 0},       // created empty
-      {"Compiler", 100, 100, false, 0, 0},               // a folder
-      {"NUL", 100, 100, false, 0, 0},                    // a device
-      {"nofolder\\x.asm", 100, 100, false, 0, 0},        // nowhere to create it
-      {"Compiler\\*.asm", 100, 100, false, 0, 0},        // not a name
+      {"Compiler\\TheFile.asm", 100, 100, kExisting, ReadStatus::Ok, true, 15, 15},
+      {"compiler\\THEFILE.ASM", 4, 100, kExisting, ReadStatus::Ok, true, 4, 15},  // the limit cuts
+      {"Compiler\\TheFile.asm", 100, 6, kExisting, ReadStatus::Ok, true, 6, 15},   // so does the buffer
+      {"Compiler\\absent.asm", 100, 100, kExisting, ReadStatus::Missing, false, 0, 0},  // not created
+      {"Compiler\\new.asm", 100, 100, kCreate, ReadStatus::Ok, true, 0, 0},  // created empty
+      {"Compiler", 100, 100, kCreate, ReadStatus::NotRegular, false, 0, 0},    // a folder
+      {"NUL", 100, 100, kExisting, ReadStatus::NotRegular, false, 0, 0},       // a device
+      {"nofolder\\x.asm", 100, 100, kCreate, ReadStatus::Missing, false, 0, 0},  // nowhere to create it
+      {"Compiler\\*.asm", 100, 100, kCreate, ReadStatus::Missing, false, 0, 0},  // not a name
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> buf(c.bufSize + 8, 0xEE);
-    FileReadResult r = fs.ReadWholeFile(c.path, std::span(buf.data(), c.bufSize), c.limit);
+    FileReadResult r = fs.ReadWholeFile(c.path, std::span(buf.data(), c.bufSize), c.limit, c.mode);
+    EXPECT_EQ(r.status, c.status) << c.path;
     EXPECT_EQ(r.opened, c.opened) << c.path;
     EXPECT_EQ(r.bytesRead, c.read) << c.path;
     EXPECT_EQ(r.fileSize, c.size) << c.path;
     for (size_t i = c.bufSize; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xEE) << c.path;
   }
   EXPECT_TRUE(Exists("Compiler\\new.asm"));
+  EXPECT_FALSE(Exists("Compiler\\absent.asm"));
   EXPECT_FALSE(Exists("nofolder"));
+}
+
+TEST(Win32Files, SameFileGoesByIdentityNotBySpelling) {
+  TempFolder dir;
+  ::CreateDirectoryA("Compiler", nullptr);
+  Put("Compiler\\g.asm", "NOP\r\n");
+  Put("Compiler\\h.asm", "NOP\r\n");  // same bytes, another file
+  ASSERT_TRUE(::CreateHardLinkA("Compiler\\hard.asm", "Compiler\\g.asm", nullptr));
+  ConsolePlatform fs;
+  const struct {
+    const char *a, *b;
+    bool same;
+  } cases[] = {
+      {"Compiler\\g.asm", "Compiler\\g.asm", true},
+      {"Compiler\\g.asm", "compiler\\G.ASM", true},
+      {"Compiler\\g.asm", ".\\Compiler\\..\\Compiler\\g.asm", true},
+      {"Compiler\\g.asm", "Compiler\\hard.asm", true},
+      {"Compiler\\g.asm", "Compiler\\h.asm", false},
+      {"Compiler\\g.asm", "Compiler\\g.com", false},  // does not exist
+      {"Compiler\\g.asm", "Compiler\\*.asm", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(fs.SameFile(c.a, c.b), c.same) << c.a << " vs " << c.b;
 }
 
 TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
@@ -134,7 +162,7 @@ TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
     GTEST_SKIP() << "this file system has no hard links";
   ConsolePlatform fs;
   uint8_t buf[16];
-  ASSERT_TRUE(fs.ReadWholeFile("prog.asm", buf, sizeof buf).opened);
+  ASSERT_TRUE(fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing).opened);
   const uint8_t data[] = {0x90, 0xC3};
   bool ok = true;
   EXPECT_EQ(fs.WriteWholeFile("prog.com", data, ok), 0u);
@@ -160,10 +188,10 @@ TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
     GTEST_SKIP() << "no symbolic links here";
   ConsolePlatform fs;
   uint8_t buf[16] = {};
-  FileReadResult r = fs.ReadWholeFile("link.asm", buf, sizeof buf);
+  FileReadResult r = fs.ReadWholeFile("link.asm", buf, sizeof buf, ReadMode::CreateMissing);
   EXPECT_TRUE(r.opened);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), r.bytesRead), "NOP\r\n");
-  EXPECT_FALSE(fs.ReadWholeFile("dangling.asm", buf, sizeof buf).opened);
+  EXPECT_FALSE(fs.ReadWholeFile("dangling.asm", buf, sizeof buf, ReadMode::CreateMissing).opened);
   EXPECT_FALSE(Exists("nothere.asm")) << "nothing created where the link points";
 
   ConsolePlatform writer;  // has read nothing

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/workbench.h"
+#include "asm/driver.h"
 #include "screen/views.h"
 #include "screen_support.h"
 
@@ -119,22 +120,63 @@ TEST(Workbench, StartScreenWaitsForTheEditor) {
   EXPECT_EQ(b.r().LineCountsForFile, 10u);
 }
 
+// Whatever the editor's title names, the program compiled is the one in
+// that file: a file that could not be loaded is named on the screen and
+// nothing is compiled, least of all the previous program under the new name.
 TEST(Workbench, EditorTitlesAndTheLoadScreen) {
+  const std::string longPath = "C:\\" + std::string(300, 'd') + "\\long.asm";
   const struct {
+    const char* name;
     std::string title;
-    std::string path;
+    std::string path;         // as the record keeps it
+    ReadStatus read;          // Ok: the file holds kGoodSource
+    bool exists;              // the file is there at all
+    const char* why;          // nullptr: loaded and compiled
   } cases[] = {
-      {std::string(249, 'a'), std::string(249, 'a')},
-      {std::string(250, 'b'), std::string(249, 'b')},
-      {std::string(600, 'c'), std::string(249, 'c')},
+      {"a long path loads whole", longPath, longPath, ReadStatus::Ok, true, nullptr},
+      {"249 characters, no such file", std::string(249, 'a'), std::string(249, 'a'),
+       ReadStatus::Ok, false, "no such file"},
+      {"longer than the path buffer", std::string(600, 'c'), std::string(511, 'c'),
+       ReadStatus::Ok, true, "path too long"},
+      {"a folder", "C:\\src\\dir.asm", "C:\\src\\dir.asm", ReadStatus::NotRegular, true,
+       "not a regular file"},
+      {"no permission", "C:\\src\\locked.asm", "C:\\src\\locked.asm", ReadStatus::Denied, true,
+       "permission denied"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     Bench b;
+    b.platform.files[kDefaultSourcePath] = "NOP";  // the program loaded at creation
+    if (c.exists && c.read == ReadStatus::Ok) b.platform.files[c.title] = kGoodSource;
+    if (c.read != ReadStatus::Ok) b.platform.unreadable[c.title] = c.read;
     b.Create();
     b.platform.SetEditorTitle(c.title);
     b.Tick();
     EXPECT_EQ(b.Path(), c.path);
     EXPECT_EQ(b.r().state, StateCompile) << "a title that names no file still moves on";
+    const auto filesBefore = b.platform.files;
+    b.Move(5, 560);
+    b.rec().Clear();
+    b.Tick();
+    b.Click(600, 20);  // where the Compile button stands
+    b.Tick();
+    if (c.why == nullptr) {
+      EXPECT_EQ(b.r().state2, Compiled);
+      EXPECT_EQ(b.platform.files.count(OutputNameFor(c.path.c_str())), 1u);
+      continue;
+    }
+    EXPECT_FALSE(b.rec().TextAt(620, 16)) << "no Compile button";
+    EXPECT_EQ(b.rec().TextAt(405, 15), "Cannot load:");
+    // The rows under the head spell the path (a path too long for them keeps
+    // its end, which names the file), then the reason.
+    std::string rows;
+    int y = 45;
+    for (; b.rec().TextAt(405, y + 30); y += 30) rows += *b.rec().TextAt(405, y);
+    EXPECT_EQ(b.rec().TextAt(405, y), c.why);
+    const size_t room = 12 * 37;
+    EXPECT_EQ(rows, c.path.size() <= room ? c.path : ".." + c.path.substr(c.path.size() - room + 2));
+    EXPECT_NE(b.r().state2, Compiled);
+    EXPECT_EQ(b.platform.files, filesBefore) << "nothing compiled, nothing written";
   }
 
   Bench b;
@@ -261,6 +303,72 @@ TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
   b.rec().Clear();
   b.Tick();
   EXPECT_FALSE(b.rec().HasText(kErrorAtLine));
+}
+
+// An empty opcode table hides nothing, and a source too large to load
+// whole is shown but not compiled.
+TEST(Workbench, EmptyOpcodeTableAndCutSource) {
+  {
+    Bench b;
+    b.platform.files[kOpcodePath] = "";
+    b.OpenSource(kGoodSource);
+    b.rec().Clear();
+    b.Tick();
+    EXPECT_EQ(b.rec().TextAt(405, 75), std::string("MOV AX, 1234") + '\0');
+    b.Click(600, 20);
+    EXPECT_EQ(b.r().state2, Compiled);
+  }
+  {
+    Bench b;
+    std::string big;
+    while (big.size() <= 1'000'000) big += "MOV AX, 1234\r\n";
+    b.OpenSource(big);
+    b.rec().Clear();
+    b.Tick();
+    EXPECT_EQ(b.rec().TextAt(405, 15), std::string("MOV AX, 1234") + '\0');
+    EXPECT_FALSE(b.rec().TextAt(620, 16)) << "no Compile button for a cut source";
+    EXPECT_EQ(b.rec().TextAt(160, 475), "Source text too large: cut to fit, not compiled");
+    b.Click(600, 20);
+    b.Tick();
+    EXPECT_NE(b.r().state2, Compiled);
+    EXPECT_EQ(b.platform.files.count(kOutputPath), 0u);
+  }
+}
+
+// The output is never the source, however the source's name is spelt.
+TEST(Workbench, SourceNamedLikeItsOutputIsNotOverwritten) {
+  Bench b;
+  b.platform.files["C:\\src\\PROG.COM"] = kGoodSource;
+  b.Create();
+  b.platform.SetEditorTitle("C:\\src\\PROG.COM");
+  b.Tick();
+  b.Click(600, 20);
+  EXPECT_EQ(b.r().state2, WriteFailed);
+  EXPECT_EQ(b.platform.files["C:\\src\\PROG.COM"], kGoodSource);
+  EXPECT_EQ(b.platform.files.count("C:\\src\\PROG.com"), 0u);
+}
+
+// After a compile, loading a shorter source leaves nothing of the earlier
+// listing: no byte counts, offsets or bytes of lines that are gone.
+TEST(Workbench, ReloadLeavesNoStaleListingRows) {
+  Bench b;
+  b.OpenSource(kGoodSource);
+  b.Click(600, 20);
+  ASSERT_EQ(b.r().state2, Compiled);
+  b.platform.files[kSourcePath] = CrLf({"NOP", "NOP"});
+  b.Click(20, 20);  // Load File: the editor saved a shorter text
+  b.Tick();
+  b.Click(20, 80);  // Debug, without compiling
+  b.rec().Clear();
+  b.Move(5, 560);
+  b.Tick();
+  EXPECT_FALSE(b.rec().HasText("B8 34 12")) << "bytes of the earlier compile";
+  for (const auto& t : b.rec().texts) EXPECT_EQ(t.text.find("B8"), std::string::npos) << t.text;
+  uint32_t count = 9;
+  for (uint32_t k = 0; k < 9; ++k) {
+    b.wb.workspace().Read32(b.r().lpASCIIResult + 8 * k, count);
+    EXPECT_EQ(count, 0u) << "record " << k;
+  }
 }
 
 TEST(Workbench, UnwritableOutputIsNotASuccess) {

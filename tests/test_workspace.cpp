@@ -10,6 +10,8 @@
 #include <string>
 
 #include "app/loading.h"
+#include "asm/driver.h"
+#include "asm/env.h"
 #include "model/workspace.h"
 #ifndef _WIN32
 #include "platform/posix/posix_services.h"
@@ -98,17 +100,96 @@ TEST_F(LoadFixture, LoadsBothTextsAndSetsTheRecord) {
   EXPECT_FALSE(ws.load().sourceCut);
 }
 
-TEST_F(LoadFixture, MissingSourceKeepsThePreviousTextAndMissingOpcodeFileIsCreated) {
+TEST_F(LoadFixture, MissingOpcodeFileIsCreatedButASourceNever) {
   pf.files["src.asm"] = "NOP\r\n";
   LoadWorkspace(&rec, ws, pf);
-  EXPECT_EQ(pf.files.count("compiler\\OpCode.qrx"), 1u) << "reading creates it";
+  EXPECT_EQ(pf.files.count("compiler\\OpCode.qrx"), 1u) << "the workbench keeps its opcode file";
   EXPECT_EQ(rec.LineCountsForCompiler, 2u);
-  pf.files["compiler\\OpCode.qrx"] = "NOP||90\r\n";
+  EXPECT_EQ(ws.load().source, TextStatus::Loaded);
   SetSourcePath("not-a-file");
   LoadWorkspace(&rec, ws, pf);
-  EXPECT_EQ(rec.LineCountsForFile, 3u);
-  EXPECT_EQ(SourceLine(1), "NOP");
-  EXPECT_EQ(rec.Ukuran, 9u) << "the opcode text's size when no source was read";
+  EXPECT_EQ(pf.files.count("not-a-file"), 0u) << "a source is only ever read";
+  EXPECT_EQ(ws.load().source, TextStatus::Missing);
+}
+
+// A source that cannot be read is not loaded: the previous program does
+// not stay behind under the new name, and the reason is kept for the screen.
+TEST_F(LoadFixture, SourceThatCannotBeReadLeavesNothingToCompile) {
+  const struct {
+    const char* name;
+    ReadStatus read;  // Ok: the file is missing
+    TextStatus status;
+  } cases[] = {
+      {"missing", ReadStatus::Ok, TextStatus::Missing},
+      {"a folder", ReadStatus::NotRegular, TextStatus::NotRegular},
+      {"no permission", ReadStatus::Denied, TextStatus::Denied},
+      {"read error", ReadStatus::Failed, TextStatus::Failed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadFixture::SetUp();
+    pf.files.clear();
+    pf.unreadable.clear();
+    pf.files["compiler\\OpCode.qrx"] = "";  // an empty table hides nothing
+    pf.files["src.asm"] = "MOV AX, 1234\r\nNOP";
+    LoadWorkspace(&rec, ws, pf);
+    ASSERT_EQ(ws.load().source, TextStatus::Loaded);
+    EXPECT_EQ(rec.Ukuran, 17u) << "the source's size, not the opcode text's";
+    SetSourcePath("new.asm");
+    if (c.read != ReadStatus::Ok) pf.unreadable["new.asm"] = c.read;
+    LoadWorkspace(&rec, ws, pf);
+    EXPECT_EQ(ws.load().source, c.status);
+    EXPECT_EQ(rec.Ukuran, 0u);
+    EXPECT_EQ(rec.LineCountsForFile, 2u);
+    EXPECT_EQ(SourceLine(1), "") << "the old program is gone";
+    EXPECT_EQ(pf.files.count("new.asm"), 0u);
+  }
+}
+
+TEST_F(LoadFixture, SourceOverTheLimitIsCutAfterItsLastWholeLine) {
+  const struct {
+    const char* name;
+    std::string line;  // repeated past the 1,000,000-byte limit
+  } cases[] = {{"CR LF", "MOV AX, 1234\r\n"}, {"LF", "MOV AX, 1234\n"}, {"CR", "MOV AX, 1234\r"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string big;
+    while (big.size() <= 1'000'000) big += c.line;
+    pf.files["src.asm"] = big;
+    LoadWorkspace(&rec, ws, pf);
+    EXPECT_EQ(ws.load().source, TextStatus::Cut);
+    EXPECT_TRUE(ws.load().sourceCut);
+    EXPECT_EQ(rec.Ukuran % c.line.size(), 0u) << "whole lines only";
+    EXPECT_LE(rec.Ukuran, 1'000'000u);
+    EXPECT_GT(rec.Ukuran, 1'000'000u - c.line.size());
+    EXPECT_EQ(SourceLine(rec.Ukuran / c.line.size()), "MOV AX, 1234");
+    EXPECT_EQ(SourceLine(rec.LineCountsForFile - 1), "");
+  }
+}
+
+// After a compile, a load of another source leaves no line records and no
+// output of the earlier one for the listing to show.
+TEST_F(LoadFixture, LoadClearsTheResultsOfThePreviousSource) {
+  pf.files["src.asm"] = "MOV AX, 1234\r\nMOV BX, 5678\r\nINT 21\r\nNOP\r\nNOP";
+  LoadWorkspace(&rec, ws, pf);
+  SymbolIndex symbols;
+  AsmEnv env{ws, pf, symbols};
+  AssembleSource(&rec, env);
+  ASSERT_EQ(rec.state2, Compiled);
+  uint32_t count = 0;
+  ws.Read32(rec.lpASCIIResult, count);
+  ASSERT_EQ(count, 3u);
+  pf.files["src.asm"] = "NOP";
+  LoadWorkspace(&rec, ws, pf);
+  for (uint32_t k = 0; k < 8; ++k) {
+    uint32_t c = 9, a = 9;
+    ws.Read32(rec.lpASCIIResult + 8 * k, c);
+    ws.Read32(rec.lpASCIIResult + 8 * k + 4, a);
+    EXPECT_EQ(c, 0u) << "record " << k;
+    EXPECT_EQ(a, 0u) << "record " << k;
+  }
+  auto out = ws.Bytes(Area::Output);
+  for (size_t i = 0; i < 16; ++i) EXPECT_EQ(out[i], 0) << i;
 }
 
 TEST_F(LoadFixture, ReloadOfShorterFileLeavesNoOldTail) {
@@ -201,13 +282,16 @@ TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
   EXPECT_EQ(ResolveHostPath("compiler\\new.com"), "Compiler/new.com");
 
   uint8_t buf[16] = {};
-  FileReadResult r = fs.ReadWholeFile("compiler\\thefile.asm", buf, 16);
+  FileReadResult r = fs.ReadWholeFile("compiler\\thefile.asm", buf, 16, ReadMode::Existing);
   EXPECT_TRUE(r.opened);
   EXPECT_EQ(r.bytesRead, 3u);
-  r = fs.ReadWholeFile("compiler\\created.txt", buf, 16);
+  r = fs.ReadWholeFile("compiler\\absent.txt", buf, 16, ReadMode::Existing);
+  EXPECT_EQ(r.status, ReadStatus::Missing);
+  EXPECT_FALSE(std::filesystem::exists("Compiler/absent.txt")) << "a plain read creates nothing";
+  r = fs.ReadWholeFile("compiler\\created.txt", buf, 16, ReadMode::CreateMissing);
   EXPECT_TRUE(r.opened);
   EXPECT_EQ(r.bytesRead, 0u);
-  EXPECT_TRUE(std::filesystem::exists("Compiler/created.txt")) << "reading creates the file";
+  EXPECT_TRUE(std::filesystem::exists("Compiler/created.txt")) << "CreateMissing creates the file";
 
   bool ok = false;
   const uint8_t data[] = {1, 2, 3};
@@ -243,7 +327,77 @@ TEST(PosixFiles, ReadOnlyFileStillReads) {
   chmod("ro.asm", 0444);
   testing_support::PosixTestPlatform fs;
   uint8_t buf[8] = {};
-  EXPECT_EQ(fs.ReadWholeFile("ro.asm", buf, 8).bytesRead, 3u);
+  EXPECT_EQ(fs.ReadWholeFile("ro.asm", buf, 8, ReadMode::Existing).bytesRead, 3u);
+}
+
+// Only a regular file read completely is a file's text; nothing is created
+// by a read, and never through a link.
+TEST(PosixFiles, ReadsOnlyRegularFilesAndCreatesOnlyWhenAsked) {
+  TempDir dir;
+  std::ofstream("plain.asm") << "NOP";
+  std::filesystem::create_directory("folder.asm");
+  ASSERT_EQ(mkfifo("pipe.asm", 0644), 0);
+  std::filesystem::create_symlink("nowhere.asm", "dangling.asm");
+  std::filesystem::create_symlink("/dev/null", "null.asm");
+  std::filesystem::create_symlink("plain.asm", "link.asm");
+  const struct {
+    const char* path;
+    ReadMode mode;
+    ReadStatus status;
+    uint32_t bytes;
+    const char* mustNotExist;
+  } cases[] = {
+      {"plain.asm", ReadMode::Existing, ReadStatus::Ok, 3, nullptr},
+      {"PLAIN.ASM", ReadMode::Existing, ReadStatus::Ok, 3, nullptr},
+      {"link.asm", ReadMode::Existing, ReadStatus::Ok, 3, nullptr},
+      {"folder.asm", ReadMode::Existing, ReadStatus::NotRegular, 0, nullptr},
+      {"pipe.asm", ReadMode::Existing, ReadStatus::NotRegular, 0, nullptr},  // must not block
+      {"null.asm", ReadMode::Existing, ReadStatus::NotRegular, 0, nullptr},
+      {"missing.asm", ReadMode::Existing, ReadStatus::Missing, 0, "missing.asm"},
+      {"dangling.asm", ReadMode::Existing, ReadStatus::Missing, 0, "nowhere.asm"},
+      {"dangling.asm", ReadMode::CreateMissing, ReadStatus::Missing, 0, "nowhere.asm"},
+      {"nodir\\x.asm", ReadMode::CreateMissing, ReadStatus::Missing, 0, "nodir"},
+  };
+  testing_support::PosixTestPlatform fs;
+  for (const auto& c : cases) {
+    uint8_t buf[16] = {};
+    FileReadResult r = fs.ReadWholeFile(c.path, buf, 16, c.mode);
+    EXPECT_EQ(r.status, c.status) << c.path;
+    EXPECT_EQ(r.opened, c.status == ReadStatus::Ok) << c.path;
+    EXPECT_EQ(r.bytesRead, c.bytes) << c.path;
+    if (c.mustNotExist) {
+      EXPECT_FALSE(std::filesystem::exists(c.mustNotExist)) << c.path;
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink("dangling.asm"));
+  if (geteuid() != 0) {  // root reads whatever the permissions say
+    std::ofstream("secret.asm") << "NOP";
+    chmod("secret.asm", 0);
+    uint8_t buf[16] = {};
+    EXPECT_EQ(fs.ReadWholeFile("secret.asm", buf, 16, ReadMode::Existing).status,
+              ReadStatus::Denied);
+  }
+}
+
+TEST(PosixFiles, SameFileGoesByIdentityNotBySpelling) {
+  TempDir dir;
+  std::filesystem::create_directory("sub");
+  std::ofstream("sub/g.asm") << "NOP";
+  std::ofstream("sub/h.asm") << "NOP";
+  std::filesystem::create_symlink("g.asm", "sub/alias.asm");
+  std::filesystem::create_hard_link("sub/g.asm", "sub/hard.asm");
+  const std::string abs = (std::filesystem::current_path() / "sub" / "g.asm").string();
+  const struct {
+    std::string other;
+    bool same;
+  } cases[] = {
+      {"sub/g.asm", true},      {"./sub/g.asm", true}, {"sub\\.\\g.asm", true},
+      {"SUB\\G.ASM", true},     {abs, true},           {"sub/../sub/g.asm", true},
+      {"sub/alias.asm", true},  {"sub/hard.asm", true}, {"sub/h.asm", false},
+      {"sub/g.com", false},     {"", false},
+  };
+  testing_support::PosixTestPlatform fs;
+  for (const auto& c : cases) EXPECT_EQ(fs.SameFile("sub\\g.asm", c.other.c_str()), c.same) << c.other;
 }
 
 TEST(UpperCase, Windows1252TableIndependentOfLocale) {

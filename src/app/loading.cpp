@@ -7,35 +7,78 @@
 
 namespace quorix {
 
-bool LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea, Area indexArea,
-              uint32_t* size, uint32_t* lineCount) {
+namespace {
+
+TextStatus StatusOfRead(ReadStatus s) {
+  switch (s) {
+    case ReadStatus::Ok: return TextStatus::Loaded;
+    case ReadStatus::Missing: return TextStatus::Missing;
+    case ReadStatus::NotRegular: return TextStatus::NotRegular;
+    case ReadStatus::Denied: return TextStatus::Denied;
+    case ReadStatus::Failed: break;
+  }
+  return TextStatus::Failed;
+}
+
+// Clears the bytes of an area from `from` up to what was written there last.
+void ClearWritten(Workspace& ws, Area area, uint32_t from = 0) {
+  uint32_t& dirty = ws.load().dirty[static_cast<int>(area)];
+  std::span<uint8_t> bytes = ws.Bytes(area);
+  const uint32_t end = std::min<uint32_t>(dirty, bytes.size());
+  if (end > from) std::memset(bytes.data() + from, 0, end - from);
+  dirty = from;
+}
+
+}  // namespace
+
+TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea,
+                    Area indexArea, uint32_t* size, uint32_t* lineCount, ReadMode mode) {
   std::span<uint8_t> text = ws.Bytes(textArea);
   std::span<uint8_t> index = ws.Bytes(indexArea);
+  uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
   // Keep at least one zero byte behind the text so its last line always ends.
   const uint32_t limit = std::min<uint32_t>(kReadLimit, text.size() - 1);
-  FileReadResult r = platform.ReadWholeFile(path, text, limit);
-  uint32_t n = r.bytesRead;
-  bool cut = r.fileSize > n;
+  FileReadResult r = platform.ReadWholeFile(path, text, limit, mode);
+  dirty = std::max(dirty, std::min(r.bytesRead, limit));  // also a failed read's bytes
+  TextStatus status = StatusOfRead(r.status);
+  uint32_t n = status == TextStatus::Loaded ? std::min(r.bytesRead, limit) : 0;
 
-  // At most (entries - 1) line feeds fit the index; cut after the last one.
-  const uint32_t maxLf = index.size() / 4 - 1;
-  uint32_t lfs = 0;
+  if (status == TextStatus::Loaded && r.fileSize > n) {
+    // More than fits: keep the whole lines only, never part of one (a
+    // single line longer than the area is kept as far as it fits, to be
+    // shown; a cut source is never compiled).
+    uint32_t whole = n;
+    while (whole > 0 && text[whole - 1] != kLF && text[whole - 1] != kCR) --whole;
+    if (whole > 0) n = whole;
+    status = TextStatus::Cut;
+  }
+  // Clear what this read or an earlier, longer text left behind the text.
+  ClearWritten(ws, textArea, n);
+  dirty = n;
+
+  // At most (entries - 1) line ends fit the index; cut before the first
+  // one that does not.
+  const uint32_t maxEnds = index.size() / 4 - 1;
+  uint32_t ends = 0;
   for (uint32_t i = 0; i < n; ++i) {
-    if (text[i] == kLF && ++lfs > maxLf) {
-      n = i;  // this LF would start an entry the index has no room for
-      cut = true;
+    if (EndsLineAt(text, i) && ++ends > maxEnds) {
+      const uint32_t cut = (text[i] == kLF && i > 0 && text[i - 1] == kCR) ? i - 1 : i;
+      std::memset(text.data() + cut, 0, n - cut);
+      n = cut;
+      dirty = n;
+      status = TextStatus::Cut;
       break;
     }
   }
-  // Clear what this read or an earlier, longer text left behind the text.
-  uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
-  const uint32_t end = std::max({dirty, r.bytesRead, n});
-  std::memset(text.data() + n, 0, end - n);
-  dirty = n;
   *size = n;
   *lineCount = CountLines(text, n);
   BuildLineIndex(text, index, n);
-  return cut;
+  return status;
+}
+
+void ClearResults(Workspace& ws) {
+  ClearWritten(ws, Area::Output);
+  ClearWritten(ws, Area::LineRecords);
 }
 
 void SetRegionAddresses(ContextRecord* record) {
@@ -49,22 +92,38 @@ void SetRegionAddresses(ContextRecord* record) {
   r.AddrFunct = Workspace::Address(Area::Symbols);
 }
 
-void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform) {
+void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
+                   bool pathTooLong) {
   ContextRecord r = *record;
   SetRegionAddresses(&r);
+  Workspace::LoadInfo& info = ws.load();
 
+  // The workbench keeps its opcode file: a missing one is created empty.
   char path[Workspace::kPathBufferSize];
   ws.ReadCString(r.lpSourceForCompilerFileName, path);
-  ws.load().opcodeCut =
-      LoadText(ws, platform, path, Area::OpcodeText, Area::OpcodeIndex, &r.Ukuran,
-               &r.LineCountsForCompiler);
+  const TextStatus opcode = LoadText(ws, platform, path, Area::OpcodeText, Area::OpcodeIndex,
+                                     &r.Ukuran, &r.LineCountsForCompiler, ReadMode::CreateMissing);
+  info.opcodeCut = opcode == TextStatus::Cut;
 
+  // The source is only ever read. Whatever its outcome, the line records
+  // and the output of the previous source go.
+  ClearResults(ws);
   ws.ReadCString(r.lpSourceCodeFileName, path);
-  if (platform.FileExists(path)) {
-    ws.load().sourceCut = LoadText(ws, platform, path, Area::SourceText, Area::SourceIndex,
-                                   &r.Ukuran, &r.LineCountsForFile);
+  uint32_t sourceSize = 0;
+  if (pathTooLong) {
+    info.source = TextStatus::PathTooLong;
+    // The empty path names no file: this only leaves the empty text.
+    LoadText(ws, platform, "", Area::SourceText, Area::SourceIndex, &sourceSize,
+             &r.LineCountsForFile, ReadMode::Existing);
+  } else {
+    info.source = LoadText(ws, platform, path, Area::SourceText, Area::SourceIndex, &sourceSize,
+                           &r.LineCountsForFile, ReadMode::Existing);
   }
-  ws.load().generation++;
+  // Ukuran is the limit every reader of the source fetches with, so it ends
+  // as the source's size, also when the opcode text was read last.
+  r.Ukuran = sourceSize;
+  info.sourceCut = info.source == TextStatus::Cut;
+  info.generation++;
   r.state2 = Idle;
   *record = r;
 }

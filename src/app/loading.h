@@ -15,15 +15,25 @@ inline constexpr uint32_t kReadLimit = 1'000'000;
 // Points the record's region fields at the workspace regions.
 void SetRegionAddresses(ContextRecord* record);
 
-// Sets the region addresses of the record, reads the opcode file and, when it
-// exists, the source file, builds both indexes and sets state2 to Idle.
-void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform);
+// Sets the region addresses of the record, reads the opcode file (creating
+// an empty one when it is missing) and the source file (never created),
+// builds both indexes, clears the output and line records of the previous
+// source, records the source's outcome in ws.load().source and sets state2
+// to Idle. pathTooLong: the source path was cut to fit its buffer, so it is
+// not read at all. Ukuran ends as the source text's size.
+void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
+                   bool pathTooLong = false);
 
 // Reads one file into a text area and builds its index. A text that does not
-// fit the area, or has more lines than the index holds, is cut at a line
-// boundary (or at the area's end) and the rest of the area is cleared, so no
-// tail of an earlier, longer text survives. Returns true when it cut.
-bool LoadText(Workspace& ws, Platform& platform, const char* path, Area text, Area index,
-              uint32_t* size, uint32_t* lineCount);
+// fit the area, or has more line ends than the index holds, is cut after its
+// last whole line (Cut; a text that is one single line is cut at the area's
+// end). A file that could not be read completely leaves
+// the empty text. The rest of the area is cleared, so no tail of an earlier,
+// longer text survives.
+TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area text, Area index,
+                    uint32_t* size, uint32_t* lineCount, ReadMode mode = ReadMode::Existing);
+
+// Clears what the last assembly run wrote to the output and line records.
+void ClearResults(Workspace& ws);
 
 }  // namespace quorix

@@ -1,5 +1,6 @@
 #include "app/step_screen.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/loading.h"
@@ -12,7 +13,9 @@ namespace quorix {
 
 void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
   ContextRecord r = *record;
-  char title[kTitleCapacity];
+  // One byte more than the path buffer holds, to tell a title that fits
+  // from one that had to be cut.
+  char title[Workspace::kPathBufferSize + 1];
   if (!shell.platform.FindWindowTitle(kEditorClass, title, sizeof(title))) {
     if (withMessage) {
       r.state2 = Idle;
@@ -21,16 +24,20 @@ void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
     *record = r;
     return;
   }
-  std::span<uint8_t> path = shell.ws->Resolve(r.lpSourceCodeFileName, kTitleCapacity);
+  // The whole title is the path; one too long for the path buffer is kept
+  // as far as it fits, for the screen to name, and is not loaded.
+  const size_t length = strnlen(title, sizeof(title) - 1);
+  const bool tooLong = length >= Workspace::kPathBufferSize;
+  std::span<uint8_t> path = shell.ws->Resolve(r.lpSourceCodeFileName, Workspace::kPathBufferSize);
   if (path.data() != nullptr) {
-    size_t n = strnlen(title, sizeof(title) - 1);
+    const size_t n = std::min<size_t>(length, path.size() - 1);
     std::memcpy(path.data(), title, n);
     path[n] = 0;
   }
   char opcodePath[64];
   shell.ws->ReadCString(r.lpSourceForCompilerFileName, opcodePath);
   if (shell.platform.FileExists(opcodePath)) {
-    LoadWorkspace(&r, *shell.ws, shell.platform);
+    LoadWorkspace(&r, *shell.ws, shell.platform, tooLong || path.data() == nullptr);
     r.state = StateCompile;
   }
   *record = r;
@@ -40,6 +47,8 @@ namespace {
 
 void CompileScreen(ContextRecord* r, Shell& shell) {
   Workspace& ws = *shell.ws;
+  // Only a source loaded whole is compiled; the notice says why not.
+  if (r->state2 == CompileRequested && ws.load().source != TextStatus::Loaded) r->state2 = Idle;
   if (r->state2 != CompileRequested) {
     DrawOpcodeTable(r, shell.screen, ws);
     DrawSourceView(r, shell.screen, ws);

@@ -32,7 +32,6 @@ struct Shell {
 // Anchor of the start-screen emblem.
 inline constexpr int kEmblemX = 300;
 inline constexpr int kEmblemY = 200;
-inline constexpr uint32_t kTitleCapacity = 250;
 
 // Clears the work area, does the work of the current state, updates the
 // pointer fields from the message, draws the menu panel and presents the back

@@ -58,7 +58,14 @@ uint32_t EncodeDataDefinition(InstructionRecord* recIn, uint8_t* line, uint32_t 
   if (blank == kFail) return 0;  // DB with nothing after it
   uint8_t* p = SkipBlanks(line + blank);
   while (p[-1] != 0 && p[-1] != kCR) {  // stop once the end of the line was passed
-    if (uint32_t comma = FindChar(p, ','); comma != kFail) p[comma - 1] = ' ';
+    if (uint32_t comma = FindChar(p, ','); comma != kFail) {
+      p[comma - 1] = ' ';
+      const uint8_t* next = SkipBlanks(p + comma);
+      if (next[-1] == 0 || next[-1] == kCR) {  // "DW 1," : nothing after the comma
+        recIn->ErrorFlag = kFail;
+        return 0;
+      }
+    }
     bool readable;
     const uint32_t v = ParseNumberChecked(p, &readable);
     if (!readable || !EmitLe(&rec, v, unit)) {

@@ -1,5 +1,6 @@
 #include "asm/driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "asm/encoder.h"
@@ -30,15 +31,6 @@ void PutRecord(std::span<uint8_t> records, uint32_t k, uint32_t count, uint32_t 
     p[i] = static_cast<uint8_t>(count >> (8 * i));
     p[4 + i] = static_cast<uint8_t>(address >> (8 * i));
   }
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c == '/' ? '\\' : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -74,6 +66,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   std::span<uint8_t> lineSpan(buf, kLineBufferSize);
   bool failed = false;
   bool sawBytes = false;
+  uint32_t outputEnd = 0;  // how far this run wrote into the output region
 
   for (uint32_t pass = 1; pass <= 2 && !failed; ++pass) {
     env.pass = pass;
@@ -88,6 +81,22 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         fail(n, "too many lines for the line records");
         failed = true;
         break;
+      }
+      // A line is assembled whole or not at all: one that does not fit the
+      // buffer, or whose NUL hides text before its line end, fails.
+      const uint8_t* raw;
+      uint32_t chars;
+      if (LocateLine(n, text, index, ctx.Ukuran, lines, &raw, &chars)) {
+        if (chars >= kLineBufferSize) {
+          fail(n, "the line is longer than 1,023 characters");
+          failed = true;
+          break;
+        }
+        if (LineHidesText(n, text, index, ctx.Ukuran, lines)) {
+          fail(n, "text after a NUL byte");
+          failed = true;
+          break;
+        }
       }
       // The buffer is all zeros here; only the fetched bytes get dirty.
       uint32_t len = FetchLine(n, text, index, lineSpan, ctx.Ukuran, lines);
@@ -112,6 +121,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         break;
       }
       std::memcpy(output.data() + rec.Offset, rec.OpCode, rec.OpLength);
+      outputEnd = std::max(outputEnd, rec.Offset + rec.OpLength);
       PutRecord(records, n - 1, rec.OpLength, rec.Offset + rec.Origin);
       rec.Offset += rec.OpLength;
       rec.OpLength = 0;
@@ -128,6 +138,13 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
       PutRecord(records, lines - 1, 0, rec.Offset + rec.Origin);
     }
   }
+
+  // What a load must clear again before the next source is shown.
+  uint32_t* dirty = ws.load().dirty;
+  dirty[static_cast<int>(Area::Output)] = std::max(dirty[static_cast<int>(Area::Output)], outputEnd);
+  const uint32_t recordsEnd = 8 * std::min(lines, kMaxLineRecords);
+  dirty[static_cast<int>(Area::LineRecords)] =
+      std::max(dirty[static_cast<int>(Area::LineRecords)], recordsEnd);
 
   if (!failed) {
     // Addresses become offsets in the output.
@@ -147,7 +164,8 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
       if (name.empty()) {
         report.error = "the output name does not fit its buffer";
         ctx.state2 = WriteFailed;
-      } else if (SameIgnoringCase(name, source)) {
+      } else if (env.platform.SameFile(name.c_str(), source)) {
+        // However it is spelt, the output must not be the source itself.
         report.error = "the output would overwrite the source";
         ctx.state2 = WriteFailed;
       } else {

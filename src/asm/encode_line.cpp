@@ -355,7 +355,7 @@ uint32_t Encoder::Mov() {
 uint32_t Encoder::Loop() {
   if (!Contains(line, ' ')) return kFail;
   SymbolHit hit = LookupSymbol(ctx, line, env);
-  if (hit.line == 0) return kFail;
+  if (hit.line == 0 || !LabelFits(env, hit.address, rec->BitsMode)) return kFail;
   const uint32_t disp = hit.address - (rec->Origin + rec->Offset + 2);
   const int32_t sdisp = static_cast<int32_t>(disp);
   if (env.pass >= 2 && (sdisp < -128 || sdisp > 127)) return kFail;

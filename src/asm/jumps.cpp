@@ -49,7 +49,7 @@ bool FarOperand(AsmEnv& env, const ContextRecord* ctx, const InstructionRecord* 
   if (StartsWith(offText, "ALAM") || StartsWith(offText, "OFFS") || StartsWith(offText, "ALMT")) {
     SymbolHit hit = LookupSymbol(ctx, offText, env);
     *off = hit.address;
-    return hit.line != 0;
+    return hit.line != 0 && LabelFits(env, hit.address, rec->BitsMode);
   }
   *off = ParseNumberChecked(offText, &ok);
   return ok;
@@ -91,6 +91,11 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
       }
       SymbolHit hit = LookupSymbol(&ctx, line, env);
       target = hit.address;
+      if (hit.line != 0 && !LabelFits(env, target, rec.BitsMode)) {
+        rec.ErrorFlag = kFail;
+        *recIn = rec;
+        return 0;
+      }
       if (hit.line == 0) {
         // Not a label: an absolute address given as a number.
         bool ok;
@@ -127,18 +132,14 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
   if (Has(line, '@')) {
     target = rec.AtLabel;
   } else {
+    // A label is its address, also when that address is 0.
     SymbolHit hit = LookupSymbol(&ctx, line, env);
-    if (hit.line == 0) {
+    if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) {
       rec.ErrorFlag = kFail;
       *recIn = rec;
       return 0;
     }
     target = hit.address;
-    if (target == 0) {
-      // A label at address 0 reads the operand as a number instead.
-      const uint8_t* op = After(line, ' ');
-      target = op ? ParseNumber(op) : 0;
-    }
   }
   EmitByte(&rec, 0x0F);
   EmitByte(&rec, shortOpcode + 0x10);
@@ -195,6 +196,11 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
       } else {
         rec.ErrorFlag = kFail;
       }
+      *recIn = rec;
+      return 0;
+    }
+    if (!LabelFits(env, hit.address, rec.BitsMode)) {
+      rec.ErrorFlag = kFail;
       *recIn = rec;
       return 0;
     }

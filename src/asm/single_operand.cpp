@@ -98,7 +98,7 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
   *open = ' ';
   if (uint32_t close = FindChar(open, ']'); close != kFail) open[close - 1] = ' ';
   SymbolHit hit = LookupSymbol(&ctx, open, env);
-  if (hit.line == 0) return kFail;
+  if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) return kFail;
   if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
   if (prefix66) EmitByte(&rec, 0x66);
   if (segment) EmitByte(&rec, segment);

@@ -4,6 +4,7 @@
 
 #include "model/workspace.h"
 #include "asm/env.h"
+#include "asm/records.h"
 #include "text/lines.h"
 
 namespace quorix {
@@ -12,14 +13,15 @@ namespace {
 
 bool IsNameEnd(uint8_t c) { return c == ' ' || c == 0 || c == kCR; }
 
-// The label name of a label line, read as a lookup reads it: the line cut to
-// 255 characters, leading blanks skipped, its first ':' taken as a space, the
-// name being everything before the first space. False when the line has no
-// space at all (such a line is passed over).
+// The label name of a label line: leading blanks skipped, its first ':'
+// taken as a space, the name being everything before the first space. False
+// when the line has no space at all (such a line is passed over) or the name
+// is longer than a lookup reads (kMaxNameLength), so both agree on which
+// names exist.
 bool NameOfLabelLine(const uint8_t* fetched, std::string* name) {
-  uint8_t line[256 + 8] = {};
+  uint8_t line[1024 + 8] = {};
   size_t n = 0;
-  while (n < 255 && fetched[n] != 0) {
+  while (n < 1023 && fetched[n] != 0) {
     line[n] = fetched[n];
     ++n;
   }
@@ -29,7 +31,7 @@ bool NameOfLabelLine(const uint8_t* fetched, std::string* name) {
   uint32_t colon = FindChar(start, ':');
   if (colon != kFail) start[colon - 1] = ' ';
   uint32_t space = FindChar(start, ' ');
-  if (space == kFail) return false;
+  if (space == kFail || space - 1 > kMaxNameLength) return false;
   name->assign(reinterpret_cast<const char*>(start), space - 1);
   return true;
 }
@@ -98,6 +100,10 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
   if (capacity > 0) ws.Write32(tableAddr + 4 * count, 0);
   env.symbols.generation = ws.load().generation;
   return overflow ? kFail : count;
+}
+
+bool LabelFits(const AsmEnv& env, uint32_t address, uint32_t bitsMode) {
+  return env.pass < 2 || bitsMode != kBits16 || address <= 0xFFFF;
 }
 
 SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv& env) {

@@ -49,4 +49,9 @@ struct SymbolHit {
 // Looks up the word after the first space of text (blanks skipped).
 SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv& env);
 
+// False when a label's address does not fit the code width (above FFFF in
+// 16-bit code). Only pass 2 decides: in pass 1 a label further down still
+// holds a value from an earlier run.
+bool LabelFits(const AsmEnv& env, uint32_t address, uint32_t bitsMode);
+
 }  // namespace quorix

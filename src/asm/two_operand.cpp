@@ -19,11 +19,11 @@ bool StartsWith(const uint8_t* p, const char* word) {
 // The immediate of a register-immediate form: a number, or for word and
 // dword registers the address of a label after ALAMAT, ALMT or OFFSET.
 bool ReadImmediate(AsmEnv& env, const ContextRecord* ctx, const uint8_t* src, bool labels,
-                   uint32_t* value) {
+                   uint32_t bitsMode, uint32_t* value) {
   if (labels && (StartsWith(src, "ALAM") || StartsWith(src, "OFFS") || StartsWith(src, "ALMT"))) {
     SymbolHit hit = LookupSymbol(ctx, src, env);
     *value = hit.address;
-    return hit.line != 0;
+    return hit.line != 0 && LabelFits(env, hit.address, bitsMode);
   }
   bool readable;
   *value = ParseNumberChecked(src, &readable);
@@ -66,7 +66,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
     uint32_t imm = 0;
     bool ok;
     if (cls2 == ClassByte) {
-      ok = ReadImmediate(env, &ctx, src, false, &imm);
+      ok = ReadImmediate(env, &ctx, src, false, rec.BitsMode, &imm);
       if (r == 0 && tpl.accImm8Len) {
         EmitPattern(&rec, tpl.accImm8 & 0xFF, 1);
       } else if (tpl.rmImm8Len) {
@@ -77,7 +77,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
       EmitLe(&rec, imm, 1);
       if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
     } else {
-      ok = ReadImmediate(env, &ctx, src, true, &imm);
+      ok = ReadImmediate(env, &ctx, src, true, rec.BitsMode, &imm);
       const bool word = cls2 == ClassWord;
       if (!tpl.accImmLen && !tpl.rmImmLen) return kFail;
       if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))

@@ -123,4 +123,17 @@ bool Workspace::ReadCString(uint32_t addr, std::span<char> out) const {
   return true;
 }
 
+const char* DescribeTextStatus(TextStatus s) {
+  switch (s) {
+    case TextStatus::Loaded: return "loaded";
+    case TextStatus::Cut: return "too large: at most 1,000,000 bytes and 499,999 lines";
+    case TextStatus::Missing: return "no such file";
+    case TextStatus::NotRegular: return "not a regular file";
+    case TextStatus::Denied: return "permission denied";
+    case TextStatus::Failed: return "read error";
+    case TextStatus::PathTooLong: return "path too long";
+  }
+  return "read error";
+}
+
 }  // namespace quorix

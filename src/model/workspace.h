@@ -29,6 +29,22 @@ enum class Area : int {
   Count
 };
 
+// What became of a text at its latest load. Only Loaded and Cut leave the
+// file's bytes in the area; after any other outcome the area holds the empty
+// text.
+enum class TextStatus : uint8_t {
+  Loaded,
+  Cut,          // larger than its area or index: cut at a line end
+  Missing,      // no such file
+  NotRegular,   // a folder, a FIFO, a device
+  Denied,       // no permission to read it
+  Failed,       // a read error
+  PathTooLong,  // the path did not fit the path buffer
+};
+
+// A few words on a load outcome, for the screen and the command line.
+const char* DescribeTextStatus(TextStatus s);
+
 struct AreaLayout {
   uint32_t address;
   uint32_t size;
@@ -74,9 +90,12 @@ class Workspace {
   struct LoadInfo {
     bool opcodeCut = false;
     bool sourceCut = false;
+    // The source as the latest load left it; only a Loaded source is compiled.
+    TextStatus source = TextStatus::Loaded;
     uint32_t generation = 0;
-    // How many bytes of each text area the latest load may have written:
-    // the next load clears up to here and no further.
+    // How many bytes of each area the latest load or assembly run may have
+    // written (the texts, the output, the line records): the next load
+    // clears up to here and no further.
     uint32_t dirty[static_cast<int>(Area::Count)] = {};
   };
   LoadInfo& load() { return load_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "screen/views.h"
 #include "text/lines.h"
@@ -55,10 +56,46 @@ void DrawOpcodeTable(ContextRecord* record, Screen& screen, Workspace& ws) {
   *record = r;
 }
 
+namespace {
+
+// In place of the source view: which path could not be loaded, and why.
+void DrawUnloadedSource(const ContextRecord& r, Screen& screen, const Workspace& ws) {
+  char path[Workspace::kPathBufferSize];
+  ws.ReadCString(r.lpSourceCodeFileName, path);
+  constexpr char kHead[] = "Cannot load:";
+  PutText(screen, 405, kFirstRowY, kHead, sizeof(kHead) - 1);
+  // The path in rows reaching to the work area's right edge (the status
+  // column is empty while nothing can be compiled); a path longer than the
+  // rows hold keeps its end, which names the file.
+  constexpr size_t kRows = 12;
+  constexpr size_t kRowChars = 37;
+  std::string_view shown(path);
+  std::string cut;
+  if (shown.size() > kRows * kRowChars) {
+    cut = ".." + std::string(shown.substr(shown.size() - (kRows * kRowChars - 2)));
+    shown = cut;
+  }
+  uint32_t y = kFirstRowY + kRowStep;
+  for (size_t at = 0; at < shown.size(); at += kRowChars, y += kRowStep) {
+    const size_t n = std::min<size_t>(kRowChars, shown.size() - at);
+    PutText(screen, 405, static_cast<int>(y), shown.data() + at, static_cast<uint32_t>(n));
+  }
+  const char* why = DescribeTextStatus(ws.load().source);
+  PutText(screen, 405, static_cast<int>(y), why, static_cast<uint32_t>(std::strlen(why)));
+}
+
+}  // namespace
+
 void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
   ContextRecord r = *record;
   const Palette& p = screen.palette;
   if (r.PosSCL == 0) r.PosSCL = 1;
+  const TextStatus status = ws.load().source;
+  if (status != TextStatus::Loaded && status != TextStatus::Cut) {
+    DrawUnloadedSource(r, screen, ws);
+    *record = r;
+    return;
+  }
   std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
   std::span<const uint8_t> index = ws.Tail(r.IndSource);
 
@@ -81,7 +118,8 @@ void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
   hit = DrawBox(screen, 555, 45, 10, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 102);
   if (hit == 102 && r.MouButt == 1) r.PosSCL -= 1;
 
-  if (r.state2 != CompileRequested && r.state2 != Compiled) {
+  // A cut source is shown but not compiled.
+  if (r.state2 != CompileRequested && r.state2 != Compiled && status == TextStatus::Loaded) {
     hit = DrawBox(screen, 590, 15, 130, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, 103);
     PutText(screen, 620, 16, kCompileText, 7);
     if (hit == 103 && r.MouButt == 1) r.state2 = CompileRequested;
@@ -130,7 +168,7 @@ void DrawLoadNotice(Screen& screen, const Workspace& ws) {
   if (info.sourceCut && info.opcodeCut)
     text = "Source and OpCode text too large: cut to fit";
   else if (info.sourceCut)
-    text = "Source text too large: cut to fit";
+    text = "Source text too large: cut to fit, not compiled";
   else if (info.opcodeCut)
     text = "OpCode text too large: cut to fit";
   if (text != nullptr) PutText(screen, 160, 475, text, static_cast<uint32_t>(std::strlen(text)));

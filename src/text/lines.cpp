@@ -16,11 +16,16 @@ void WriteLe32(uint8_t* p, uint32_t v) {
 }
 }  // namespace
 
+bool EndsLineAt(std::span<const uint8_t> text, uint32_t i) {
+  if (text[i] == kLF) return true;
+  return text[i] == kCR && (i + 1 >= text.size() || text[i + 1] != kLF);
+}
+
 uint32_t CountLines(std::span<const uint8_t> text, uint32_t size) {
   uint32_t count = 2;
   uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
   for (uint32_t i = 0; i < n; ++i)
-    if (text[i] == kLF) ++count;
+    if (EndsLineAt(text, i)) ++count;
   return count;
 }
 
@@ -31,7 +36,7 @@ uint32_t BuildLineIndex(std::span<const uint8_t> text, std::span<uint8_t> index,
   uint32_t entries = 1;
   uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
   for (uint32_t i = 0; i < n && entries < capacity; ++i) {
-    if (text[i] == kLF) WriteLe32(index.data() + 4 * entries++, i + 1);
+    if (EndsLineAt(text, i)) WriteLe32(index.data() + 4 * entries++, i + 1);
   }
   return entries;
 }
@@ -54,7 +59,8 @@ uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit
   uint32_t lfs = 0;
   uint64_t end = std::min<uint64_t>(limit, text.size());
   for (uint64_t i = 0; i < end; ++i) {
-    if (text[i] == kLF && ++lfs == n - 1) return static_cast<uint32_t>(i + 1);
+    if (EndsLineAt(text, static_cast<uint32_t>(i)) && ++lfs == n - 1)
+      return static_cast<uint32_t>(i + 1);
   }
   return kFail;
 }
@@ -70,7 +76,9 @@ uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out
   uint32_t len = LineLength(line, limit == kFail ? limit : limit + 1);
   if (len == kFail) return kFail;
   uint32_t chars = len - 1;
-  if (line[chars] == kCR) line[chars] = 0;
+  // The CR of a CR LF pair becomes a NUL; a lone CR stays, since it alone
+  // marks where the next line starts.
+  if (line[chars] == kCR && chars + 1 < line.size() && line[chars + 1] == kLF) line[chars] = 0;
   for (uint32_t i = 0; i < chars; ++i)
     if (line[i] == kTab) line[i] = ' ';
   uint32_t keep = std::min<uint32_t>(chars, out.size() - 1);
@@ -97,6 +105,24 @@ uint32_t FetchLine(uint32_t n, std::span<uint8_t> text, std::span<const uint8_t>
                    std::span<uint8_t> out, uint32_t limit, uint32_t count) {
   if (static_cast<int32_t>(n) >= static_cast<int32_t>(count)) return kFail;
   return FetchAt(LineStart(n, index, count), text, out, limit);
+}
+
+bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
+                   uint32_t size, uint32_t count) {
+  const uint8_t* start;
+  uint32_t chars;
+  if (!LocateLine(n, text, index, size, count, &start, &chars)) return false;
+  const uint64_t end = static_cast<uint64_t>(start - text.data()) + chars;
+  uint64_t next = size;
+  if (n + 1 < count) {
+    const uint32_t s = LineStart(n + 1, index, count);
+    if (s != kFail) next = s;
+  }
+  // Between the line's end and the next line only NULs and line end bytes
+  // may stand (a CR LF pair's CR is a NUL once the line was fetched).
+  for (uint64_t i = end; i < next && i < text.size(); ++i)
+    if (text[i] != 0 && text[i] != kCR && text[i] != kLF) return true;
+  return false;
 }
 
 uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
@@ -169,10 +195,13 @@ uint32_t ListEntry(const char* list, std::span<char> out, uint32_t n) {
       ++len;
     }
     out[o] = 0;
-    if (p[len] == 0) {
-      p += len;  // stays on the NUL: later entries are empty
+    // Past the control byte and the byte after it (the LF of CR LF), but
+    // never past the list's closing NUL.
+    if (p[len] != 0) {
+      p += len + 1;
+      if (*p != 0) ++p;
     } else {
-      p += len + 2;
+      p += len;  // stays on the NUL: later entries are empty
     }
   }
   return len;

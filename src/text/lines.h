@@ -18,10 +18,16 @@ inline constexpr uint8_t kTab = 9;
 
 inline bool IsLineEnd(uint8_t c) { return c == 0 || c == kCR || c == kLF; }
 
-// Line count of a text: 2 plus the number of LF bytes among its first `size`
-// bytes (the first byte is examined even when size is 0).
+// True when a line ends with the byte at i: an LF, or a CR that no LF
+// follows (a CR LF pair is one line end, ending at its LF).
+bool EndsLineAt(std::span<const uint8_t> text, uint32_t i);
+
+// Line count of a text: 2 plus the number of line ends among its first
+// `size` bytes (the first byte is examined even when size is 0). A line end
+// is an LF, a CR LF pair, or a CR without LF after it.
 uint32_t CountLines(std::span<const uint8_t> text, uint32_t size);
-// Writes the LineIndex of the text: entry 0 = 0, then p+1 for every LF at p.
+// Writes the LineIndex of the text: entry 0 = 0, then p+1 for every line end
+// whose last byte is at p.
 // Returns the number of entries written (never more than the index holds).
 uint32_t BuildLineIndex(std::span<const uint8_t> text, std::span<uint8_t> index, uint32_t size);
 
@@ -31,7 +37,7 @@ uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count);
 // Characters before the first CR, LF or NUL, plus one; kFail when none of
 // the first `limit` bytes (and none inside the span) is one.
 uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit);
-// Start offset of line n found by counting LF bytes (n = 0 counts as 1).
+// Start offset of line n found by counting line ends (n = 0 counts as 1).
 uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit);
 
 // Finds line n as FetchLine would, without changing anything: its first byte
@@ -40,11 +46,17 @@ bool LocateLine(uint32_t n, std::span<const uint8_t> text, std::span<const uint8
                 uint32_t limit, uint32_t count, const uint8_t** start, uint32_t* chars);
 
 // Fetches line n of a loaded text into out, NUL-terminated, tabs turned into
-// spaces (in the text as well; a CR terminator becomes a NUL there). Returns
+// spaces (in the text as well; the CR of a CR LF terminator becomes a NUL
+// there). Returns
 // the number of characters copied plus one, or kFail when the line cannot be
 // fetched. A line longer than out.size()-1 characters is cut to fit.
 uint32_t FetchLine(uint32_t n, std::span<uint8_t> text, std::span<const uint8_t> index,
                    std::span<uint8_t> out, uint32_t limit, uint32_t count);
+// True when a NUL ends line n before its line end and text other than NULs
+// and line end bytes stands between it and the next line: text that no
+// fetch would ever show.
+bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
+                   uint32_t size, uint32_t count);
 uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
                          uint32_t limit, uint32_t count);
 

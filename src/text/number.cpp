@@ -21,9 +21,14 @@ int DigitValue(uint8_t c, uint32_t base) {
 uint32_t Run(const uint8_t* p, uint32_t base, bool* ok) {
   uint32_t v = 0;
   *ok = true;
-  for (;; ++p) {
+  for (const uint8_t* start = p;; ++p) {
     uint8_t c = *p;
-    if (EndsRun(c) || (base == 16 && c == ':')) return v;
+    if (EndsRun(c) || (base == 16 && c == ':')) {
+      // No digits at all (an empty operand, "MOV AX," or "DW 1,,2") is no
+      // number; its value stays 0 for the callers that do not check.
+      if (p == start) *ok = false;
+      return v;
+    }
     int d = DigitValue(c, base);
     if (d < 0 || (base == 16 && v > 0x0FFFFFFF)) {  // hex beyond 32 bits fails
       *ok = false;

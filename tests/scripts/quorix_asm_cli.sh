@@ -176,5 +176,76 @@ run huge.asm
 if [ $rc -eq 2 ] && [[ $err == *huge.asm* ]] && [ ! -e huge.com ]; then pass
 else fail "oversized source: rc=$rc stderr='$err'"; fi
 
+# ---- bad and careless inputs ---------------------------------------------------------
+# Each case runs in a fresh folder whose source is g.asm (made by `setup`).
+# rc and a text stderr must contain; `absent`: a file that must not exist
+# afterwards (no output, nothing created through a link); `expect`: the
+# bytes of g.com as hex, or size:N, when the run succeeds. Whatever the
+# outcome, g.asm (when it is a file) is byte for byte what it was.
+#
+# name | setup | arguments | rc | stderr contains | absent | expect
+gen() { python3 -c "import sys; sys.stdout.write($1)" >g.asm; }
+while IFS='|' read -r name setup args want needle absent expect; do
+  rm -rf bad && mkdir bad && cd bad || exit 1
+  eval "$setup"
+  before=$( [ -f g.asm ] && ! [ -L g.asm ] && sha256sum <g.asm)
+  if [ "$name" = "unreadable file" ] && [ "$(id -u)" -eq 0 ]; then
+    # root reads any file: ask as a user whom the permissions bind
+    chmod a+rx "$work" "$work/bad"
+    eval "setpriv --reuid=nobody --regid=nogroup --clear-groups \"\$asm\" $args" \
+      >"$work/stdout" 2>"$work/stderr"
+    rc=$?
+    out=$(cat "$work/stdout")
+    err=$(cat "$work/stderr")
+  else
+    eval "run $args"
+  fi
+  after=$( [ -f g.asm ] && ! [ -L g.asm ] && sha256sum <g.asm)
+  problem=""
+  [ "$rc" -eq "$want" ] || problem+=" rc=$rc (want $want)"
+  [[ $err == *"$needle"* ]] || problem+=" stderr='$err' (want '$needle')"
+  [ "$before" = "$after" ] || problem+=" the source changed"
+  if [ "$absent" != "-" ] && { [ -e "$absent" ] || [ -L "$absent" ]; }; then
+    problem+=" $absent exists"
+  fi
+  case "$expect" in
+    -) ;;
+    size:*) [ "$(stat -c %s g.com 2>/dev/null)" = "${expect#size:}" ] ||
+              problem+=" g.com has $(stat -c %s g.com 2>/dev/null) bytes (want ${expect#size:})" ;;
+    *) [ "$(hex g.com 2>/dev/null)" = "$expect" ] ||
+         problem+=" g.com is $(hex g.com 2>/dev/null) (want $expect)" ;;
+  esac
+  if [ -z "$problem" ]; then pass; else fail "$name:$problem"; fi
+  cd "$work" || exit 1
+  chmod -R u+rwx bad 2>/dev/null
+done <<'BADINPUT'
+a directory|mkdir g.asm|g.asm|2|not a regular file|g.com|-
+a FIFO|mkfifo g.asm|g.asm|2|not a regular file|g.com|-
+a link to /dev/null|ln -s /dev/null g.asm|g.asm|2|not a regular file|g.com|-
+unreadable file|printf 'NOP' >g.asm; chmod 000 g.asm|g.asm|2|permission denied|g.com|-
+a dangling link|ln -s nowhere.asm g.asm|g.asm|2|no such file|nowhere.asm|-
+no such file|:|missing.asm|2|no such file|missing.asm|-
+-o ./g.asm|printf 'NOP' >g.asm|g.asm -o ./g.asm|2|overwrite the source|-|-
+-o with the absolute path|printf 'NOP' >g.asm|g.asm -o "$PWD/g.asm"|2|overwrite the source|-|-
+-o ./G.ASM (names fold case)|printf 'NOP' >g.asm|g.asm -o ./G.ASM|2|overwrite the source|G.ASM|-
+-o a hard link of the source|printf 'NOP' >g.asm; ln g.asm h.asm|g.asm -o h.asm|2|overwrite the source|-|-
+-o a link to the source|printf 'NOP' >g.asm; ln -s g.asm s.asm|g.asm -o s.asm|2|overwrite the source|-|-
+CR-only line ends|printf 'MOV AX,1\rNOP\rHLT' >g.asm|g.asm|0||-|b8010090f4
+a NUL byte hiding text|printf 'MOV AX, 1\0, 2\r\nNOP\r\n' >g.asm|g.asm|1|Error at Line: 1|g.com|-
+a line of 1,100 characters|gen '"HERE:\r\nNOP\r\nJMP" + " " * 1093 + "HERE"'|g.asm|1|Error at Line: 3|g.com|-
+an empty second operand|printf 'NOP\r\nMOV AX,\r\n' >g.asm|g.asm|1|Error at Line: 2: MOV AX,|g.com|-
+an empty data entry|printf 'DW 1,,2' >g.asm|g.asm|1|Error at Line: 1: DW 1,,2|g.com|-
+1,000,000 bytes exactly|gen '"NOP\r\n" * 200000'|g.asm|0||-|size:200000
+1,000,001 bytes|gen '"NOP\r\n" * 200000 + ";"'|g.asm|2|too large|g.com|-
+as many labels as the table holds|gen '"".join("L%d:\n" % i for i in range(18749))'|g.asm|0||-|size:0
+one label more|gen '"".join("L%d:\n" % i for i in range(18750))'|g.asm|1|too many label lines|g.com|-
+as many lines as there are records|gen '"\n" * 237499 + "NOP"'|g.asm|0||-|90
+one line more|gen '"\n" * 237500 + "NOP"'|g.asm|1|Error at Line: 237501|g.com|-
+a label of 255 characters|gen '"A" * 255 + ":\r\nNOP\r\nJMP " + "A" * 255'|g.asm|0||-|90e9fcff
+a label of 256 characters|gen '"A" * 256 + ":\r\nNOP\r\nJMP " + "A" * 256'|g.asm|1|Error at Line: 3|g.com|-
+a label above FFFF in 16-bit code|printf '[ORG FFFFFFFF]\r\nL:\r\nMOV AX, OFFSET L\r\n' >g.asm|g.asm|1|Error at Line: 3|g.com|-
+a conditional jump to a label at 0|printf 'BEEF:\r\nNOP\r\nJZ BEEF\r\n' >g.asm|g.asm|0||-|900f84fbff
+BADINPUT
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -188,7 +188,7 @@ TEST_F(X11Display, FindsTheEditorAndReadsItsTitle) {
        {Editor("/tmp/\xE6\x97\xA5\xE2\x86\x92.asm")},
        Ewmh::Absent,
        {},
-       "/tmp/??.asm"},
+       "/tmp/\xE6\x97\xA5\xE2\x86\x92.asm"},  // kept in UTF-8: the file's own name
       {"long UTF-8 title cut after conversion",
        {Editor(longUtf8)},
        Ewmh::Absent,

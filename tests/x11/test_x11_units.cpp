@@ -50,6 +50,22 @@ TEST(TitleCodec, Utf8To1252) {
   }
 }
 
+// A title names a file: in Windows-1252 when it can be written so, else in
+// its own UTF-8 bytes, which are the file's name, never a path of '?'.
+TEST(TitleCodec, TitleBecomesAPathThatStillNamesTheFile) {
+  const Utf8Case cases[] = {
+      {"ascii", "/tmp/a.asm", "/tmp/a.asm"},
+      {"representable accents", "/tmp/caf\xC3\xA9 \xE2\x82\xAC.asm", "/tmp/caf\xE9 \x80.asm"},
+      {"a literal question mark", "/tmp/what?.asm", "/tmp/what?.asm"},
+      {"CJK and an arrow stay UTF-8", "/tmp/\xE6\x97\xA5\xE2\x86\x92.asm",
+       "/tmp/\xE6\x97\xA5\xE2\x86\x92.asm"},
+      {"mixed: all of it stays UTF-8", "/tmp/\xC3\xA9\xE6\x97\xA5.asm", "/tmp/\xC3\xA9\xE6\x97\xA5.asm"},
+      {"emoji", "/tmp/\xF0\x9F\x98\x80.asm", "/tmp/\xF0\x9F\x98\x80.asm"},
+      {"NUL ends it", std::string("/tmp/\xE6\x97\xA5\0x", 9), "/tmp/\xE6\x97\xA5"},
+  };
+  for (const Utf8Case& c : cases) EXPECT_EQ(Utf8TitleToPath(c.utf8), c.expected) << c.name;
+}
+
 TEST(TitleCodec, Latin1To1252) {
   const std::pair<std::string, std::string> cases[] = {
       {"/tmp/\xE9t\xE9.asm", "/tmp/\xE9t\xE9.asm"},  // the upper half is the same

@@ -177,20 +177,22 @@ int main(int argc, char** argv) {
   ConsolePlatform platform;
   static Workspace ws;
   if (std::strlen(source) >= Workspace::kPathBufferSize) return Usage("source path too long");
-  if (!platform.FileExists(source)) {
-    std::fprintf(stderr, "quorix-asm: cannot read %s: no such file\n", source);
-    return 2;
-  }
   ContextRecord r{};
   SetRegionAddresses(&r);
   r.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
   std::span<uint8_t> pathBuf = ws.Bytes(Area::PathBuffer);
   std::memcpy(pathBuf.data(), source, std::strlen(source) + 1);
-  ws.load().sourceCut = LoadText(ws, platform, source, Area::SourceText, Area::SourceIndex,
-                                 &r.Ukuran, &r.LineCountsForFile);
-  if (ws.load().sourceCut) {
+  // Only a regular file read completely is a source; it is never created.
+  const TextStatus status = LoadText(ws, platform, source, Area::SourceText, Area::SourceIndex,
+                                     &r.Ukuran, &r.LineCountsForFile, ReadMode::Existing);
+  ws.load().source = status;
+  if (status == TextStatus::Cut) {
     std::fprintf(stderr, "quorix-asm: %s is too large: the source holds at most %u bytes and %u lines\n",
-                 source, kReadLimit, Workspace::Size(Area::SourceIndex) / 4);
+                 source, kReadLimit, Workspace::Size(Area::SourceIndex) / 4 - 1);
+    return 2;
+  }
+  if (status != TextStatus::Loaded) {
+    std::fprintf(stderr, "quorix-asm: cannot read %s: %s\n", source, DescribeTextStatus(status));
     return 2;
   }
 

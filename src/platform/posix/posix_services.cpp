@@ -140,32 +140,89 @@ void UpperCase1252(std::span<uint8_t> text) {
   }
 }
 
+namespace {
+
+ReadStatus StatusOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+      return ReadStatus::Missing;
+    case EACCES:
+    case EPERM:
+      return ReadStatus::Denied;
+    case EISDIR:
+    case ENXIO:
+      return ReadStatus::NotRegular;
+    default:
+      return ReadStatus::Failed;
+  }
+}
+
+// Opens for reading only. O_NONBLOCK: opening a FIFO must not wait for a
+// writer (the file is refused as not regular right after).
+int OpenForReading(const std::string& host) {
+  return ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+}  // namespace
+
 FileReadResult PosixServices::ReadWholeFile(const char* path, std::span<uint8_t> buf,
-                                            uint32_t limit) {
+                                            uint32_t limit, ReadMode mode) {
   FileReadResult r;
-  std::string host = ResolveHostPath(path);
-  int fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-    fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);  // read-only files still read
-  if (fd < 0) return r;
+  const std::string host = ResolveHostPath(path);
+  int fd = OpenForReading(host);
+  int error = fd < 0 ? errno : 0;
+  if (fd < 0 && error == ENOENT && mode == ReadMode::CreateMissing) {
+    // O_EXCL with O_CREAT never follows a symbolic link: a link to nothing
+    // stays a link to nothing.
+    int created = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (created >= 0) {  // otherwise it stays missing (a link to nothing, no folder)
+      ::close(created);
+      fd = OpenForReading(host);
+      error = fd < 0 ? errno : 0;
+    }
+  }
+  if (fd < 0) {
+    r.status = StatusOf(error);
+    return r;
+  }
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    r.status = ReadStatus::NotRegular;
     return r;
   }
   r.opened = true;
   r.fileSize = static_cast<uint64_t>(st.st_size);
-  size_t want = std::min<size_t>(limit, buf.size());
+  const size_t want = std::min<size_t>(limit, buf.size());
   size_t got = 0;
+  bool failed = false;
   while (got < want) {
     ssize_t n = ::read(fd, buf.data() + got, want - got);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failed = true;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
   }
   ::close(fd);
   r.bytesRead = static_cast<uint32_t>(got);
+  // Short of both the limit and the size it had when opened: the read was
+  // not the whole file.
+  if (failed || (got < want && got < r.fileSize)) {
+    r.status = ReadStatus::Failed;
+  } else {
+    r.status = ReadStatus::Ok;
+  }
   return r;
+}
+
+bool PosixServices::SameFile(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr || a[0] == 0 || b[0] == 0) return false;
+  struct stat sa, sb;
+  if (::stat(ResolveHostPath(a).c_str(), &sa) != 0) return false;
+  if (::stat(ResolveHostPath(b).c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 uint32_t PosixServices::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {

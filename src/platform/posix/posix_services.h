@@ -21,10 +21,12 @@ uint8_t Upper1252(uint8_t c);
 
 class PosixServices : public Platform {
  public:
-  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override;
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit,
+                               ReadMode mode) override;
   uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override;
   bool DeleteFile(const char* path) override;
   bool FileExists(const char* path) override;
+  bool SameFile(const char* a, const char* b) override;
   void UpperCase(std::span<uint8_t> text) override { UpperCase1252(text); }
 };
 

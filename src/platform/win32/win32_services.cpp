@@ -74,35 +74,76 @@ bool Win32Services::IsInput(const FileId& id) const {
 }
 
 FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t> buf,
-                                            uint32_t limit) {
+                                            uint32_t limit, ReadMode mode) {
   FileReadResult r;
-  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return r;
-  // An existing file is read through a link like any program would; a
-  // missing one is created empty, but never where a dangling link points
-  // (CREATE_NEW fails on the link itself).
+  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return r;  // Missing
+  // An existing file is read through a link like any program would; with
+  // CreateMissing a missing one is created empty, but never where a dangling
+  // link points (CREATE_NEW fails on the link itself).
   HANDLE opened = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (opened == INVALID_HANDLE_VALUE && Missing(::GetLastError()))
+  DWORD error = opened == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+  if (opened == INVALID_HANDLE_VALUE && Missing(error) && mode == ReadMode::CreateMissing) {
     opened = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    error = opened == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    if (error == ERROR_FILE_EXISTS) error = ERROR_FILE_NOT_FOUND;  // a link to nothing
+  }
   Handle h(opened);
-  if (!h.valid()) return r;
+  if (!h.valid()) {
+    if (Missing(error) || error == ERROR_PATH_NOT_FOUND) {
+      r.status = ReadStatus::Missing;
+    } else if (error == ERROR_ACCESS_DENIED) {
+      // A folder cannot be opened for reading either: tell it apart.
+      Handle entry(OpenEntry(path));
+      r.status = entry.valid() && !PlainFile(entry.get(), nullptr, nullptr) ? ReadStatus::NotRegular
+                                                                          : ReadStatus::Denied;
+    } else {
+      r.status = ReadStatus::Failed;
+    }
+    return r;
+  }
   FileId id;
   uint64_t size = 0;
-  if (!PlainFile(h.get(), &id, &size)) return r;
+  if (!PlainFile(h.get(), &id, &size)) {
+    r.status = ReadStatus::NotRegular;
+    return r;
+  }
   r.opened = true;
   r.fileSize = size;
   if (!IsInput(id)) inputs_.push_back(id);
   const size_t want = std::min<size_t>(limit, buf.size());
   size_t got = 0;
+  bool failed = false;
   while (got < want) {
     DWORD n = 0;
     DWORD ask = static_cast<DWORD>(std::min<size_t>(want - got, kChunk));
-    if (!::ReadFile(h.get(), buf.data() + got, ask, &n, nullptr) || n == 0) break;
+    if (!::ReadFile(h.get(), buf.data() + got, ask, &n, nullptr)) failed = true;
+    if (failed || n == 0) break;
     got += n;
   }
   r.bytesRead = static_cast<uint32_t>(got);
+  // Short of both the limit and the size it had when opened: the read was
+  // not the whole file.
+  r.status = failed || (got < want && got < size) ? ReadStatus::Failed : ReadStatus::Ok;
   return r;
+}
+
+bool Win32Services::SameFile(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr || a[0] == 0 || b[0] == 0) return false;
+  if (HasWildcard(a) || HasWildcard(b)) return false;
+  // Both followed through links, as a read follows them.
+  auto identify = [](const char* path, FileId* id) {
+    Handle h(::CreateFileA(path, FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h.valid() || !::GetFileInformationByHandle(h.get(), &info)) return false;
+    *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return true;
+  };
+  FileId ia, ib;
+  return identify(a, &ia) && identify(b, &ib) && ia == ib;
 }
 
 uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {

@@ -27,7 +27,9 @@ struct FileId {
 
 class Win32Services : public Platform {
  public:
-  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit) override;
+  FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit,
+                               ReadMode mode) override;
+  bool SameFile(const char* a, const char* b) override;
   uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override;
   bool DeleteFile(const char* path) override;
   bool FileExists(const char* path) override;

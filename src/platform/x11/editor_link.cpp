@@ -178,14 +178,14 @@ std::string WindowFinder::Title(Window window) {
   std::string bytes;
   if (ReadProperty(window, netWmName_, utf8String_, kTitleBytes, type, format, bytes) &&
       format == 8) {
-    return Utf8To1252(bytes);
+    return Utf8TitleToPath(bytes);
   }
   if (!ReadProperty(window, XA_WM_NAME, AnyPropertyType, kTitleBytes, type, format, bytes) ||
       format != 8) {
     return {};
   }
   if (type == XA_STRING) return Latin1To1252(bytes);
-  if (type == utf8String_) return Utf8To1252(bytes);
+  if (type == utf8String_) return Utf8TitleToPath(bytes);
   // COMPOUND_TEXT and other encodings: let Xlib turn them into UTF-8.
   XTextProperty prop;
   prop.value = reinterpret_cast<unsigned char*>(bytes.data());
@@ -196,7 +196,7 @@ std::string WindowFinder::Title(Window window) {
   int n = 0;
   std::string title;
   if (Xutf8TextPropertyToTextList(display_, &prop, &list, &n) >= Success && list != nullptr) {
-    if (n > 0 && list[0] != nullptr) title = Utf8To1252(list[0]);
+    if (n > 0 && list[0] != nullptr) title = Utf8TitleToPath(list[0]);
     XFreeStringList(list);
   } else {
     title = "?";

@@ -34,7 +34,8 @@ uint8_t CodePointTo1252(uint32_t cp) {
   return '?';
 }
 
-std::string Utf8To1252(std::string_view utf8) {
+std::string Utf8To1252(std::string_view utf8, bool* lossless) {
+  bool exact = true;
   std::string out;
   out.reserve(utf8.size());
   size_t i = 0;
@@ -44,6 +45,7 @@ std::string Utf8To1252(std::string_view utf8) {
     int len = SequenceLength(b);
     if (len == 0) {
       out.push_back('?');
+      exact = false;
       ++i;
       continue;
     }
@@ -69,13 +71,24 @@ std::string Utf8To1252(std::string_view utf8) {
       hi = 0xBF;
     }
     if (j == static_cast<size_t>(len)) {
-      out.push_back(static_cast<char>(CodePointTo1252(cp)));
+      const uint8_t c = CodePointTo1252(cp);
+      if (c == '?') exact = false;
+      out.push_back(static_cast<char>(c));
     } else {
       out.push_back('?');  // the well-formed prefix counts as one bad character
+      exact = false;
     }
     i += j;
   }
+  if (lossless) *lossless = exact;
   return out;
+}
+
+std::string Utf8TitleToPath(std::string_view utf8) {
+  bool lossless = false;
+  std::string text = Utf8To1252(utf8, &lossless);
+  if (lossless) return text;
+  return std::string(utf8.substr(0, std::min(utf8.find('\0'), utf8.size())));
 }
 
 std::string Latin1To1252(std::string_view latin1) {

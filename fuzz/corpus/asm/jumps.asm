@@ -1,0 +1,14 @@
+[ORG 100]
+START:
+  NOP
+  JZ START
+  JMP $5
+  JNZ $-2
+@@
+  JMP @@
+  CALL WORK
+  LOOP START
+WORK PROC
+  RET
+  JMP 1000:20
+  CALL F.[EBX]

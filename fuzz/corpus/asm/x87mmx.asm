@@ -1,0 +1,6 @@
+  FLD ST(2)
+  FADD ST(2),ST
+  FSTP FW.[BX]
+  FCOMI
+  PADDUSB MM0, MM1
+  MOVQ MM2, [ESI]
