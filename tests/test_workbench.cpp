@@ -314,7 +314,7 @@ TEST(Workbench, EmptyOpcodeTableAndCutSource) {
     b.OpenSource(kGoodSource);
     b.rec().Clear();
     b.Tick();
-    EXPECT_EQ(b.rec().TextAt(405, 75), std::string("MOV AX, 1234") + '\0');
+    EXPECT_EQ(b.rec().TextAt(405, 75), std::string("MOV AX, 1234"));
     b.Click(600, 20);
     EXPECT_EQ(b.r().state2, Compiled);
   }
@@ -325,7 +325,7 @@ TEST(Workbench, EmptyOpcodeTableAndCutSource) {
     b.OpenSource(big);
     b.rec().Clear();
     b.Tick();
-    EXPECT_EQ(b.rec().TextAt(405, 15), std::string("MOV AX, 1234") + '\0');
+    EXPECT_EQ(b.rec().TextAt(405, 15), std::string("MOV AX, 1234"));
     EXPECT_FALSE(b.rec().TextAt(620, 16)) << "no Compile button for a cut source";
     EXPECT_EQ(b.rec().TextAt(160, 475), "Source text too large: cut to fit, not compiled");
     b.Click(600, 20);

@@ -226,10 +226,14 @@ int main(int argc, char** argv) {
     SetRegionAddresses(&r);
     r.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
     std::memcpy(ws.Bytes(Area::PathBuffer).data(), file, name.size() + 1);
-    ws.load().sourceCut = LoadText(ws, platform, file, Area::SourceText, Area::SourceIndex,
-                                   &r.Ukuran, &r.LineCountsForFile);
-    if (ws.load().sourceCut) {
+    const TextStatus status = LoadText(ws, platform, file, Area::SourceText, Area::SourceIndex,
+                                       &r.Ukuran, &r.LineCountsForFile);
+    if (status == TextStatus::Cut) {
       std::fprintf(stderr, "quorix-run: %s is too large for the workbench's source region\n", file);
+      return kExitUsage;
+    }
+    if (status != TextStatus::Loaded) {
+      std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, DescribeTextStatus(status));
       return kExitUsage;
     }
     SymbolIndex symbols;
