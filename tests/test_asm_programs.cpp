@@ -169,6 +169,30 @@ TEST(Driver, SecondCompileReplacesTheOldFile) {
   EXPECT_EQ(h.pf.files["C:\\SRC\\T.com"], std::string("\x90"));
 }
 
+// Compiling the same source again gives the same result: pass 1 never sees
+// the addresses an earlier run left in the line records.
+TEST(Driver, CompilingAgainGivesTheSameResult) {
+  const struct {
+    const char* title;
+    std::string source;
+  } cases[] = {
+      {"label above FFFF before a later error",
+       "[ORG FFFFFF]\r\nL:\r\nMOV AX, OFFSET L\r\n[ASLI 2[MO00"},
+      {"forward label above FFFF", "[ORG FFF0]\r\nJMP L\r\nDB 1,2,3,4,5,6,7,8,9,A,B,C,D,E,F,10\r\nL:\r\nNOP"},
+      {"forward label that fits", "JMP L\r\nNOP\r\nL:\r\nMOV AX, OFFSET L"},
+  };
+  for (const auto& c : cases) {
+    AsmHarness h;
+    const AsmRun first = h.Run(c.source);
+    for (int again = 0; again < 2; ++again) {
+      const AsmRun next = h.Run(c.source);
+      EXPECT_EQ(next.state2, first.state2) << c.title;
+      EXPECT_EQ(next.state3, first.state3) << c.title;
+      EXPECT_EQ(next.Hex(), first.Hex()) << c.title;
+    }
+  }
+}
+
 TEST(Driver, OutputNames) {
   const struct {
     const char* source;

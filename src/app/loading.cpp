@@ -20,15 +20,6 @@ TextStatus StatusOfRead(ReadStatus s) {
   return TextStatus::Failed;
 }
 
-// Clears the bytes of an area from `from` up to what was written there last.
-void ClearWritten(Workspace& ws, Area area, uint32_t from = 0) {
-  uint32_t& dirty = ws.load().dirty[static_cast<int>(area)];
-  std::span<uint8_t> bytes = ws.Bytes(area);
-  const uint32_t end = std::min<uint32_t>(dirty, bytes.size());
-  if (end > from) std::memset(bytes.data() + from, 0, end - from);
-  dirty = from;
-}
-
 }  // namespace
 
 TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea,
@@ -53,7 +44,7 @@ TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area te
     status = TextStatus::Cut;
   }
   // Clear what this read or an earlier, longer text left behind the text.
-  ClearWritten(ws, textArea, n);
+  ws.ClearWritten(textArea, n);
   dirty = n;
 
   // At most (entries - 1) line ends fit the index; cut before the first
@@ -77,8 +68,8 @@ TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area te
 }
 
 void ClearResults(Workspace& ws) {
-  ClearWritten(ws, Area::Output);
-  ClearWritten(ws, Area::LineRecords);
+  ws.ClearWritten(Area::Output);
+  ws.ClearWritten(Area::LineRecords);
 }
 
 void SetRegionAddresses(ContextRecord* record) {

@@ -52,6 +52,12 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
     return report;
   }
 
+  // Pass 1 reads a forward label's address from line records not written yet
+  // in this run: they must read as zero, as after a load, not as whatever an
+  // earlier run of the same source left there (which would make the failing
+  // line depend on how often the source was compiled).
+  ws.ClearWritten(Area::LineRecords);
+
   std::span<uint8_t> text = ws.Tail(ctx.lpMemForSource);
   std::span<const uint8_t> index = ws.Tail(ctx.IndSource);
   std::span<uint8_t> output = ws.Tail(ctx.lpMemHexResult);

@@ -1,5 +1,6 @@
 #include "model/workspace.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -134,6 +135,14 @@ const char* DescribeTextStatus(TextStatus s) {
     case TextStatus::PathTooLong: return "path too long";
   }
   return "read error";
+}
+
+void Workspace::ClearWritten(Area area, uint32_t from) {
+  uint32_t& dirty = load_.dirty[static_cast<int>(area)];
+  std::span<uint8_t> bytes = Bytes(area);
+  const uint32_t end = std::min<uint32_t>(dirty, bytes.size());
+  if (end > from) std::memset(bytes.data() + from, 0, end - from);
+  dirty = from;
 }
 
 }  // namespace quorix

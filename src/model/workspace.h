@@ -100,6 +100,9 @@ class Workspace {
   };
   LoadInfo& load() { return load_; }
   const LoadInfo& load() const { return load_; }
+  // Zeroes an area's bytes from `from` up to what the latest load or run
+  // wrote there, and remembers that only `from` bytes are written now.
+  void ClearWritten(Area area, uint32_t from = 0);
 
  private:
   uint8_t* HostBase(Area a);
