@@ -99,6 +99,8 @@ TEST(Driver, LinesAssembleWholeOrFail) {
       {"empty entry in a data list", "DW 1,,2", "ERR 1"},
       {"data list ending in a comma", "DB 1,", "ERR 1"},
       {"data list as written", "DW 1, 2", "01 00 02 00"},
+      {"shift by CL without a blank after the mnemonic", "RORX,CL", "ERR 1"},
+      {"shift by CL with its register", "ROR AX,CL", "D3 C8"},
       {"label above FFFF in 16-bit code", "[ORG FFFFFFFF]\r\nL:\r\nMOV AX, OFFSET L", "ERR 3"},
       {"label at 10000 in 16-bit code", "[ORG FFFF]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L", "ERR 4"},
       {"label at FFFF in 16-bit code", "[ORG FFFE]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L", "90 B8 FF FF"},

@@ -407,6 +407,7 @@ uint32_t Encoder::Shift(uint32_t extension) {
   }
   if (byCl) {
     const uint8_t* op = Operand();
+    if (!op) return kFail;  // no blank after the mnemonic: no operand to read
     uint32_t r, size;
     if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
     else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
