@@ -103,6 +103,13 @@ const Row kMended[] = {
     {16, "ENTER 8,100", "ERR", ""},
     {16, "RET 10000", "ERR", ""},
     {16, "SHL AX,100", "ERR", ""},
+    {16, "DB 1FF", "ERR", ""},
+    {16, "DB 1,100,2", "ERR", ""},
+    {16, "DB FF,-1,-80", "FF FF 80", ""},
+    {16, "DB -81", "ERR", ""},
+    {16, "DW 10000", "ERR", ""},
+    {16, "DW FFFF,-8000", "FF FF 00 80", ""},
+    {16, "DD FFFFFFFF,-1", "FF FF FF FF FF FF FF FF", ""},
     // negative displacements
     {16, "MOV AX,[BX-4]", "8B 47 FC", "mov ax,WORD PTR [bx-0x4]"},
     {16, "INC W.[DI-2]", "FF 45 FE", "inc WORD PTR [di-0x2]"},

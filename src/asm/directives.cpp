@@ -68,7 +68,8 @@ uint32_t EncodeDataDefinition(InstructionRecord* recIn, uint8_t* line, uint32_t 
     }
     bool readable;
     const uint32_t v = ParseNumberChecked(p, &readable);
-    if (!readable || !EmitLe(&rec, v, unit)) {
+    // A value that does not fit its unit fails instead of losing its high bits.
+    if (!readable || !FitsUnit(v, unit) || !EmitLe(&rec, v, unit)) {
       recIn->ErrorFlag = kFail;
       return 0;
     }
