@@ -14,6 +14,7 @@
 #include "engine/machines.h"
 #include "platform/headless/replay.h"
 #include "screen/views.h"
+#include "scratch_dir.h"
 #include "screen_support.h"
 #include "sim/run_session.h"
 
@@ -36,24 +37,11 @@ std::string ReadFile(const fs::path& p) {
 
 // A scratch directory with Compiler/OpCode.qrx and the bundled example as
 // Compiler/TheFile.asm; scripts run in it.
-class DebugDir : public ::testing::Test {
+class DebugDir : public testing_support::CompilerDirTest {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("quorix-debug-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "Compiler");
-    Write("Compiler/OpCode.qrx", CrLf({"NOP||90"}));
-    Write("Compiler/TheFile.asm",
+    Enter("quorix-debug-",
           ReadFile(fs::path(QUORIX_SOURCE_DIR) / "examples/Compiler/TheFile.asm"));
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
   }
   void Script(ReplaySession& s, const std::string& text) {
     std::istringstream script(text);
@@ -68,7 +56,6 @@ class DebugDir : public ::testing::Test {
       if (!it->empty()) return *it;
     return {};
   }
-  fs::path old_, dir_;
 };
 
 // Load through the editor link, compile, open Debug, rest on Run.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/headless/replay.h"
+#include "scratch_dir.h"
 #include "screen_support.h"
 
 namespace quorix {
@@ -17,25 +18,9 @@ namespace fs = std::filesystem;
 using testing_support::CrLf;
 
 // Runs the test inside a fresh directory holding Compiler/ with the two texts.
-class ReplayDir : public ::testing::Test {
+class ReplayDir : public testing_support::CompilerDirTest {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("quorix-replay-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "Compiler");
-    Write("Compiler/OpCode.qrx", CrLf({"NOP||90"}));
-    Write("Compiler/TheFile.asm", CrLf({"[ORG 100]", "NOP", "INT 20"}));
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
-  fs::path old_, dir_;
+  void SetUp() override { Enter("quorix-replay-", CrLf({"[ORG 100]", "NOP", "INT 20"})); }
 };
 
 TEST_F(ReplayDir, ScriptDrivesTheWorkbench) {
