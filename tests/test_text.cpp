@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,55 @@ TEST(LineAccess, CountIndexAndFetchAgree) {
     for (size_t n = 1; n <= c.lines.size(); ++n) EXPECT_EQ(t.Fetch(n), c.lines[n - 1]) << n;
     EXPECT_EQ(t.Fetch(t.count), "<fail>");
     EXPECT_EQ(t.Fetch(0), "<fail>");
+  }
+}
+
+// The line scans read eight bytes at a time; they must find exactly what a
+// byte-by-byte reading finds, wherever the CR, LF or NUL falls in a word and
+// wherever the limit or the span ends.
+uint32_t LineLengthByBytes(std::span<const uint8_t> from, uint32_t limit) {
+  const uint64_t n = std::min<uint64_t>(std::max<uint32_t>(limit, 1), from.size());
+  for (uint64_t i = 0; i < n; ++i)
+    if (IsLineEnd(from[i])) return static_cast<uint32_t>(i + 1);
+  return kFail;
+}
+
+std::vector<uint32_t> LineEndsByBytes(std::span<const uint8_t> text, uint32_t size) {
+  std::vector<uint32_t> ends;
+  const uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
+  for (uint32_t i = 0; i < n; ++i)
+    if (EndsLineAt(text, i)) ends.push_back(i + 1);
+  return ends;
+}
+
+TEST(LineAccess, WordAtATimeScansMatchByteScans) {
+  std::mt19937 rng(7);
+  const uint8_t alphabet[] = {'A', ' ', kCR, kLF, 0, 0x8D, 0x0A + 0x80, 0xFF};
+  for (int round = 0; round < 3000; ++round) {
+    // Mostly letters, with line end bytes and NULs sprinkled in; lengths
+    // around the word size and past it.
+    const size_t len = rng() % 40;
+    std::vector<uint8_t> text(len);
+    for (auto& b : text) b = rng() % 4 == 0 ? alphabet[rng() % 8] : 'A' + rng() % 26;
+    const std::span<const uint8_t> all(text);
+    for (size_t from = 0; from <= len; ++from) {
+      for (uint32_t limit : {0u, 1u, 7u, 8u, 9u, 16u, static_cast<uint32_t>(len), kFail}) {
+        ASSERT_EQ(LineLength(all.subspan(from), limit), LineLengthByBytes(all.subspan(from), limit))
+            << "round " << round << " from " << from << " limit " << limit;
+      }
+    }
+    for (uint32_t size = 0; size <= len; ++size) {
+      const std::vector<uint32_t> ends = LineEndsByBytes(all, size);
+      ASSERT_EQ(CountLines(all, size), ends.size() + 2) << "round " << round << " size " << size;
+      std::vector<uint8_t> index(4 * 64, 0xEE);
+      const uint32_t entries = BuildLineIndex(all, index, size);
+      ASSERT_EQ(entries, std::min<size_t>(ends.size() + 1, 64)) << "round " << round;
+      for (uint32_t k = 1; k < entries; ++k) {
+        const uint32_t at = index[4 * k] | index[4 * k + 1] << 8 | index[4 * k + 2] << 16 |
+                            index[4 * k + 3] << 24;
+        ASSERT_EQ(at, ends[k - 1]) << "round " << round << " entry " << k;
+      }
+    }
   }
 }
 

@@ -240,6 +240,24 @@ TEST_F(LoadFixture, SourceOverTheReadLimitIsFlagged) {
   EXPECT_EQ(ws.load().generation, gen + 1);
 }
 
+// The index holds 500,000 entries: the start of line 1 and 499,999 line
+// ends. A source with exactly that many is whole; one line end more is cut.
+TEST_F(LoadFixture, IndexThatIsJustFullKeepsTheWholeSource) {
+  const struct {
+    uint32_t ends;
+    bool cut;
+    uint32_t lineCount;
+  } cases[] = {{499'998, false, 500'000}, {499'999, false, 500'001}, {500'000, true, 500'001}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ends);
+    pf.files["src.asm"] = std::string(c.ends, '\n');
+    LoadWorkspace(&rec, ws, pf);
+    EXPECT_EQ(ws.load().sourceCut, c.cut);
+    EXPECT_EQ(rec.LineCountsForFile, c.lineCount);
+    EXPECT_EQ(rec.Ukuran, c.cut ? 499'999u : c.ends);
+  }
+}
+
 TEST_F(LoadFixture, SourceWithMoreLinesThanItsIndexIsCut) {
   pf.files["src.asm"] = std::string(600'000, '\n');  // 600,001 lines, index holds 500,000
   LoadWorkspace(&rec, ws, pf);

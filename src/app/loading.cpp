@@ -48,11 +48,18 @@ TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area te
   dirty = n;
 
   // At most (entries - 1) line ends fit the index; cut before the first
-  // one that does not.
+  // one that does not. A text whose index is not full has all its line ends
+  // in it, and its line count follows from the index alone.
   const uint32_t maxEnds = index.size() / 4 - 1;
+  const uint32_t entries = BuildLineIndex(text, index, n);
+  if (entries < maxEnds + 1) {
+    *size = n;
+    *lineCount = entries + 1;
+    return status;
+  }
   uint32_t ends = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    if (EndsLineAt(text, i) && ++ends > maxEnds) {
+  for (uint32_t i = FirstLineEnd(text, 0, n); i < n; i = FirstLineEnd(text, i + 1, n)) {
+    if (++ends > maxEnds) {
       const uint32_t cut = (text[i] == kLF && i > 0 && text[i - 1] == kCR) ? i - 1 : i;
       std::memset(text.data() + cut, 0, n - cut);
       n = cut;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "asm/encoder.h"
 #include "asm/records.h"
@@ -33,10 +34,51 @@ void PutRecord(std::span<uint8_t> records, uint32_t k, uint32_t count, uint32_t 
   }
 }
 
+// What pass 1 made of each line, so that pass 2 encodes the same text without
+// fetching, upper-casing and cleaning it again. Pass 2 walks the lines in
+// order, so each needs only its lengths: its characters follow the previous
+// line's in `text`.
+//
+// A line that looked no label up and left the code width, origin and "@@"
+// address as they were is "plain": from the same state it gives the same
+// bytes in both passes. While pass 2 stays in step with pass 1 (every line
+// so far started where it did in pass 1, in the same state), a plain line
+// keeps the bytes and record pass 1 wrote, and is not encoded again.
+struct CleanedLine {
+  uint16_t length = 0;   // characters up to the NUL
+  uint16_t dirtied = 0;  // line buffer bytes the fetch wrote (0: the fetch failed),
+                         // with kEncode when the line is not blank or only a comment
+  uint8_t bytes = 0;     // what pass 1 emitted for the line
+  uint8_t flags = 0;     // kLookedUp, kChangedState
+  static constexpr uint16_t kEncode = 0x8000;
+  static constexpr uint8_t kLookedUp = 1;
+  static constexpr uint8_t kChangedState = 2;
+};
+static_assert(kLineBufferSize < CleanedLine::kEncode);
+static_assert(sizeof(InstructionRecord::OpCode) <= 0xFF);
+
+struct CleanedLines {
+  std::vector<uint8_t> text;
+  std::vector<CleanedLine> lines;  // entry n-1 for line n
+};
+
+// The state a line's encoding starts from, besides the line itself.
+bool SameState(const InstructionRecord& a, const InstructionRecord& b) {
+  return a.BitsMode == b.BitsMode && a.Origin == b.Origin && a.AtLabel == b.AtLabel &&
+         a.Spare == b.Spare && a.FunctList == b.FunctList;
+}
+
 }  // namespace
 
 AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const AssembleOptions& options) {
   AssembleReport report;
+  uint64_t phaseStart = options.clock ? options.clock() : 0;
+  auto endPhase = [&](AsmPhase phase) {
+    if (!options.clock) return;
+    const uint64_t now = options.clock();
+    report.phaseTime[static_cast<int>(phase)] += now - phaseStart;
+    phaseStart = now;
+  };
   ContextRecord ctx = *record;
   Workspace& ws = env.ws;
   auto fail = [&](uint32_t line, std::string why) {
@@ -49,8 +91,10 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   if (CollectSymbols(record, ctx.AddrFunct, env, &overflowLine) == kFail) {
     fail(overflowLine, "too many label lines for the symbol table");
     *record = ctx;
+    endPhase(AsmPhase::Symbols);
     return report;
   }
+  endPhase(AsmPhase::Symbols);
 
   // Pass 1 reads a forward label's address from line records not written yet
   // in this run: they must read as zero, as after a load, not as whatever an
@@ -73,6 +117,13 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   bool failed = false;
   bool sawBytes = false;
   uint32_t outputEnd = 0;  // how far this run wrote into the output region
+  CleanedLines cleanedLines;
+  const uint32_t lineSlots = lines > 1 ? std::min(lines - 1, kMaxLineRecords) : 0;
+  cleanedLines.lines.reserve(lineSlots);
+  cleanedLines.text.reserve(std::min<size_t>(ctx.Ukuran, text.size()));
+  size_t cleanedOffset = 0;  // where pass 2 reads the next line's characters
+  // Pass 2 so far started every line as pass 1 did.
+  bool inStep = options.reuseUnchangedLines;
 
   for (uint32_t pass = 1; pass <= 2 && !failed; ++pass) {
     env.pass = pass;
@@ -88,33 +139,82 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         failed = true;
         break;
       }
-      // A line is assembled whole or not at all: one that does not fit the
-      // buffer, or whose NUL hides text before its line end, fails.
-      const uint8_t* raw;
-      uint32_t chars;
-      if (LocateLine(n, text, index, ctx.Ukuran, lines, &raw, &chars)) {
-        if (chars >= kLineBufferSize) {
-          fail(n, "the line is longer than 1,023 characters");
-          failed = true;
-          break;
+      uint32_t dirtied = 0;  // line buffer bytes to clear after the line
+      bool encode = false;
+      CleanedLine* kept = nullptr;
+      if (pass == 1) {
+        // A line is assembled whole or not at all: one that does not fit the
+        // buffer, or whose NUL hides text before its line end, fails.
+        const uint8_t* raw;
+        uint32_t chars;
+        const bool located = LocateLine(n, text, index, ctx.Ukuran, lines, &raw, &chars);
+        if (located) {
+          if (chars >= kLineBufferSize) {
+            fail(n, "the line is longer than 1,023 characters");
+            failed = true;
+            break;
+          }
+          if (LocatedLineHidesText(n, text, index, ctx.Ukuran, lines, raw, chars)) {
+            fail(n, "text after a NUL byte");
+            failed = true;
+            break;
+          }
         }
-        if (LineHidesText(n, text, index, ctx.Ukuran, lines)) {
-          fail(n, "text after a NUL byte");
-          failed = true;
-          break;
+        // The buffer is all zeros here; only the fetched bytes get dirty.
+        const uint32_t len = located ? FetchLocatedLine(text, raw, chars, lineSpan) : kFail;
+        kept = &cleanedLines.lines.emplace_back();
+        if (len != kFail) {
+          env.platform.UpperCase(lineSpan);
+          const uint32_t cleaned = CleanLine(lineSpan, len);
+          // What follows the cleaned line's end reads as zeros.
+          const size_t end = strnlen(reinterpret_cast<char*>(buf), len);
+          std::memset(buf + end, 0, len - end);
+          dirtied = len;
+          encode = cleaned != 0 && cleaned != kFail;
+          kept->length = static_cast<uint16_t>(end);
+          kept->dirtied = static_cast<uint16_t>(len | (encode ? CleanedLine::kEncode : 0));
+          cleanedLines.text.insert(cleanedLines.text.end(), buf, buf + end);
+        }
+      } else {
+        kept = &cleanedLines.lines[n - 1];
+        const uint8_t* chars = cleanedLines.text.data() + cleanedOffset;
+        cleanedOffset += kept->length;
+        encode = (kept->dirtied & CleanedLine::kEncode) != 0;
+        if (inStep && (!encode || kept->flags == 0)) {
+          // A plain line in step with pass 1: its bytes and record stand.
+          if (kept->bytes > 0 && !sawBytes) {
+            sawBytes = true;
+            report.entryBits = rec.BitsMode == kBits32 ? 32 : 16;
+          }
+          rec.Offset += kept->bytes;
+          continue;
+        }
+        std::memcpy(buf, chars, kept->length);
+        dirtied = kept->dirtied & ~CleanedLine::kEncode;
+      }
+      if (encode) {
+        // Each line starts with an empty byte buffer, so that nothing of the
+        // previous line's bytes can reach it.
+        std::memset(rec.OpCode, 0, sizeof rec.OpCode);
+        const InstructionRecord before = rec;
+        const uint32_t lookups = env.labelLookups;
+        EncodeLine(env, &ctx, &rec, buf);
+        const uint8_t flags =
+            static_cast<uint8_t>((env.labelLookups != lookups ? CleanedLine::kLookedUp : 0) |
+                                 (SameState(before, rec) ? 0 : CleanedLine::kChangedState));
+        if (pass == 1) {
+          kept->flags = flags;
+        } else if (inStep) {
+          // The next line starts where it did in pass 1 if this one gave as
+          // many bytes, and in the same state if this one read no label (it
+          // then did what it did in pass 1) or changed no state either time.
+          const bool lookedUp = (kept->flags & CleanedLine::kLookedUp) != 0;
+          inStep = rec.OpLength == kept->bytes &&
+                   (!lookedUp || ((kept->flags | flags) & CleanedLine::kChangedState) == 0);
         }
       }
-      // The buffer is all zeros here; only the fetched bytes get dirty.
-      uint32_t len = FetchLine(n, text, index, lineSpan, ctx.Ukuran, lines);
-      uint32_t cleaned = 0;
-      if (len != kFail) {
-        env.platform.UpperCase(lineSpan);
-        cleaned = CleanLine(lineSpan, len);
-        // What follows the cleaned line's end reads as zeros.
-        size_t end = strnlen(reinterpret_cast<char*>(buf), len);
-        std::memset(buf + end, 0, len - end);
-      }
-      if (cleaned != 0 && cleaned != kFail) EncodeLine(env, &ctx, &rec, buf);
+      if (pass == 1 && rec.OpLength <= sizeof(rec.OpCode))
+        kept->bytes = static_cast<uint8_t>(rec.OpLength);
       if (pass == 2 && rec.OpLength > 0 && !sawBytes) {
         sawBytes = true;
         report.entryBits = rec.BitsMode == kBits32 ? 32 : 16;
@@ -136,13 +236,14 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         failed = true;
         break;
       }
-      if (len != kFail) std::memset(buf, 0, len);
+      if (dirtied != 0) std::memset(buf, 0, dirtied);
     }
     if (!failed && lines >= 1 && lines - 1 < kMaxLineRecords) {
       // The record after the last line: a label on the last line has the
       // final address.
       PutRecord(records, lines - 1, 0, rec.Offset + rec.Origin);
     }
+    endPhase(pass == 1 ? AsmPhase::Pass1 : AsmPhase::Pass2);
   }
 
   // What a load must clear again before the next source is shown.
@@ -186,6 +287,7 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
       }
     }
   }
+  endPhase(AsmPhase::Write);
   *record = ctx;
   return report;
 }

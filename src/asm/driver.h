@@ -12,9 +12,20 @@ namespace quorix {
 
 inline constexpr uint32_t kLineBufferSize = 1024;
 
+// Phases of a run, for --timings: the label scan, the two passes and the
+// writing of the output file.
+enum class AsmPhase : uint8_t { Symbols, Pass1, Pass2, Write, Count };
+
 struct AssembleOptions {
   const char* outputPath = nullptr;  // overrides the name built from the source path
   bool writeFile = true;
+  // When set, read at the start of the run and after each phase; the
+  // differences land in AssembleReport::phaseTime (any unit the clock uses).
+  uint64_t (*clock)() = nullptr;
+  // Pass 2 keeps what pass 1 wrote for lines whose bytes cannot have changed
+  // (see the driver). Off, every line is encoded in both passes; the result
+  // is the same either way, which the tests and the fuzzer check.
+  bool reuseUnchangedLines = true;
 };
 
 struct AssembleReport {
@@ -23,6 +34,7 @@ struct AssembleReport {
   std::string error;       // why the run stopped, when it was not a plain encoding error
   uint32_t origin = 0;     // the origin in force at the end ([ORG] / [ASLI])
   uint32_t entryBits = 16; // code width of the first line that produced bytes: 16 or 32
+  uint64_t phaseTime[static_cast<int>(AsmPhase::Count)] = {};  // with AssembleOptions::clock
 };
 
 // state2 ends as Compiled, CompileFailed (state3 = the line) or WriteFailed.

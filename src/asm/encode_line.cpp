@@ -812,10 +812,13 @@ fixed:
 
 // A line whose first word holds the ':' of a label definition.
 bool IsLabelDefinition(const uint8_t* line) {
-  const uint32_t colon = FindChar(line, ':');
-  if (colon == kFail) return false;
-  const uint32_t blank = FindChar(line, ' ');
-  return blank == kFail || colon < blank;
+  // The first ':' comes before the first blank (or there is no blank): only
+  // the first word needs reading.
+  for (;; ++line) {
+    const uint8_t c = *line;
+    if (c == ':') return true;
+    if (c == ' ' || c == 0 || c == kCR) return false;
+  }
 }
 
 }  // namespace

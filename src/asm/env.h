@@ -17,6 +17,9 @@ struct AsmEnv {
   // (LOOP's 8-bit displacement) only apply once every label has its
   // address, that is in pass 2.
   uint32_t pass = 2;
+  // Counts label lookups. The driver reads it around each line: a line that
+  // looked no label up encodes the same whenever it starts from the same state.
+  uint32_t labelLookups = 0;
 };
 
 }  // namespace quorix

@@ -18,13 +18,7 @@ bool IsNameEnd(uint8_t c) { return c == ' ' || c == 0 || c == kCR; }
 // when the line has no space at all (such a line is passed over) or the name
 // is longer than a lookup reads (kMaxNameLength), so both agree on which
 // names exist.
-bool NameOfLabelLine(const uint8_t* fetched, std::string* name) {
-  uint8_t line[1024 + 8] = {};
-  size_t n = 0;
-  while (n < 1023 && fetched[n] != 0) {
-    line[n] = fetched[n];
-    ++n;
-  }
+bool NameOfLabelLine(uint8_t* line, std::string_view* name) {
   const uint8_t* p = SkipBlanks(line);
   if (p > line && (p[-1] == 0 || p[-1] == kCR)) return false;
   uint8_t* start = const_cast<uint8_t*>(p);
@@ -32,7 +26,7 @@ bool NameOfLabelLine(const uint8_t* fetched, std::string* name) {
   if (colon != kFail) start[colon - 1] = ' ';
   uint32_t space = FindChar(start, ' ');
   if (space == kFail || space - 1 > kMaxNameLength) return false;
-  name->assign(reinterpret_cast<const char*>(start), space - 1);
+  *name = std::string_view(reinterpret_cast<const char*>(start), space - 1);
   return true;
 }
 
@@ -60,6 +54,69 @@ bool IsLabelLine(const uint8_t* p, uint32_t len) {
 }
 
 }  // namespace
+
+void SymbolIndex::Clear() {
+  entries_.clear();
+  names_.clear();
+  slots_.clear();
+  distinct_ = 0;
+  built_ = true;
+}
+
+uint32_t SymbolIndex::Hash(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (unsigned char c : name) h = (h ^ c) * 16777619u;
+  return h;
+}
+
+void SymbolIndex::Add(std::string_view name, uint32_t line) {
+  if (line == 0) return;
+  entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), line});
+  names_.append(name);
+  built_ = false;
+}
+
+void SymbolIndex::Build() const {
+  size_t size = 64;
+  while (size < 2 * entries_.size()) size *= 2;
+  slots_.assign(size, Slot{0, 0});
+  distinct_ = 0;
+  const size_t mask = size - 1;
+  for (size_t k = 0; k < entries_.size(); ++k) {
+    const std::string_view name = NameOf(entries_[k]);
+    const uint32_t hash = Hash(name);
+    size_t i = hash & mask;
+    for (;; i = (i + 1) & mask) {
+      const Slot& s = slots_[i];
+      if (s.entry == 0) break;
+      if (s.hash == hash && NameOf(entries_[s.entry - 1]) == name) break;
+    }
+    if (slots_[i].entry != 0) continue;  // a later definition of a known name
+    slots_[i] = {hash, static_cast<uint32_t>(k + 1)};
+    ++distinct_;
+  }
+  built_ = true;
+}
+
+size_t SymbolIndex::size() const {
+  if (!built_) Build();
+  return distinct_;
+}
+
+uint32_t SymbolIndex::Find(std::string_view name) const {
+  if (!built_) Build();
+  if (slots_.empty()) return 0;
+  const uint32_t hash = Hash(name);
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (s.entry == 0) return 0;
+    if (s.hash == hash) {
+      const Entry& e = entries_[s.entry - 1];
+      if (NameOf(e) == name) return e.line;
+    }
+  }
+}
 
 uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
                         uint32_t* overflowLine) {
@@ -93,8 +150,8 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
                              r.LineCountsForFile);
     if (got == kFail) continue;
     env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
-    std::string name;
-    if (NameOfLabelLine(buf, &name)) env.symbols.Add(std::move(name), n);
+    std::string_view name;
+    if (NameOfLabelLine(buf, &name)) env.symbols.Add(name, n);
     std::memset(buf, 0, got);
   }
   if (capacity > 0) ws.Write32(tableAddr + 4 * count, 0);
@@ -107,6 +164,7 @@ bool LabelFits(const AsmEnv& env, uint32_t address, uint32_t bitsMode) {
 }
 
 SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv& env) {
+  ++env.labelLookups;
   const SymbolHit none{kFail, 0};
   uint32_t space = FindChar(text, ' ');
   if (space == kFail) return none;
@@ -119,7 +177,7 @@ SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv&
   while (!IsNameEnd(name[len])) {
     if (++len > kMaxNameLength) return none;
   }
-  uint32_t line = env.symbols.Find(std::string(reinterpret_cast<const char*>(name), len));
+  uint32_t line = env.symbols.Find(std::string_view(reinterpret_cast<const char*>(name), len));
   if (line == 0 || line >= record->LineCountsForFile) return none;
   uint32_t address = 0;
   // Record `line` (0-based) describes the line after the label line. A label

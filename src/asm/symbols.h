@@ -7,7 +7,8 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 #include "model/context_record.h"
 
@@ -17,20 +18,42 @@ struct AsmEnv;
 class Workspace;
 class Platform;
 
+// The names are kept in one buffer in the order they were added; the hash
+// table over them is built once, at the first lookup after an addition, so
+// a scan that adds thousands of labels never rehashes. A lookup hashes the
+// name's bytes where they stand and compares them once, with no string built
+// per call.
 class SymbolIndex {
  public:
-  void Clear() { first_.clear(); }
-  void Add(std::string name, uint32_t line) { first_.emplace(std::move(name), line); }
+  void Clear();
+  // Of two entries for one name, the first added counts.
+  void Add(std::string_view name, uint32_t line);
   // First defining line of the name, or 0.
-  uint32_t Find(const std::string& name) const {
-    auto it = first_.find(name);
-    return it == first_.end() ? 0 : it->second;
-  }
-  size_t size() const { return first_.size(); }
+  uint32_t Find(std::string_view name) const;
+  size_t size() const;
   uint32_t generation = 0xFFFFFFFF;  // workspace load generation it was built from
 
  private:
-  std::unordered_map<std::string, uint32_t> first_;
+  struct Entry {
+    uint32_t offset;  // of the name in names_
+    uint32_t length;
+    uint32_t line;
+  };
+  struct Slot {
+    uint32_t hash;
+    uint32_t entry;  // 1 + index into entries_; 0: the slot is free
+  };
+  static uint32_t Hash(std::string_view name);
+  std::string_view NameOf(const Entry& e) const { return {names_.data() + e.offset, e.length}; }
+  void Build() const;
+
+  std::vector<Entry> entries_;
+  std::string names_;
+  // Built on demand: a power of two in size, at most half full, holding
+  // the first entry of each name.
+  mutable std::vector<Slot> slots_;
+  mutable size_t distinct_ = 0;
+  mutable bool built_ = true;
 };
 
 inline constexpr uint32_t kSymbolCapacity = 18'750;

@@ -1,6 +1,7 @@
 #include "text/lines.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "model/context_record.h"
@@ -14,6 +15,40 @@ uint32_t ReadLe32(const uint8_t* p) {
 void WriteLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
+
+// The bytes of x that are zero, as their top bits. Above the lowest zero byte
+// a flag may be wrong; the lowest flag is always right.
+constexpr uint64_t ZeroBytes64(uint64_t x) {
+  return (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
+}
+constexpr uint64_t kAllCR = 0x0D0D0D0D0D0D0D0Dull;
+constexpr uint64_t kAllLF = 0x0A0A0A0A0A0A0A0Aull;
+
+// Offset of the first CR or LF in p[from, n), or n.
+uint32_t NextCrOrLf(const uint8_t* p, uint32_t from, uint32_t n) {
+  uint32_t i = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; n - i >= 8; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      const uint64_t hit = ZeroBytes64(w ^ kAllCR) | ZeroBytes64(w ^ kAllLF);
+      if (hit != 0) return i + std::countr_zero(hit) / 8;
+    }
+  }
+  for (; i < n; ++i)
+    if (p[i] == kCR || p[i] == kLF) return i;
+  return n;
+}
+
+// The first i in [from, n) where a line ends (EndsLineAt), or n.
+uint32_t NextLineEnd(std::span<const uint8_t> text, uint32_t from, uint32_t n) {
+  for (uint32_t i = from; i < n; ++i) {
+    i = NextCrOrLf(text.data(), i, n);
+    if (i >= n || EndsLineAt(text, i)) return i;
+    // A CR with an LF behind it: the pair ends at the LF.
+  }
+  return n;
+}
 }  // namespace
 
 bool EndsLineAt(std::span<const uint8_t> text, uint32_t i) {
@@ -23,9 +58,8 @@ bool EndsLineAt(std::span<const uint8_t> text, uint32_t i) {
 
 uint32_t CountLines(std::span<const uint8_t> text, uint32_t size) {
   uint32_t count = 2;
-  uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
-  for (uint32_t i = 0; i < n; ++i)
-    if (EndsLineAt(text, i)) ++count;
+  const uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
+  for (uint32_t i = NextLineEnd(text, 0, n); i < n; i = NextLineEnd(text, i + 1, n)) ++count;
   return count;
 }
 
@@ -34,10 +68,10 @@ uint32_t BuildLineIndex(std::span<const uint8_t> text, std::span<uint8_t> index,
   if (capacity == 0) return 0;
   WriteLe32(index.data(), 0);
   uint32_t entries = 1;
-  uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
-  for (uint32_t i = 0; i < n && entries < capacity; ++i) {
-    if (EndsLineAt(text, i)) WriteLe32(index.data() + 4 * entries++, i + 1);
-  }
+  const uint32_t n = std::min<size_t>(std::max<uint32_t>(size, 1), text.size());
+  for (uint32_t i = NextLineEnd(text, 0, n); i < n && entries < capacity;
+       i = NextLineEnd(text, i + 1, n))
+    WriteLe32(index.data() + 4 * entries++, i + 1);
   return entries;
 }
 
@@ -48,10 +82,25 @@ uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count) {
 }
 
 uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit) {
-  uint64_t n = std::min<uint64_t>(std::max<uint32_t>(limit, 1), from.size());
-  for (uint64_t i = 0; i < n; ++i)
-    if (IsLineEnd(from[i])) return static_cast<uint32_t>(i + 1);
+  const uint64_t n = std::min<uint64_t>(std::max<uint32_t>(limit, 1), from.size());
+  const uint8_t* p = from.data();
+  uint64_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes at a time, never reading past the n bytes examined.
+    for (; i + 8 <= n; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      const uint64_t hit = ZeroBytes64(w) | ZeroBytes64(w ^ kAllCR) | ZeroBytes64(w ^ kAllLF);
+      if (hit != 0) return static_cast<uint32_t>(i + std::countr_zero(hit) / 8 + 1);
+    }
+  }
+  for (; i < n; ++i)
+    if (IsLineEnd(p[i])) return static_cast<uint32_t>(i + 1);
   return kFail;
+}
+
+uint32_t FirstLineEnd(std::span<const uint8_t> text, uint32_t from, uint32_t n) {
+  return NextLineEnd(text, from, static_cast<uint32_t>(std::min<size_t>(n, text.size())));
 }
 
 uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit) {
@@ -67,15 +116,7 @@ uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit
 
 namespace {
 
-uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out,
-                 uint32_t limit) {
-  if (start == kFail || start > text.size() || out.empty()) return kFail;
-  std::span<uint8_t> line = text.subspan(start);
-  // One byte more than the text's size: a text whose only line has no line
-  // end still ends at the zero the loader keeps behind it.
-  uint32_t len = LineLength(line, limit == kFail ? limit : limit + 1);
-  if (len == kFail) return kFail;
-  uint32_t chars = len - 1;
+uint32_t CopyOut(std::span<uint8_t> line, uint32_t chars, std::span<uint8_t> out) {
   // The CR of a CR LF pair becomes a NUL; a lone CR stays, since it alone
   // marks where the next line starts.
   if (line[chars] == kCR && chars + 1 < line.size() && line[chars + 1] == kLF) line[chars] = 0;
@@ -85,6 +126,17 @@ uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out
   std::memcpy(out.data(), line.data(), keep);
   out[keep] = 0;
   return keep + 1;
+}
+
+uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out,
+                 uint32_t limit) {
+  if (start == kFail || start > text.size() || out.empty()) return kFail;
+  std::span<uint8_t> line = text.subspan(start);
+  // One byte more than the text's size: a text whose only line has no line
+  // end still ends at the zero the loader keeps behind it.
+  uint32_t len = LineLength(line, limit == kFail ? limit : limit + 1);
+  if (len == kFail) return kFail;
+  return CopyOut(line, len - 1, out);
 }
 
 }  // namespace
@@ -112,6 +164,12 @@ bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const ui
   const uint8_t* start;
   uint32_t chars;
   if (!LocateLine(n, text, index, size, count, &start, &chars)) return false;
+  return LocatedLineHidesText(n, text, index, size, count, start, chars);
+}
+
+bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text,
+                          std::span<const uint8_t> index, uint32_t size, uint32_t count,
+                          const uint8_t* start, uint32_t chars) {
   const uint64_t end = static_cast<uint64_t>(start - text.data()) + chars;
   uint64_t next = size;
   if (n + 1 < count) {
@@ -123,6 +181,12 @@ bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const ui
   for (uint64_t i = end; i < next && i < text.size(); ++i)
     if (text[i] != 0 && text[i] != kCR && text[i] != kLF) return true;
   return false;
+}
+
+uint32_t FetchLocatedLine(std::span<uint8_t> text, const uint8_t* start, uint32_t chars,
+                          std::span<uint8_t> out) {
+  if (out.empty()) return kFail;
+  return CopyOut(text.subspan(static_cast<size_t>(start - text.data())), chars, out);
 }
 
 uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
@@ -152,20 +216,6 @@ uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n) {
   std::memmove(buf.data(), first, keep);
   std::memset(buf.data() + keep, 0, n - keep);
   return keep;
-}
-
-const uint8_t* SkipBlanks(const uint8_t* p, uint8_t c) {
-  for (;; ++p) {
-    if (*p == 0 || *p == kCR) return p + 1;
-    if (*p != c && *p != kTab) return p;
-  }
-}
-
-uint32_t FindChar(const uint8_t* text, uint8_t c) {
-  for (uint32_t i = 0;; ++i) {
-    if (text[i] == c) return i + 1;
-    if (text[i] == 0 || text[i] == kCR) return kFail;
-  }
 }
 
 uint32_t BytesEqual(const uint8_t* a, const uint8_t* b, uint32_t n) {

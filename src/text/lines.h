@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <span>
 
+#include "model/context_record.h"
+
 namespace quorix {
 
 inline constexpr uint8_t kCR = 13;
@@ -37,6 +39,9 @@ uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count);
 // Characters before the first CR, LF or NUL, plus one; kFail when none of
 // the first `limit` bytes (and none inside the span) is one.
 uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit);
+// The first i in [from, n) where a line ends (EndsLineAt), or n (n is cut
+// to the text's size).
+uint32_t FirstLineEnd(std::span<const uint8_t> text, uint32_t from, uint32_t n);
 // Start offset of line n found by counting line ends (n = 0 counts as 1).
 uint32_t ScanLineStart(uint32_t n, std::span<const uint8_t> text, uint32_t limit);
 
@@ -57,6 +62,13 @@ uint32_t FetchLine(uint32_t n, std::span<uint8_t> text, std::span<const uint8_t>
 // fetch would ever show.
 bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
                    uint32_t size, uint32_t count);
+// The same two for a line LocateLine has found (start and chars as it gave
+// them), without finding it again.
+uint32_t FetchLocatedLine(std::span<uint8_t> text, const uint8_t* start, uint32_t chars,
+                          std::span<uint8_t> out);
+bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text,
+                          std::span<const uint8_t> index, uint32_t size, uint32_t count,
+                          const uint8_t* start, uint32_t chars);
 uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
                          uint32_t limit, uint32_t count);
 
@@ -68,12 +80,22 @@ uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n);
 // The primitives below work on NUL-terminated texts in the caller's buffers.
 // Address of the first byte that is neither c nor a tab; when a NUL or CR
 // comes first, the address just past it.
-const uint8_t* SkipBlanks(const uint8_t* p, uint8_t c = ' ');
+inline const uint8_t* SkipBlanks(const uint8_t* p, uint8_t c = ' ') {
+  for (;; ++p) {
+    if (*p == 0 || *p == kCR) return p + 1;
+    if (*p != c && *p != kTab) return p;
+  }
+}
 inline uint8_t* SkipBlanks(uint8_t* p, uint8_t c = ' ') {
   return const_cast<uint8_t*>(SkipBlanks(static_cast<const uint8_t*>(p), c));
 }
 // 1-based position of the first c; kFail when a CR or NUL comes first.
-uint32_t FindChar(const uint8_t* text, uint8_t c);
+inline uint32_t FindChar(const uint8_t* text, uint8_t c) {
+  for (uint32_t i = 0;; ++i) {
+    if (text[i] == c) return i + 1;
+    if (text[i] == 0 || text[i] == kCR) return kFail;
+  }
+}
 // 1 when the first n bytes are equal (n = 0 gives 1), else 0.
 uint32_t BytesEqual(const uint8_t* a, const uint8_t* b, uint32_t n);
 void ZeroBytes(uint8_t* p, uint32_t n);

@@ -1,14 +1,16 @@
 // quorix-asm: the workbench's assembler on the command line.
 //
-//   quorix-asm SOURCE [-o OUTPUT] [--listing | --explain]
+//   quorix-asm SOURCE [-o OUTPUT] [--listing | --explain] [--timings]
 //
 // Exit 0 on success (the file is written), 1 on an assembly error ("Error at
 // Line:" with the line on stderr, nothing written), 2 on a usage, read or
 // write error. Every instruction line that produced no bytes is reported on
 // stderr ("produces no bytes"); that does not change the exit code.
 // --explain prints the listing with each line's bytes decoded back into
-// instructions, in the line's code width.
+// instructions, in the line's code width. --timings prints the time of each
+// phase (load, symbols, pass 1, pass 2, write, checks) on stderr.
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -40,8 +42,33 @@ namespace {
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-asm: %s\n", why);
-  std::fprintf(stderr, "usage: quorix-asm SOURCE [-o OUTPUT] [--listing | --explain]\n");
+  std::fprintf(stderr,
+               "usage: quorix-asm SOURCE [-o OUTPUT] [--listing | --explain] [--timings]\n");
   return 2;
+}
+
+uint64_t NowNs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+void PrintTimings(uint64_t loadNs, const AssembleReport& report, uint64_t checksNs) {
+  const uint64_t* p = report.phaseTime;
+  const uint64_t phases[] = {loadNs,
+                             p[static_cast<int>(AsmPhase::Symbols)],
+                             p[static_cast<int>(AsmPhase::Pass1)],
+                             p[static_cast<int>(AsmPhase::Pass2)],
+                             p[static_cast<int>(AsmPhase::Write)],
+                             checksNs};
+  const char* names[] = {"load", "symbols", "pass 1", "pass 2", "write", "checks"};
+  uint64_t total = 0;
+  std::fprintf(stderr, "quorix-asm: timings (ms):");
+  for (size_t i = 0; i < std::size(phases); ++i) {
+    std::fprintf(stderr, " %s %.3f", names[i], phases[i] / 1e6);
+    total += phases[i];
+  }
+  std::fprintf(stderr, " total %.3f\n", total / 1e6);
 }
 
 // Line n of the loaded source as the workbench shows it (cut to fit `cap`).
@@ -146,11 +173,13 @@ void PrintListing(Workspace& ws, const ContextRecord& r) {
 int main(int argc, char** argv) {
   const char* source = nullptr;
   const char* output = nullptr;
-  bool listing = false, explain = false;
+  bool listing = false, explain = false, timings = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-o") == 0) {
       if (++i >= argc) return Usage("-o needs a file name");
       output = argv[i];
+    } else if (std::strcmp(argv[i], "--timings") == 0) {
+      timings = true;
     } else if (std::strcmp(argv[i], "--listing") == 0) {
       listing = true;
     } else if (std::strcmp(argv[i], "--explain") == 0) {
@@ -175,7 +204,7 @@ int main(int argc, char** argv) {
   if (!source) return Usage("no source file");
 
   ConsolePlatform platform;
-  static Workspace ws;
+  Workspace ws(platform);
   if (std::strlen(source) >= Workspace::kPathBufferSize) return Usage("source path too long");
   ContextRecord r{};
   SetRegionAddresses(&r);
@@ -183,9 +212,11 @@ int main(int argc, char** argv) {
   std::span<uint8_t> pathBuf = ws.Bytes(Area::PathBuffer);
   std::memcpy(pathBuf.data(), source, std::strlen(source) + 1);
   // Only a regular file read completely is a source; it is never created.
+  const uint64_t loadStart = NowNs();
   const TextStatus status = LoadText(ws, platform, source, Area::SourceText, Area::SourceIndex,
                                      &r.Ukuran, &r.LineCountsForFile, ReadMode::Existing);
   ws.load().source = status;
+  const uint64_t loadNs = NowNs() - loadStart;
   if (status == TextStatus::Cut) {
     std::fprintf(stderr, "quorix-asm: %s is too large: the source holds at most %u bytes and %u lines\n",
                  source, kReadLimit, Workspace::Size(Area::SourceIndex) / 4 - 1);
@@ -200,11 +231,14 @@ int main(int argc, char** argv) {
   AsmEnv env{ws, platform, symbols};
   AssembleOptions options;
   options.outputPath = output;
+  if (timings) options.clock = NowNs;
   AssembleReport report = AssembleSource(&r, env, options);
 
   switch (r.state2) {
     case Compiled: {
+      const uint64_t checksStart = NowNs();
       const std::vector<uint32_t> silent = LinesWithoutBytes(r, env);
+      if (timings) PrintTimings(loadNs, report, NowNs() - checksStart);
       for (uint32_t n : silent) {
         std::fprintf(stderr, "quorix-asm: warning: line %u produces no bytes: %s\n", n,
                      SourceLine(ws, r, n, 256, true).c_str());

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -249,6 +250,31 @@ bool PosixServices::DeleteFile(const char* path) {
 bool PosixServices::FileExists(const char* path) {
   if (path == nullptr || path[0] == 0) return false;
   return Exists(ResolveHostPath(path));
+}
+
+void* PosixServices::AllocateZeroedBlock(size_t size) {
+  constexpr size_t kHuge = size_t(2) << 20;
+  if (size == 0) return nullptr;
+  // Room to start the block on a 2 MiB boundary.
+  const size_t length = size + kHuge;
+  void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (base == MAP_FAILED) return nullptr;
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~(kHuge - 1);
+  void* block = reinterpret_cast<void*>(start);
+#ifdef MADV_HUGEPAGE
+  madvise(block, size, MADV_HUGEPAGE);  // advice only: without it, 4 KiB pages
+#endif
+  mappings_.push_back({base, length, block});
+  return block;
+}
+
+void PosixServices::ReleaseBlock(void* block) {
+  for (size_t i = 0; i < mappings_.size(); ++i) {
+    if (mappings_[i].block != block) continue;
+    munmap(mappings_[i].base, mappings_[i].length);
+    mappings_.erase(mappings_.begin() + static_cast<std::ptrdiff_t>(i));
+    return;
+  }
 }
 
 }  // namespace quorix
