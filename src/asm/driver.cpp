@@ -57,10 +57,55 @@ struct CleanedLine {
 static_assert(kLineBufferSize < CleanedLine::kEncode);
 static_assert(sizeof(InstructionRecord::OpCode) <= 0xFF);
 
-struct CleanedLines {
-  std::vector<uint8_t> text;
-  std::vector<CleanedLine> lines;  // entry n-1 for line n
+// Pass 1's copies live in one block that the platform gives (in large pages
+// where it can: the copies of a big source would otherwise cost a page fault
+// every few kilobytes), sized up front: one entry per line, and the cleaned
+// characters of all lines, which never outnumber the source's bytes.
+class CleanedLines {
+ public:
+  CleanedLines(Platform& platform, size_t lines, size_t chars)
+      : platform_(platform), lineCap_(lines), textCap_(chars) {
+    const size_t size = lines * sizeof(CleanedLine) + chars;
+    block_ = size ? static_cast<uint8_t*>(platform.AllocateZeroedBlock(size)) : nullptr;
+    if (block_ == nullptr) {
+      fallback_.assign(size, 0);
+      base_ = fallback_.data();
+    } else {
+      base_ = block_;
+    }
+  }
+  ~CleanedLines() {
+    if (block_) platform_.ReleaseBlock(block_);
+  }
+  CleanedLines(const CleanedLines&) = delete;
+  CleanedLines& operator=(const CleanedLines&) = delete;
+
+  // Entry k (line k+1); null past the entries made room for.
+  CleanedLine* Line(size_t k) {
+    if (k >= lineCap_) return nullptr;
+    return reinterpret_cast<CleanedLine*>(base_) + k;
+  }
+  // Appends n characters; false when they do not fit.
+  bool Append(const uint8_t* p, size_t n) {
+    if (n > textCap_ - textEnd_) return false;
+    std::memcpy(Text() + textEnd_, p, n);
+    textEnd_ += n;
+    return true;
+  }
+  // n characters from offset, or null when they were never stored.
+  const uint8_t* Chars(size_t offset, size_t n) {
+    return offset <= textEnd_ && n <= textEnd_ - offset ? Text() + offset : nullptr;
+  }
+
+ private:
+  uint8_t* Text() { return base_ + lineCap_ * sizeof(CleanedLine); }
+  Platform& platform_;
+  size_t lineCap_, textCap_, textEnd_ = 0;
+  uint8_t* block_ = nullptr;
+  std::vector<uint8_t> fallback_;
+  uint8_t* base_ = nullptr;
 };
+static_assert(alignof(CleanedLine) <= alignof(std::max_align_t));
 
 // The state a line's encoding starts from, besides the line itself.
 bool SameState(const InstructionRecord& a, const InstructionRecord& b) {
@@ -117,10 +162,8 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   bool failed = false;
   bool sawBytes = false;
   uint32_t outputEnd = 0;  // how far this run wrote into the output region
-  CleanedLines cleanedLines;
   const uint32_t lineSlots = lines > 1 ? std::min(lines - 1, kMaxLineRecords) : 0;
-  cleanedLines.lines.reserve(lineSlots);
-  cleanedLines.text.reserve(std::min<size_t>(ctx.Ukuran, text.size()));
+  CleanedLines cleanedLines(env.platform, lineSlots, std::min<size_t>(ctx.Ukuran, text.size()));
   size_t cleanedOffset = 0;  // where pass 2 reads the next line's characters
   // Pass 2 so far started every line as pass 1 did.
   bool inStep = options.reuseUnchangedLines;
@@ -162,7 +205,12 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
         }
         // The buffer is all zeros here; only the fetched bytes get dirty.
         const uint32_t len = located ? FetchLocatedLine(text, raw, chars, lineSpan) : kFail;
-        kept = &cleanedLines.lines.emplace_back();
+        kept = cleanedLines.Line(n - 1);
+        if (kept == nullptr) {  // room was made for every line below the limit
+          fail(n, "too many lines for the line records");
+          failed = true;
+          break;
+        }
         if (len != kFail) {
           env.platform.UpperCase(lineSpan);
           const uint32_t cleaned = CleanLine(lineSpan, len);
@@ -173,11 +221,22 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
           encode = cleaned != 0 && cleaned != kFail;
           kept->length = static_cast<uint16_t>(end);
           kept->dirtied = static_cast<uint16_t>(len | (encode ? CleanedLine::kEncode : 0));
-          cleanedLines.text.insert(cleanedLines.text.end(), buf, buf + end);
+          if (!cleanedLines.Append(buf, end)) {
+            // The cleaned lines are never longer than the source: a line that
+            // does not fit means the text changed under the run.
+            fail(n, "the source changed while it was assembled");
+            failed = true;
+            break;
+          }
         }
       } else {
-        kept = &cleanedLines.lines[n - 1];
-        const uint8_t* chars = cleanedLines.text.data() + cleanedOffset;
+        kept = cleanedLines.Line(n - 1);
+        const uint8_t* chars = kept ? cleanedLines.Chars(cleanedOffset, kept->length) : nullptr;
+        if (chars == nullptr) {  // pass 1 kept every line it passed
+          fail(n, "the line was lost between the passes");
+          failed = true;
+          break;
+        }
         cleanedOffset += kept->length;
         encode = (kept->dirtied & CleanedLine::kEncode) != 0;
         if (inStep && (!encode || kept->flags == 0)) {
@@ -255,10 +314,12 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
 
   if (!failed) {
     // Addresses become offsets in the output.
-    const uint32_t last = std::min(lines, kMaxLineRecords);
+    const uint32_t last = std::min<uint64_t>({lines, kMaxLineRecords, records.size() / 8});
     for (uint32_t k = 0; k < last; ++k) {
-      uint32_t a;
-      if (ws.Read32(ctx.lpASCIIResult + 8 * k + 4, a)) ws.Write32(ctx.lpASCIIResult + 8 * k + 4, a - rec.Origin);
+      uint8_t* p = records.data() + 8 * k + 4;
+      const uint32_t a = (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                          uint32_t(p[3]) << 24) - rec.Origin;
+      for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(a >> (8 * i));
     }
     report.bytes = rec.Offset;
     report.origin = rec.Origin;

@@ -83,10 +83,24 @@ constexpr SingleTemplate X87Mem(uint32_t pattern) { return Single(kNone, 0, patt
 
 // True when the line holds key's characters at their positions; '?' is a
 // position that is not examined. A line shorter than the key never matches.
-bool Key(const uint8_t* line, const char* key) {
+bool KeyAt(const uint8_t* line, const char* key) {
   for (size_t i = 0; key[i]; ++i) {
     if (line[i] == 0) return false;
     if (key[i] != '?' && line[i] != static_cast<uint8_t>(key[i])) return false;
+  }
+  return true;
+}
+// The same for a key written in place: unrolled, with the key's characters
+// known where it is called. No line byte after a NUL is read.
+template <size_t N>
+inline bool Key(const uint8_t* line, const char (&key)[N]) {
+  static_assert(N >= 2);
+  for (size_t i = 0; i + 1 < N; ++i) {
+    if (key[i] == '?') {
+      if (line[i] == 0) return false;
+    } else if (line[i] != static_cast<uint8_t>(key[i])) {
+      return false;  // also where the line ends: a key holds no NUL
+    }
   }
   return true;
 }
@@ -503,7 +517,7 @@ uint32_t Encoder::ChainAtoK() {
       if (Key(l, "IMUL")) return One(kImul);
       for (const char* none : {"INSB", "INSD", "INSW", "INT1", "INT3", "INTO", "INVA", "INVD",
                                "INVL", "IRET", "INCL"}) {
-        if (Key(l, none)) return 0;
+        if (KeyAt(l, none)) return 0;
       }
       if (Key(l, "INC")) return One(kInc);
       if (Key(l, "INS")) return 0;
@@ -524,7 +538,7 @@ uint32_t Encoder::ChainAtoK() {
           {"JPO", 0x7B}, {"JP", 0x7A},   {"JS", 0x78},  {"JZ", 0x74},
       };
       for (const auto& j : kJumps) {
-        if (!Key(l, j.key)) continue;
+        if (!KeyAt(l, j.key)) continue;
         if (j.op == 0) return 0;
         if (j.op == 1) return Jmp();
         return EncodeConditionalJump(env, rec, line, j.op, ctx);
@@ -806,7 +820,7 @@ uint32_t Encoder::X87() {
 
 fixed:
   for (const auto& f : kFixed)
-    if (Key(l, f.key)) return Emit({f.b0, f.b1});
+    if (KeyAt(l, f.key)) return Emit({f.b0, f.b1});
   return 0;
 }
 

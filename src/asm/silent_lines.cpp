@@ -37,12 +37,13 @@ std::vector<uint32_t> LinesWithoutBytes(const ContextRecord& ctx, AsmEnv& env) {
   Workspace& ws = env.ws;
   std::span<uint8_t> text = ws.Tail(ctx.lpMemForSource);
   std::span<const uint8_t> index = ws.Tail(ctx.IndSource);
+  std::span<const uint8_t> records = ws.Tail(ctx.lpASCIIResult);
   uint8_t buf[kLineBufferSize + 8] = {};
   std::span<uint8_t> line(buf, kLineBufferSize);
   for (uint32_t n = 1; n < ctx.LineCountsForFile; ++n) {
-    uint32_t count = 0;
-    if (!ws.Read32(ctx.lpASCIIResult + 8 * (n - 1), count)) break;
-    if (count != 0) continue;
+    if (8 * static_cast<uint64_t>(n - 1) + 4 > records.size()) break;
+    const uint8_t* count = records.data() + 8 * (n - 1);  // the line's byte count
+    if ((count[0] | count[1] | count[2] | count[3]) != 0) continue;
     std::memset(buf, 0, sizeof buf);
     const uint32_t len = FetchLine(n, text, index, line, ctx.Ukuran, ctx.LineCountsForFile);
     if (len == kFail) continue;

@@ -36,11 +36,8 @@ uint8_t UpperAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 // A label line holds a ':' before any ';', or its second word begins with
 // PROC, DATA or LABE.
 bool IsLabelLine(const uint8_t* p, uint32_t len) {
-  uint32_t end = 0;
-  while (end < len && p[end] != ';') {
-    if (p[end] == ':') return true;
-    ++end;
-  }
+  const uint32_t end = FirstOf3(p, len, ':', ';', ';');
+  if (end < len && p[end] == ':') return true;
   uint32_t i = 0;
   while (i < end && IsBlank(p[i])) ++i;  // leading blanks
   while (i < end && !IsBlank(p[i])) ++i;  // the first word
@@ -78,21 +75,23 @@ void SymbolIndex::Add(std::string_view name, uint32_t line) {
 
 void SymbolIndex::Build() const {
   size_t size = 64;
-  while (size < 2 * entries_.size()) size *= 2;
-  slots_.assign(size, Slot{0, 0});
+  while (2 * size < 3 * entries_.size()) size *= 2;
+  slots_.assign(size, Slot{0, 0, 0, 0});
   distinct_ = 0;
   const size_t mask = size - 1;
-  for (size_t k = 0; k < entries_.size(); ++k) {
-    const std::string_view name = NameOf(entries_[k]);
+  for (const Entry& e : entries_) {
+    const std::string_view name = NameOf(e);
     const uint32_t hash = Hash(name);
     size_t i = hash & mask;
     for (;; i = (i + 1) & mask) {
       const Slot& s = slots_[i];
-      if (s.entry == 0) break;
-      if (s.hash == hash && NameOf(entries_[s.entry - 1]) == name) break;
+      if (s.line == 0) break;
+      if (s.hash == hash && s.length == e.length &&
+          std::memcmp(names_.data() + s.offset, name.data(), name.size()) == 0)
+        break;
     }
-    if (slots_[i].entry != 0) continue;  // a later definition of a known name
-    slots_[i] = {hash, static_cast<uint32_t>(k + 1)};
+    if (slots_[i].line != 0) continue;  // a later definition of a known name
+    slots_[i] = {hash, e.offset, e.length, e.line};
     ++distinct_;
   }
   built_ = true;
@@ -110,11 +109,10 @@ uint32_t SymbolIndex::Find(std::string_view name) const {
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& s = slots_[i];
-    if (s.entry == 0) return 0;
-    if (s.hash == hash) {
-      const Entry& e = entries_[s.entry - 1];
-      if (NameOf(e) == name) return e.line;
-    }
+    if (s.line == 0) return 0;
+    if (s.hash == hash && s.length == name.size() &&
+        std::memcmp(names_.data() + s.offset, name.data(), name.size()) == 0)
+      return s.line;
   }
 }
 
@@ -146,8 +144,7 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
     }
     ws.Write32(tableAddr + 4 * count, n);
     ++count;
-    uint32_t got = FetchLine(n, text, index, std::span<uint8_t>(buf, 1024), r.Ukuran,
-                             r.LineCountsForFile);
+    uint32_t got = FetchLocatedLine(text, raw, len, std::span<uint8_t>(buf, 1024));
     if (got == kFail) continue;
     env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
     std::string_view name;

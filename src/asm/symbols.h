@@ -39,9 +39,13 @@ class SymbolIndex {
     uint32_t length;
     uint32_t line;
   };
+  // A slot holds what a lookup compares, so that a hit reads the slot and
+  // the name and nothing else.
   struct Slot {
     uint32_t hash;
-    uint32_t entry;  // 1 + index into entries_; 0: the slot is free
+    uint32_t offset;
+    uint32_t length;
+    uint32_t line;  // 0: the slot is free
   };
   static uint32_t Hash(std::string_view name);
   std::string_view NameOf(const Entry& e) const { return {names_.data() + e.offset, e.length}; }
@@ -49,8 +53,8 @@ class SymbolIndex {
 
   std::vector<Entry> entries_;
   std::string names_;
-  // Built on demand: a power of two in size, at most half full, holding
-  // the first entry of each name.
+  // Built on demand: a power of two in size, at most two thirds full,
+  // holding the first entry of each name.
   mutable std::vector<Slot> slots_;
   mutable size_t distinct_ = 0;
   mutable bool built_ = true;

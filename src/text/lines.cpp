@@ -24,6 +24,27 @@ constexpr uint64_t ZeroBytes64(uint64_t x) {
 constexpr uint64_t kAllCR = 0x0D0D0D0D0D0D0D0Dull;
 constexpr uint64_t kAllLF = 0x0A0A0A0A0A0A0A0Aull;
 
+}  // namespace
+
+uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint8_t a, uint8_t b, uint8_t c) {
+  uint32_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    const uint64_t wa = 0x0101010101010101ull * a, wb = 0x0101010101010101ull * b,
+                   wc = 0x0101010101010101ull * c;
+    for (; n - i >= 8; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      const uint64_t hit = ZeroBytes64(w ^ wa) | ZeroBytes64(w ^ wb) | ZeroBytes64(w ^ wc);
+      if (hit != 0) return i + std::countr_zero(hit) / 8;
+    }
+  }
+  for (; i < n; ++i)
+    if (p[i] == a || p[i] == b || p[i] == c) return i;
+  return n;
+}
+
+namespace {
+
 // Offset of the first CR or LF in p[from, n), or n.
 uint32_t NextCrOrLf(const uint8_t* p, uint32_t from, uint32_t n) {
   uint32_t i = from;
@@ -205,16 +226,10 @@ uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n) {
   // The kept text is the n bytes from the first non-blank (its characters
   // and the NUL), or the characters before a ';' when one comes first.
   uint32_t keep = n;
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint8_t c = first[i];
-    if (c == ';') {
-      keep = i;
-      break;
-    }
-    if (c == 0 || c == kCR) break;
-  }
-  std::memmove(buf.data(), first, keep);
-  std::memset(buf.data() + keep, 0, n - keep);
+  const uint32_t stop = FirstOf3(first, n, ';', 0, kCR);
+  if (stop < n && first[stop] == ';') keep = stop;
+  if (k != 0) std::memmove(buf.data(), first, keep);
+  if (keep < n) std::memset(buf.data() + keep, 0, n - keep);
   return keep;
 }
 

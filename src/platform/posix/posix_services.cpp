@@ -255,14 +255,15 @@ bool PosixServices::FileExists(const char* path) {
 void* PosixServices::AllocateZeroedBlock(size_t size) {
   constexpr size_t kHuge = size_t(2) << 20;
   if (size == 0) return nullptr;
-  // Room to start the block on a 2 MiB boundary.
-  const size_t length = size + kHuge;
+  // Whole 2 MiB pages, and room to start them on a 2 MiB boundary.
+  const size_t pages = (size + kHuge - 1) / kHuge * kHuge;
+  const size_t length = pages + kHuge;
   void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (base == MAP_FAILED) return nullptr;
   const uintptr_t start = (reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~(kHuge - 1);
   void* block = reinterpret_cast<void*>(start);
 #ifdef MADV_HUGEPAGE
-  madvise(block, size, MADV_HUGEPAGE);  // advice only: without it, 4 KiB pages
+  madvise(block, pages, MADV_HUGEPAGE);  // advice only: without it, 4 KiB pages
 #endif
   mappings_.push_back({base, length, block});
   return block;
