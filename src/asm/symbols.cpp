@@ -66,6 +66,13 @@ uint32_t SymbolIndex::Hash(std::string_view name) {
   return h;
 }
 
+void SymbolIndex::Reserve(size_t names) {
+  // Memory that is reserved but not written costs nothing; growing by
+  // copying would touch every page twice.
+  entries_.reserve(names);
+  names_.reserve(names * 12);
+}
+
 void SymbolIndex::Add(std::string_view name, uint32_t line) {
   if (line == 0) return;
   entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), line});
@@ -121,6 +128,7 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
   const ContextRecord r = *record;
   Workspace& ws = env.ws;
   env.symbols.Clear();
+  env.symbols.Reserve(kSymbolCapacity);
   std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
   std::span<const uint8_t> index = ws.Tail(r.IndSource);
   std::span<uint8_t> table = ws.Tail(tableAddr);

@@ -26,6 +26,8 @@ class Platform;
 class SymbolIndex {
  public:
   void Clear();
+  // Room for that many names without moving the ones added.
+  void Reserve(size_t names);
   // Of two entries for one name, the first added counts.
   void Add(std::string_view name, uint32_t line);
   // First defining line of the name, or 0.

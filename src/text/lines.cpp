@@ -141,8 +141,9 @@ uint32_t CopyOut(std::span<uint8_t> line, uint32_t chars, std::span<uint8_t> out
   // The CR of a CR LF pair becomes a NUL; a lone CR stays, since it alone
   // marks where the next line starts.
   if (line[chars] == kCR && chars + 1 < line.size() && line[chars + 1] == kLF) line[chars] = 0;
-  for (uint32_t i = 0; i < chars; ++i)
-    if (line[i] == kTab) line[i] = ' ';
+  for (uint8_t* tab = static_cast<uint8_t*>(std::memchr(line.data(), kTab, chars)); tab != nullptr;
+       tab = static_cast<uint8_t*>(std::memchr(tab + 1, kTab, line.data() + chars - tab - 1)))
+    *tab = ' ';
   uint32_t keep = std::min<uint32_t>(chars, out.size() - 1);
   std::memcpy(out.data(), line.data(), keep);
   out[keep] = 0;
