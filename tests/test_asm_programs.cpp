@@ -197,6 +197,37 @@ TEST(Driver, CompilingAgainGivesTheSameResult) {
   }
 }
 
+// Pass 2 starts with the origin and the "@@" address pass 1 ended with, so
+// lines above an [ORG] and jumps to "@@" above the first "@@" line get their
+// final values only in pass 2. Pass 2 keeps pass 1's bytes only for lines in
+// step with pass 1; AsmHarness::Run also assembles each source with every
+// line encoded again and requires the same bytes and line records.
+TEST(Driver, PassTwoStartsWherePassOneEnded) {
+  const struct {
+    const char* name;
+    std::string source;
+    std::string hex;
+  } cases[] = {
+      {"line above ORG", "NOP\r\n[ORG 100]\r\nNOP", "90 90"},
+      {"absolute jump above ORG uses the final origin", "JMP 300\r\n[ORG 100]\r\nJMP 300",
+       "E9 FD 01 E9 FA 01"},
+      {"@@ jump above the @@ line", "JMP @@\r\nNOP\r\n@@\r\nJMP @@", "E9 01 00 90 E9 FD FF"},
+      {"widths and origins change on the way",
+       "[BITS #32]\r\nNOP\r\n[BITS #16]\r\nJMP 300\r\n[ORG 200]\r\nMOV AX, OFFSET L\r\nL:",
+       "90 E9 FC 00 B8 07 02"},
+      {"label above ORG", "X:\r\nJMP X\r\n[ORG 100]\r\nJMP X", "E9 FD FE E9 FA FF"},
+      {"two origins", "MOV AX, 1\r\n[ORG 10]\r\nDB 1\r\n[ORG 20]\r\nJMP 30\r\n@@\r\nJMP @@",
+       "B8 01 00 01 E9 09 00 E9 FD FF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AsmHarness h;
+    const AsmRun r = h.Run(c.source);
+    ASSERT_EQ(r.state2, Compiled);
+    EXPECT_EQ(r.Hex(), c.hex);
+  }
+}
+
 TEST(Driver, OutputNames) {
   const struct {
     const char* source;

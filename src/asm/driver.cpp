@@ -107,11 +107,19 @@ class CleanedLines {
 };
 static_assert(alignof(CleanedLine) <= alignof(std::max_align_t));
 
-// The state a line's encoding starts from, besides the line itself.
+// The state a line's encoding starts from, besides the line itself and its
+// offset.
 bool SameState(const InstructionRecord& a, const InstructionRecord& b) {
   return a.BitsMode == b.BitsMode && a.Origin == b.Origin && a.AtLabel == b.AtLabel &&
          a.Spare == b.Spare && a.FunctList == b.FunctList;
 }
+
+// Where pass 1 left off after a line that changed the state: the next line's
+// offset and the state it starts from.
+struct StateAfter {
+  uint32_t offset;
+  InstructionRecord state;  // only the fields SameState compares count
+};
 
 }  // namespace
 
@@ -165,8 +173,15 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   const uint32_t lineSlots = lines > 1 ? std::min(lines - 1, kMaxLineRecords) : 0;
   CleanedLines cleanedLines(env.platform, lineSlots, std::min<size_t>(ctx.Ukuran, text.size()));
   size_t cleanedOffset = 0;  // where pass 2 reads the next line's characters
-  // Pass 2 so far started every line as pass 1 did.
-  bool inStep = options.reuseUnchangedLines;
+  // Pass 2 starts the next line at the offset and in the state of pass 1.
+  // Pass 2 does not start as pass 1 did: the origin and the "@@" address
+  // carry over from pass 1's end, so lines above an [ORG] get other
+  // addresses. It gets in step at the first line after which both passes
+  // agree, typically the [ORG] line itself.
+  bool inStep = false;
+  InstructionRecord pass1Start{};
+  std::vector<StateAfter> changedStates;  // pass 1's, for each line that changed the state
+  size_t nextChanged = 0;                  // pass 2's place in changedStates
 
   for (uint32_t pass = 1; pass <= 2 && !failed; ++pass) {
     env.pass = pass;
@@ -176,6 +191,10 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
     rec.Spare = 0;
     rec.ErrorFlag = 0;
     rec.FunctList = ctx.AddrFunct;
+    if (pass == 1)
+      pass1Start = rec;
+    else
+      inStep = options.reuseUnchangedLines && SameState(rec, pass1Start) && rec.Offset == 0;
     for (uint32_t n = 1; n < lines; ++n) {
       if (n - 1 >= kMaxLineRecords) {
         fail(n, "too many lines for the line records");
@@ -263,13 +282,18 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
                                  (SameState(before, rec) ? 0 : CleanedLine::kChangedState));
         if (pass == 1) {
           kept->flags = flags;
+          if (flags & CleanedLine::kChangedState)
+            changedStates.push_back({rec.Offset + rec.OpLength, rec});
+        } else if (kept->flags & CleanedLine::kChangedState) {
+          // Pass 1 recorded where it stood after this line: in step again
+          // when pass 2 stands at the same place.
+          const StateAfter* after =
+              nextChanged < changedStates.size() ? &changedStates[nextChanged++] : nullptr;
+          inStep = after != nullptr && rec.Offset + rec.OpLength == after->offset &&
+                   SameState(rec, after->state);
         } else if (inStep) {
-          // The next line starts where it did in pass 1 if this one gave as
-          // many bytes, and in the same state if this one read no label (it
-          // then did what it did in pass 1) or changed no state either time.
-          const bool lookedUp = (kept->flags & CleanedLine::kLookedUp) != 0;
-          inStep = rec.OpLength == kept->bytes &&
-                   (!lookedUp || ((kept->flags | flags) & CleanedLine::kChangedState) == 0);
+          // Pass 1 left the state as it was and went on by its byte count.
+          inStep = rec.OpLength == kept->bytes && SameState(before, rec);
         }
       }
       if (pass == 1 && rec.OpLength <= sizeof(rec.OpCode))
