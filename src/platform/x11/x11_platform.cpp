@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/x11/error_trap.h"
 #include "platform/x11/title_codec.h"
@@ -257,17 +258,27 @@ void X11Platform::DestroyImage() {
 
 Canvas* X11Platform::CreateBackBuffer(int width, int height) {
   ReleaseBackBuffer();
-  canvas_ = std::make_unique<CairoCanvas>(width, height);
   if (display_ != nullptr && !CreateImage(width, height)) {
     std::fprintf(stderr, "quorix: cannot create a %dx%d image; the window stays empty\n", width,
                  height);
+  }
+  sharedCanvas_ = shmImage_ && IsNativeArgb(format_) && image_->width == width &&
+                  image_->height == height &&
+                  image_->bytes_per_line == CairoCanvas::StrideFor(width);
+  if (sharedCanvas_) {
+    canvas_ = std::make_unique<CairoCanvas>(
+        width, height, reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line);
+    canvas_->SetWriteGuard([this] { WaitForShmCompletion(); });
+  } else {
+    canvas_ = std::make_unique<CairoCanvas>(width, height);
   }
   return canvas_.get();
 }
 
 void X11Platform::ReleaseBackBuffer() {
+  canvas_.reset();  // first: it may draw into the image's memory
+  sharedCanvas_ = false;
   if (display_ != nullptr) DestroyImage();
-  canvas_.reset();
 }
 
 void X11Platform::WaitForShmCompletion() {
@@ -293,12 +304,16 @@ void X11Platform::Present(int x, int y) {
   if (shmImage_) WaitForShmCompletion();
   int w = std::min(canvas_->Width(), image_->width);
   int h = std::min(canvas_->Height(), image_->height);
-  ConvertPixels(canvas_->Data(), canvas_->Stride(), reinterpret_cast<uint8_t*>(image_->data),
-                image_->bytes_per_line, w, h, format_);
+  if (!sharedCanvas_) {
+    ConvertPixels(std::as_const(*canvas_).Data(), canvas_->Stride(),
+                  reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line, w, h, format_);
+  }
   if (shmImage_) {
     XShmPutImage(display_, window_, gc_, image_, 0, 0, x, y, static_cast<unsigned>(w),
                  static_cast<unsigned>(h), True);
     shmPending_ = true;
+    // The server reads the back buffer itself: the next drawing waits.
+    if (sharedCanvas_) canvas_->ArmWriteGuard();
   } else {
     XPutImage(display_, window_, gc_, image_, 0, 0, x, y, static_cast<unsigned>(w),
               static_cast<unsigned>(h));
@@ -373,13 +388,13 @@ void X11Platform::PrintStats(uint64_t elapsedNs, uint64_t cpuNs, const LoopStats
   uint64_t messages = stats_.messages - since.messages;
   std::fprintf(stderr,
                "quorix-stats: seconds=%.3f ticks=%llu messages=%llu presents=%llu "
-               "steps_per_second=%.1f cpu_percent=%.1f present=%s\n",
+               "steps_per_second=%.1f cpu_percent=%.1f present=%s copy=%s\n",
                seconds, static_cast<unsigned long long>(ticks),
                static_cast<unsigned long long>(messages),
                static_cast<unsigned long long>(stats_.presents - since.presents),
                seconds > 0 ? static_cast<double>(ticks + messages) / seconds : 0.0,
                elapsedNs > 0 ? 100.0 * static_cast<double>(cpuNs) / elapsedNs : 0.0,
-               shmImage_ ? "MIT-SHM" : "XPutImage");
+               shmImage_ ? "MIT-SHM" : "XPutImage", sharedCanvas_ ? "none" : "convert");
 }
 
 int X11Platform::Run(MessageSink& sink, bool statsEverySecond) {
