@@ -26,6 +26,8 @@ constexpr char kClassName[] = "QuorixClassEx";
 constexpr char kInstanceName[] = "quorix";
 // How long to wait for the server to report a shared-memory put as done.
 constexpr int kShmWaitMs = 1000;
+// Timer periods up to this one may delay window events until the next tick.
+constexpr uint64_t kShortPeriodNs = 2000000;
 constexpr uint64_t kNsPerMs = 1000000;
 constexpr uint64_t kNsPerSecond = 1000000000;
 
@@ -436,7 +438,13 @@ int X11Platform::Run(MessageSink& sink, bool statsEverySecond) {
       if (waitNs < 0 || untilStats < waitNs) waitNs = std::max<int64_t>(untilStats, 0);
     }
     XFlush(display_);
-    pollfd p{fd, POLLIN, 0};
+    // Right after a shared-memory put the server's next message is most
+    // likely its completion notice, which only the next drawing needs. With
+    // a fast timer, sleep until the tick instead of waking for it: events
+    // that come meanwhile wait at most one short period.
+    const bool sleepThrough = shmPending_ && timerRunning_ && periodNs_ <= kShortPeriodNs &&
+                              waitNs >= 0 && static_cast<uint64_t>(waitNs) <= periodNs_;
+    pollfd p{sleepThrough ? -1 : fd, POLLIN, 0};
     timespec ts{static_cast<time_t>(waitNs / static_cast<int64_t>(kNsPerSecond)),
                 static_cast<long>(waitNs % static_cast<int64_t>(kNsPerSecond))};
     if (ppoll(&p, 1, waitNs < 0 ? nullptr : &ts, nullptr) < 0 && errno != EINTR) {
