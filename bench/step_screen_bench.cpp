@@ -1,6 +1,7 @@
-// Time of one workbench step (render plus the copy into the present buffer)
-// on the compile and debug screens with a 1,000-line source. The timer asks
-// for one step per millisecond, so a step must stay well under that.
+// Time of one workbench step (render plus present; a present at the origin
+// copies nothing, the window reads the back buffer) on the compile and debug
+// screens with a 1,000-line source. The timer asks for one step per
+// millisecond, so a step must stay well under that.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

@@ -77,7 +77,8 @@ def measure(args, server, display, work, procs):
 
     steps = [float(s["steps_per_second"]) for s in lines]
     cpu = [float(s["cpu_percent"]) for s in lines]
-    print("present path:            %s" % lines[0]["present"])
+    print("present path:            %s (pixel copy: %s)" %
+          (lines[0]["present"], lines[0].get("copy", "convert")))
     print("seconds measured:        %d" % len(lines))
     print("steps per second:        median %.0f (min %.0f, max %.0f)" %
           (statistics.median(steps), min(steps), max(steps)))

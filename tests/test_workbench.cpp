@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "app/workbench.h"
@@ -495,11 +496,13 @@ TEST(Workbench, EveryStepPresentsTheBackBuffer) {
   b.Move(40, 40);
   EXPECT_EQ(b.platform.presentCount(), before + 6);
   const auto& bb = *b.platform.backBuffer();
-  const auto& win = b.platform.window();
-  for (int y = 0; y < 600; y += 37)
-    for (int x = 0; x < 800; x += 13) {
+  const std::span<const uint32_t> win = b.platform.window();
+  ASSERT_EQ(win.size(), size_t(800) * 600);
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
       uint32_t v = win[size_t(y) * 800 + x];
-      ASSERT_EQ(bb.PixelAt(x, y), (Rgb{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}));
+      ASSERT_EQ(bb.PixelAt(x, y), (Rgb{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}))
+          << x << "," << y;
     }
 }
 

@@ -334,7 +334,70 @@ TEST_F(X11Display, WindowIsTheWorkbenchs) {
   EXPECT_EQ(attrs.height, 600);
 }
 
+// Every pixel of the window's 800x600 corner against the back buffer.
+void ExpectWindowShows(X11Platform& platform, const char* what) {
+  XImage* img = XGetImage(platform.display(), platform.window(), 0, 0, 800, 600, AllPlanes,
+                          ZPixmap);
+  ASSERT_NE(img, nullptr) << what;
+  const CairoCanvas& bb = *platform.canvas();
+  int wrong = 0, firstX = -1, firstY = -1;
+  for (int y = 0; y < 600; ++y)
+    for (int x = 0; x < 800; ++x) {
+      const unsigned long p = XGetPixel(img, x, y);
+      const Rgb got{static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8),
+                    static_cast<uint8_t>(p)};
+      if (got != bb.PixelAt(x, y) && wrong++ == 0) {
+        firstX = x;
+        firstY = y;
+      }
+    }
+  XDestroyImage(img);
+  EXPECT_EQ(wrong, 0) << what << ": first at " << firstX << "," << firstY;
+}
+
 class PresentPath : public X11Display, public ::testing::WithParamInterface<bool> {};
+
+// A step draws right after the previous present; where the server reads
+// the back buffer itself, that drawing must wait until the put is done, or
+// the window would show a mix of the two pictures.
+TEST_P(PresentPath, DrawingAfterAPresentDoesNotReachTheWindow) {
+  const bool allowShm = GetParam();
+  X11Platform platform(X11Options{allowShm});
+  std::string error;
+  ASSERT_TRUE(platform.Open(nullptr, error)) << error;
+  ASSERT_TRUE(platform.CreateMainWindow(error)) << error;
+  platform.ShowMainWindow();
+  Canvas* canvas = platform.CreateBackBuffer(800, 600);
+  ASSERT_NE(canvas, nullptr);
+  const uint32_t brushes[] = {canvas->CreateSolidBrush({0, 0, 255}),
+                              canvas->CreateSolidBrush({255, 255, 0})};
+  canvas->Select(canvas->DefaultPen());
+  for (int step = 0; step < 20; ++step) {
+    canvas->Select(brushes[step % 2]);
+    canvas->Rectangle(0, 0, 800, 600);
+    canvas->Select(brushes[(step + 1) % 2]);
+    canvas->Rectangle(100 + step, 50, 700, 550);
+    platform.Present(0, 0);
+    // What the window must show from now on.
+    const Rgb outer = platform.canvas()->PixelAt(1, 1);
+    const Rgb inner = platform.canvas()->PixelAt(400, 300);
+    // The next step's picture, at once, in the other colours, never presented.
+    canvas->Select(brushes[(step + 1) % 2]);
+    canvas->Rectangle(0, 0, 800, 600);
+    XSync(platform.display(), False);
+    const struct {
+      int x, y;
+      Rgb rgb;
+    } probes[] = {{1, 1, outer}, {798, 598, outer}, {99 + step, 300, outer}, {400, 300, inner},
+                  {698, 548, inner}, {800, 300, X11Platform::kBackground}};
+    for (const auto& p : probes)
+      ASSERT_EQ(PixelOf(d_, platform.window(), p.x, p.y), p.rgb)
+          << "step " << step << " at " << p.x << "," << p.y;
+  }
+  platform.Present(0, 0);
+  XSync(platform.display(), False);
+  ExpectWindowShows(platform, "the last drawing presented");
+}
 
 TEST_P(PresentPath, BackBufferReachesTheWindow) {
   const bool allowShm = GetParam();
@@ -347,6 +410,9 @@ TEST_P(PresentPath, BackBufferReachesTheWindow) {
   ASSERT_NE(canvas, nullptr);
   EXPECT_EQ(platform.usingShm(), allowShm) << "Xvfb offers MIT-SHM to a local client";
 
+  // On Xvfb's depth-24 visual the shared image is the back buffer itself.
+  EXPECT_EQ(platform.drawsIntoSharedImage(), allowShm);
+
   canvas->Select(canvas->StockBlackBrush());
   canvas->Select(canvas->DefaultPen());
   canvas->Rectangle(0, 0, 800, 600);
@@ -356,6 +422,7 @@ TEST_P(PresentPath, BackBufferReachesTheWindow) {
   // Twice: with MIT-SHM the second put must wait for the first one.
   for (int i = 0; i < 2; ++i) platform.Present(0, 0);
   XSync(platform.display(), False);
+  ExpectWindowShows(platform, "after two presents");
 
   const struct {
     int x, y;

@@ -87,6 +87,20 @@ uint32_t CodePoint1252(uint8_t c) {
 
 CairoCanvas::CairoCanvas(int width, int height) : width_(width), height_(height) {
   surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  Init();
+}
+
+CairoCanvas::CairoCanvas(int width, int height, uint8_t* data, int stride)
+    : width_(width), height_(height) {
+  surface_ = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height, stride);
+  Init();
+}
+
+int CairoCanvas::StrideFor(int width) {
+  return cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
+}
+
+void CairoCanvas::Init() {
   cairo_surface_flush(surface_);
   stride_ = cairo_image_surface_get_stride(surface_);
   pixels_ = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface_));
@@ -100,6 +114,11 @@ CairoCanvas::CairoCanvas(int width, int height) : width_(width), height_(height)
 }
 
 CairoCanvas::~CairoCanvas() { cairo_surface_destroy(surface_); }
+
+void CairoCanvas::RunGuard() {
+  guardArmed_ = false;
+  guard_();
+}
 
 uint32_t CairoCanvas::AddObject(Kind kind, Rgb color) {
   objects_.push_back({kind, color});
@@ -136,6 +155,7 @@ void CairoCanvas::Rectangle(int l, int t, int r, int b) {
   if (r < l) std::swap(l, r);
   if (b < t) std::swap(t, b);
   if (l == r || t == b) return;
+  BeforeWrite();
   const uint32_t pen = Argb(objects_[pen_ - 1].color);
   const uint32_t brush = Argb(objects_[brush_ - 1].color);
   const int y0 = std::max(t, 0), y1 = std::min(b, height_);
@@ -159,6 +179,7 @@ void CairoCanvas::RoundedShape(int l, int t, int r, int b, double rx, double ry)
   if (r < l) std::swap(l, r);
   if (b < t) std::swap(t, b);
   if (l == r || t == b) return;
+  BeforeWrite();
   rx = std::min(rx, (r - l) / 2.0);
   ry = std::min(ry, (b - t) / 2.0);
   const int rows = b - t;
@@ -210,7 +231,31 @@ void CairoCanvas::Ellipse(int l, int t, int r, int b) {
 void CairoCanvas::TextOut(int x, int y, const char* text, int n) {
   if (n <= 0 || text == nullptr) return;
   if (!glyphsBuilt_) BuildGlyphs();
+  BeforeWrite();
   const uint32_t color = Argb(text_);
+  // Text wholly inside the canvas, as the workbench's is, needs no clipping
+  // span by span.
+  int lo = width_, hi = 0, pen = x;
+  for (int i = 0; i < n; ++i) {
+    const Glyph& g = glyphs_[static_cast<uint8_t>(text[i])];
+    if (g.x0 < g.x1) {
+      lo = std::min(lo, pen + g.x0);
+      hi = std::max(hi, pen + g.x1);
+    }
+    pen += g.advance;
+  }
+  if (lo >= 0 && hi <= width_ && y + glyphTop_ >= 0 && y + glyphBottom_ <= height_) {
+    for (int i = 0; i < n; ++i) {
+      const Glyph& g = glyphs_[static_cast<uint8_t>(text[i])];
+      for (uint32_t s = g.first; s < g.first + g.count; ++s) {
+        const Span& sp = glyphSpans_[s];
+        uint32_t* row = Row(y + sp.dy) + x;
+        std::fill(row + sp.x0, row + sp.x1, color);
+      }
+      x += g.advance;
+    }
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     const Glyph& g = glyphs_[static_cast<uint8_t>(text[i])];
     for (uint32_t s = g.first; s < g.first + g.count; ++s) {
@@ -309,6 +354,14 @@ void CairoCanvas::BuildGlyphs() {
         }
       }
       g.count = static_cast<uint32_t>(glyphSpans_.size()) - g.first;
+      for (uint32_t s = g.first; s < g.first + g.count; ++s) {
+        const Span& sp = glyphSpans_[s];
+        g.x0 = s == g.first ? sp.x0 : std::min<int>(g.x0, sp.x0);
+        g.x1 = s == g.first ? sp.x1 : std::max<int>(g.x1, sp.x1);
+        const bool firstOfAll = glyphTop_ == glyphBottom_;
+        glyphTop_ = firstOfAll ? sp.dy : std::min<int>(glyphTop_, sp.dy);
+        glyphBottom_ = firstOfAll ? sp.dy + 1 : std::max(glyphBottom_, sp.dy + 1);
+      }
     }
   }
   fontChoice_.advance = spaceAdvance;
@@ -321,7 +374,10 @@ void CairoCanvas::BuildGlyphs() {
   FcPatternDestroy(match);
 }
 
-uint8_t* CairoCanvas::Data() { return reinterpret_cast<uint8_t*>(pixels_); }
+uint8_t* CairoCanvas::Data() {
+  BeforeWrite();
+  return reinterpret_cast<uint8_t*>(pixels_);
+}
 const uint8_t* CairoCanvas::Data() const { return reinterpret_cast<const uint8_t*>(pixels_); }
 
 void CairoCanvas::MarkDirty() { cairo_surface_mark_dirty(surface_); }

@@ -5,11 +5,13 @@
 // drawn from its top-left reference point, transparently, in the text colour,
 // with glyphs rasterised once when the view font is created.
 //
-// Shared by the headless and the X11 backends: the X11 back buffer hands
-// Data() and Stride() to the server.
+// Shared by the headless and the X11 backends. The canvas owns its pixels or
+// draws into memory it is given (the X11 backend's shared-memory image, which
+// the server reads straight from).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +33,10 @@ struct FontChoice {
 class CairoCanvas : public Canvas {
  public:
   CairoCanvas(int width, int height);
+  // Draws into width x height ARGB32 words at data, rows stride bytes apart;
+  // the memory must outlive the canvas and stride must be StrideFor(width).
+  // The canvas starts black, as one with its own pixels does.
+  CairoCanvas(int width, int height, uint8_t* data, int stride);
   ~CairoCanvas() override;
   CairoCanvas(const CairoCanvas&) = delete;
   CairoCanvas& operator=(const CairoCanvas&) = delete;
@@ -51,10 +57,19 @@ class CairoCanvas : public Canvas {
   void TextOut(int x, int y, const char* text, int n) override;
 
   // Pixels: premultiplied ARGB32 words, alpha always 0xFF, rows Stride()
-  // bytes apart. Direct writes must be followed by MarkDirty().
+  // bytes apart. Direct writes must be followed by MarkDirty(); asking for
+  // the writable pointer counts as a write for the write guard.
   uint8_t* Data();
   const uint8_t* Data() const;
   int Stride() const { return stride_; }
+  // The row length in bytes of an ARGB32 image of that width.
+  static int StrideFor(int width);
+
+  // Someone else reads the pixels for a while (the X server, from shared
+  // memory): after ArmWriteGuard the guard runs once, before the next change
+  // to any pixel, and must return only when the reader is done.
+  void SetWriteGuard(std::function<void()> guard) { guard_ = std::move(guard); }
+  void ArmWriteGuard() { guardArmed_ = static_cast<bool>(guard_); }
   cairo_surface_t* Surface() { return surface_; }
   void MarkDirty();
   Rgb PixelAt(int x, int y) const;
@@ -74,8 +89,14 @@ class CairoCanvas : public Canvas {
   struct Glyph {
     uint32_t first = 0, count = 0;  // spans in glyphSpans_
     int advance = 0;
+    int x0 = 0, x1 = 0;  // the spans' extent; x0 == x1 without spans
   };
 
+  void Init();
+  void BeforeWrite() {
+    if (guardArmed_) [[unlikely]] RunGuard();
+  }
+  void RunGuard();
   uint32_t AddObject(Kind kind, Rgb color);
   void FillSpan(int y, int x0, int x1, uint32_t argb);
   uint32_t* Row(int y) {
@@ -88,6 +109,8 @@ class CairoCanvas : public Canvas {
   int width_, height_, stride_;
   cairo_surface_t* surface_ = nullptr;
   uint32_t* pixels_ = nullptr;
+  std::function<void()> guard_;
+  bool guardArmed_ = false;
   std::vector<Object> objects_;
   uint32_t stockBlackBrush_ = 0, stockWhiteBrush_ = 0, defaultPen_ = 0;
   uint32_t brush_ = 0, pen_ = 0, font_ = 0;
@@ -96,6 +119,7 @@ class CairoCanvas : public Canvas {
   bool glyphsBuilt_ = false;
   Glyph glyphs_[256];
   std::vector<Span> glyphSpans_;
+  int glyphTop_ = 0, glyphBottom_ = 0;  // rows dy of all spans: [top, bottom)
   FontChoice fontChoice_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "model/context_record.h"
 
@@ -24,15 +25,42 @@ Canvas* HeadlessPlatform::CreateBackBuffer(int width, int height) {
   windowWidth_ = width;
   windowHeight_ = height;
   window_.assign(size_t(width) * height, 0);
+  windowIsBackBuffer_ = false;
   return backBuffer_.get();
 }
 
-void HeadlessPlatform::ReleaseBackBuffer() { backBuffer_.reset(); }
+void HeadlessPlatform::ReleaseBackBuffer() {
+  UnshareWindow();
+  backBuffer_.reset();
+}
+
+std::span<const uint32_t> HeadlessPlatform::window() const {
+  if (windowIsBackBuffer_) {
+    return {reinterpret_cast<const uint32_t*>(std::as_const(*backBuffer_).Data()), window_.size()};
+  }
+  return window_;
+}
+
+void HeadlessPlatform::UnshareWindow() {
+  if (!windowIsBackBuffer_) return;
+  windowIsBackBuffer_ = false;
+  const CairoCanvas& bb = *backBuffer_;
+  for (int wy = 0; wy < windowHeight_; ++wy) {
+    std::memcpy(&window_[size_t(wy) * windowWidth_], bb.Data() + size_t(wy) * bb.Stride(),
+                size_t(windowWidth_) * 4);
+  }
+}
 
 void HeadlessPlatform::Present(int x, int y) {
   ++presents_;
   if (!backBuffer_) return;
   const CairoCanvas& bb = *backBuffer_;
+  if (x == 0 && y == 0 && bb.Width() == windowWidth_ && bb.Height() == windowHeight_ &&
+      bb.Stride() == windowWidth_ * 4) {
+    windowIsBackBuffer_ = true;
+    return;
+  }
+  UnshareWindow();
   const int x0 = std::max(x, 0), y0 = std::max(y, 0);
   const int x1 = std::min(x + bb.Width(), windowWidth_);
   const int y1 = std::min(y + bb.Height(), windowHeight_);

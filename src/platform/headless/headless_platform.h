@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,14 @@ class HeadlessPlatform : public PosixServices {
   uint32_t DeviceContextHandle() override { return kDeviceContextHandle; }
 
   CairoCanvas* backBuffer() { return backBuffer_.get(); }
-  // The window's client area as last presented, in the back buffer's ARGB32 words.
-  const std::vector<uint32_t>& window() const { return window_; }
+  // The window's client area as last presented, in the back buffer's ARGB32
+  // words, rows windowWidth() words apart; all zeros before the first present.
+  // A present of the whole back buffer at (0, 0), the workbench's own, copies
+  // nothing: from then on the window reads the back buffer's memory, which
+  // holds the presented picture until the next step draws. A present at
+  // another place copies the covered part; the rest of the window keeps the
+  // back buffer's pixels as they are at that moment.
+  std::span<const uint32_t> window() const;
   int windowWidth() const { return windowWidth_; }
   int windowHeight() const { return windowHeight_; }
   uint64_t presentCount() const { return presents_; }
@@ -52,8 +59,12 @@ class HeadlessPlatform : public PosixServices {
  private:
   std::optional<std::string> editorTitle_;
   std::unique_ptr<CairoCanvas> backBuffer_;
-  std::vector<uint32_t> window_;
+  std::vector<uint32_t> window_;  // the window's pixels while it is not the back buffer
+  bool windowIsBackBuffer_ = false;
   int windowWidth_ = 0, windowHeight_ = 0;
+  // Ends the sharing: the window keeps the back buffer's pixels in window_.
+  void UnshareWindow();
+
   uint64_t presents_ = 0;
   bool timerRunning_ = false;
   uint32_t timerPeriod_ = 0;

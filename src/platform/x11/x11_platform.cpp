@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/x11/error_trap.h"
 #include "platform/x11/title_codec.h"
@@ -25,6 +26,8 @@ constexpr char kClassName[] = "QuorixClassEx";
 constexpr char kInstanceName[] = "quorix";
 // How long to wait for the server to report a shared-memory put as done.
 constexpr int kShmWaitMs = 1000;
+// Timer periods up to this one may delay window events until the next tick.
+constexpr uint64_t kShortPeriodNs = 2000000;
 constexpr uint64_t kNsPerMs = 1000000;
 constexpr uint64_t kNsPerSecond = 1000000000;
 
@@ -257,17 +260,27 @@ void X11Platform::DestroyImage() {
 
 Canvas* X11Platform::CreateBackBuffer(int width, int height) {
   ReleaseBackBuffer();
-  canvas_ = std::make_unique<CairoCanvas>(width, height);
   if (display_ != nullptr && !CreateImage(width, height)) {
     std::fprintf(stderr, "quorix: cannot create a %dx%d image; the window stays empty\n", width,
                  height);
+  }
+  sharedCanvas_ = shmImage_ && IsNativeArgb(format_) && image_->width == width &&
+                  image_->height == height &&
+                  image_->bytes_per_line == CairoCanvas::StrideFor(width);
+  if (sharedCanvas_) {
+    canvas_ = std::make_unique<CairoCanvas>(
+        width, height, reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line);
+    canvas_->SetWriteGuard([this] { WaitForShmCompletion(); });
+  } else {
+    canvas_ = std::make_unique<CairoCanvas>(width, height);
   }
   return canvas_.get();
 }
 
 void X11Platform::ReleaseBackBuffer() {
+  canvas_.reset();  // first: it may draw into the image's memory
+  sharedCanvas_ = false;
   if (display_ != nullptr) DestroyImage();
-  canvas_.reset();
 }
 
 void X11Platform::WaitForShmCompletion() {
@@ -293,12 +306,16 @@ void X11Platform::Present(int x, int y) {
   if (shmImage_) WaitForShmCompletion();
   int w = std::min(canvas_->Width(), image_->width);
   int h = std::min(canvas_->Height(), image_->height);
-  ConvertPixels(canvas_->Data(), canvas_->Stride(), reinterpret_cast<uint8_t*>(image_->data),
-                image_->bytes_per_line, w, h, format_);
+  if (!sharedCanvas_) {
+    ConvertPixels(std::as_const(*canvas_).Data(), canvas_->Stride(),
+                  reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line, w, h, format_);
+  }
   if (shmImage_) {
     XShmPutImage(display_, window_, gc_, image_, 0, 0, x, y, static_cast<unsigned>(w),
                  static_cast<unsigned>(h), True);
     shmPending_ = true;
+    // The server reads the back buffer itself: the next drawing waits.
+    if (sharedCanvas_) canvas_->ArmWriteGuard();
   } else {
     XPutImage(display_, window_, gc_, image_, 0, 0, x, y, static_cast<unsigned>(w),
               static_cast<unsigned>(h));
@@ -373,13 +390,13 @@ void X11Platform::PrintStats(uint64_t elapsedNs, uint64_t cpuNs, const LoopStats
   uint64_t messages = stats_.messages - since.messages;
   std::fprintf(stderr,
                "quorix-stats: seconds=%.3f ticks=%llu messages=%llu presents=%llu "
-               "steps_per_second=%.1f cpu_percent=%.1f present=%s\n",
+               "steps_per_second=%.1f cpu_percent=%.1f present=%s copy=%s\n",
                seconds, static_cast<unsigned long long>(ticks),
                static_cast<unsigned long long>(messages),
                static_cast<unsigned long long>(stats_.presents - since.presents),
                seconds > 0 ? static_cast<double>(ticks + messages) / seconds : 0.0,
                elapsedNs > 0 ? 100.0 * static_cast<double>(cpuNs) / elapsedNs : 0.0,
-               shmImage_ ? "MIT-SHM" : "XPutImage");
+               shmImage_ ? "MIT-SHM" : "XPutImage", sharedCanvas_ ? "none" : "convert");
 }
 
 int X11Platform::Run(MessageSink& sink, bool statsEverySecond) {
@@ -421,7 +438,13 @@ int X11Platform::Run(MessageSink& sink, bool statsEverySecond) {
       if (waitNs < 0 || untilStats < waitNs) waitNs = std::max<int64_t>(untilStats, 0);
     }
     XFlush(display_);
-    pollfd p{fd, POLLIN, 0};
+    // Right after a shared-memory put the server's next message is most
+    // likely its completion notice, which only the next drawing needs. With
+    // a fast timer, sleep until the tick instead of waking for it: events
+    // that come meanwhile wait at most one short period.
+    const bool sleepThrough = shmPending_ && timerRunning_ && periodNs_ <= kShortPeriodNs &&
+                              waitNs >= 0 && static_cast<uint64_t>(waitNs) <= periodNs_;
+    pollfd p{sleepThrough ? -1 : fd, POLLIN, 0};
     timespec ts{static_cast<time_t>(waitNs / static_cast<int64_t>(kNsPerSecond)),
                 static_cast<long>(waitNs % static_cast<int64_t>(kNsPerSecond))};
     if (ppoll(&p, 1, waitNs < 0 ? nullptr : &ts, nullptr) < 0 && errno != EINTR) {

@@ -2,6 +2,14 @@
 // with the periodic timer, the back buffer presented with MIT-SHM (or plain
 // XPutImage where the server cannot share memory with us), and the lookup of
 // other programs' windows. Files and upper-casing come from PosixServices.
+//
+// When the visual's pixels are laid out as the back buffer's (32 bits,
+// 0x00RRGGBB words in this machine's byte order) and MIT-SHM works, the back
+// buffer draws straight into the shared segment and a present is one
+// XShmPutImage. The server reads the segment after the call returns, so the
+// canvas' write guard waits for the put's completion notice before the next
+// drawing changes a pixel. Other visuals and the plain path convert the
+// pixels into the image at each present.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -77,6 +85,8 @@ class X11Platform : public PosixServices {
   Display* display() const { return display_; }
   Window window() const { return window_; }
   bool usingShm() const { return shmImage_; }
+  // The back buffer is the shared image itself: presents copy nothing.
+  bool drawsIntoSharedImage() const { return sharedCanvas_; }
   bool quitPosted() const { return quitPosted_; }
   const LoopStats& stats() const { return stats_; }
   CairoCanvas* canvas() const { return canvas_.get(); }
@@ -108,6 +118,7 @@ class X11Platform : public PosixServices {
   std::unique_ptr<CairoCanvas> canvas_;
   XImage* image_ = nullptr;
   bool shmImage_ = false;
+  bool sharedCanvas_ = false;  // canvas_ draws into image_'s shared segment
   XShmSegmentInfo shmInfo_{};
   int shmCompletionType_ = -1;
   bool shmPending_ = false;
