@@ -3,7 +3,7 @@
 
 Runs every build on the same source RUNS times (interleaved, after one
 warm-up run each) with --timings and prints the median of each phase
-(load, symbols, pass 1, pass 2, write, checks, total) in milliseconds, and
+(load, symbols, pass 1, pass 2, checks, write, total) in milliseconds, and
 the median wall time of the whole process.
 
     bench/asm_phases.py SOURCE NAME=QUORIX_ASM [NAME=QUORIX_ASM ...] [--runs R]
@@ -18,7 +18,7 @@ import sys
 import tempfile
 import time
 
-PHASES = ["load", "symbols", "pass 1", "pass 2", "write", "checks", "total"]
+PHASES = ["load", "symbols", "pass 1", "pass 2", "checks", "write", "total"]
 
 
 def run_once(asm, source, out):

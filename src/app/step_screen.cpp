@@ -5,7 +5,6 @@
 
 #include "app/loading.h"
 #include "asm/driver.h"
-#include "asm/silent_lines.h"
 #include "screen/views.h"
 #include "sim/simulator.h"
 
@@ -61,7 +60,7 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
     if (shell.run.AfterCompile(*r, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
     shell.outputPath = std::move(report.outputPath);
     shell.linesWithoutBytes =
-        r->state2 == Compiled ? static_cast<uint32_t>(LinesWithoutBytes(*r, env).size()) : 0;
+        r->state2 == Compiled ? static_cast<uint32_t>(report.silentLines.size()) : 0;
   } else {
     DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
     if (r->state2 == Compiled) DrawNoBytesNotice(shell.screen, shell.linesWithoutBytes);

@@ -6,6 +6,7 @@
 
 #include "asm/encoder.h"
 #include "asm/records.h"
+#include "asm/silent_lines.h"
 #include "text/lines.h"
 
 namespace quorix {
@@ -337,6 +338,25 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
       std::max(dirty[static_cast<int>(Area::LineRecords)], recordsEnd);
 
   if (!failed) {
+    // Instruction lines without bytes, from the final byte counts and the
+    // cleaned lines.
+    size_t offset = 0;
+    std::memset(buf, 0, sizeof buf);
+    for (uint32_t k = 0; k < lineSlots; ++k) {
+      const CleanedLine* kept = cleanedLines.Line(k);
+      const uint8_t* chars = kept ? cleanedLines.Chars(offset, kept->length) : nullptr;
+      if (chars == nullptr) break;
+      offset += kept->length;
+      if ((kept->dirtied & CleanedLine::kEncode) == 0 || 8 * uint64_t(k) + 4 > records.size())
+        continue;
+      const uint8_t* count = records.data() + 8 * k;
+      if ((count[0] | count[1] | count[2] | count[3]) != 0) continue;
+      std::memcpy(buf, chars, kept->length);
+      if (IsInstructionLine(buf)) report.silentLines.push_back(k + 1);
+      std::memset(buf, 0, kept->length);
+    }
+    endPhase(AsmPhase::Checks);
+
     // Addresses become offsets in the output.
     const uint32_t last = std::min<uint64_t>({lines, kMaxLineRecords, records.size() / 8});
     for (uint32_t k = 0; k < last; ++k) {

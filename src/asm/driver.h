@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/context_record.h"
 #include "asm/env.h"
@@ -12,9 +13,9 @@ namespace quorix {
 
 inline constexpr uint32_t kLineBufferSize = 1024;
 
-// Phases of a run, for --timings: the label scan, the two passes and the
-// writing of the output file.
-enum class AsmPhase : uint8_t { Symbols, Pass1, Pass2, Write, Count };
+// Phases of a run, for --timings: the label scan, the two passes, the list
+// of lines without bytes, and the writing of the output file.
+enum class AsmPhase : uint8_t { Symbols, Pass1, Pass2, Checks, Write, Count };
 
 struct AssembleOptions {
   const char* outputPath = nullptr;  // overrides the name built from the source path
@@ -35,6 +36,9 @@ struct AssembleReport {
   uint32_t origin = 0;     // the origin in force at the end ([ORG] / [ASLI])
   uint32_t entryBits = 16; // code width of the first line that produced bytes: 16 or 32
   uint64_t phaseTime[static_cast<int>(AsmPhase::Count)] = {};  // with AssembleOptions::clock
+  // After a successful run: the instruction lines that produced no bytes,
+  // as LinesWithoutBytes finds them, read from the lines pass 1 prepared.
+  std::vector<uint32_t> silentLines;
 };
 
 // state2 ends as Compiled, CompileFailed (state3 = the line) or WriteFailed.

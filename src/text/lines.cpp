@@ -63,12 +63,11 @@ uint32_t NextCrOrLf(const uint8_t* p, uint32_t from, uint32_t n) {
 
 // The first i in [from, n) where a line ends (EndsLineAt), or n.
 uint32_t NextLineEnd(std::span<const uint8_t> text, uint32_t from, uint32_t n) {
-  for (uint32_t i = from; i < n; ++i) {
-    i = NextCrOrLf(text.data(), i, n);
-    if (i >= n || EndsLineAt(text, i)) return i;
-    // A CR with an LF behind it: the pair ends at the LF.
-  }
-  return n;
+  if (from >= n) return n;
+  const uint32_t i = NextCrOrLf(text.data(), from, n);
+  if (i >= n || EndsLineAt(text, i)) return i;
+  // A CR with an LF behind it: the pair ends at the LF.
+  return i + 1 < n ? i + 1 : n;
 }
 }  // namespace
 
@@ -193,6 +192,8 @@ bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text,
                           std::span<const uint8_t> index, uint32_t size, uint32_t count,
                           const uint8_t* start, uint32_t chars) {
   const uint64_t end = static_cast<uint64_t>(start - text.data()) + chars;
+  // A line that ends at its CR or LF is followed by nothing but its line end.
+  if (end < text.size() && text[end] != 0) return false;
   uint64_t next = size;
   if (n + 1 < count) {
     const uint32_t s = LineStart(n + 1, index, count);

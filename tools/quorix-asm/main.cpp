@@ -8,7 +8,7 @@
 // stderr ("produces no bytes"); that does not change the exit code.
 // --explain prints the listing with each line's bytes decoded back into
 // instructions, in the line's code width. --timings prints the time of each
-// phase (load, symbols, pass 1, pass 2, write, checks) on stderr.
+// phase (load, symbols, pass 1, pass 2, checks, write) on stderr.
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -53,15 +53,15 @@ uint64_t NowNs() {
                                    .count());
 }
 
-void PrintTimings(uint64_t loadNs, const AssembleReport& report, uint64_t checksNs) {
+void PrintTimings(uint64_t loadNs, const AssembleReport& report) {
   const uint64_t* p = report.phaseTime;
   const uint64_t phases[] = {loadNs,
                              p[static_cast<int>(AsmPhase::Symbols)],
                              p[static_cast<int>(AsmPhase::Pass1)],
                              p[static_cast<int>(AsmPhase::Pass2)],
-                             p[static_cast<int>(AsmPhase::Write)],
-                             checksNs};
-  const char* names[] = {"load", "symbols", "pass 1", "pass 2", "write", "checks"};
+                             p[static_cast<int>(AsmPhase::Checks)],
+                             p[static_cast<int>(AsmPhase::Write)]};
+  const char* names[] = {"load", "symbols", "pass 1", "pass 2", "checks", "write"};
   uint64_t total = 0;
   std::fprintf(stderr, "quorix-asm: timings (ms):");
   for (size_t i = 0; i < std::size(phases); ++i) {
@@ -236,9 +236,8 @@ int main(int argc, char** argv) {
 
   switch (r.state2) {
     case Compiled: {
-      const uint64_t checksStart = NowNs();
-      const std::vector<uint32_t> silent = LinesWithoutBytes(r, env);
-      if (timings) PrintTimings(loadNs, report, NowNs() - checksStart);
+      const std::vector<uint32_t>& silent = report.silentLines;
+      if (timings) PrintTimings(loadNs, report);
       for (uint32_t n : silent) {
         std::fprintf(stderr, "quorix-asm: warning: line %u produces no bytes: %s\n", n,
                      SourceLine(ws, r, n, 256, true).c_str());
