@@ -430,6 +430,28 @@ TEST(UpperCase, Windows1252TableIndependentOfLocale) {
   EXPECT_EQ(b.back(), 'x');
   unsetenv("LC_ALL");
 }
+
+// Upper-casing passes over words that cannot change eight bytes at a time:
+// every byte value, at every place of a word, before and after a NUL, must
+// come out as the byte-by-byte table gives it.
+TEST(UpperCase, WordAtATimeMatchesTheTable) {
+  for (int value = 0; value < 256; ++value) {
+    for (size_t at = 0; at < 20; ++at) {
+      for (size_t nul : {size_t(3), size_t(9), size_t(17), size_t(24)}) {
+        std::vector<uint8_t> b(24, 'Q');
+        b[at] = static_cast<uint8_t>(value);
+        if (nul < b.size()) b[nul] = 0;
+        std::vector<uint8_t> want = b;
+        for (uint8_t& c : want) {
+          if (c == 0) break;
+          c = Upper1252(c);
+        }
+        UpperCase1252(b);
+        ASSERT_EQ(b, want) << "byte " << value << " at " << at << ", NUL at " << nul;
+      }
+    }
+  }
+}
 #endif  // the Win32 file layer has its own tests
 
 }  // namespace

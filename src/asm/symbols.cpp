@@ -35,8 +35,8 @@ uint8_t UpperAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
 // A label line holds a ':' before any ';', or its second word begins with
 // PROC, DATA or LABE.
-bool IsLabelLine(const uint8_t* p, uint32_t len) {
-  const uint32_t end = FirstOf3(p, len, ':', ';', ';');
+bool IsLabelLine(const uint8_t* p, uint32_t len, uint32_t readable) {
+  const uint32_t end = FirstOf3(p, len, readable, ':', ';', ';');
   if (end < len && p[end] == ':') return true;
   uint32_t i = 0;
   while (i < end && IsBlank(p[i])) ++i;  // leading blanks
@@ -144,7 +144,9 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
     const uint8_t* raw;
     uint32_t len;
     if (!LocateLine(n, text, index, r.Ukuran, r.LineCountsForFile, &raw, &len)) continue;
-    if (!IsLabelLine(raw, std::min<uint32_t>(len, 1023))) continue;
+    if (!IsLabelLine(raw, std::min<uint32_t>(len, 1023),
+                     static_cast<uint32_t>(text.data() + text.size() - raw)))
+      continue;
     if (count + 1 >= capacity) {  // keep room for the closing 0
       overflow = true;
       if (overflowLine) *overflowLine = n;

@@ -26,16 +26,19 @@ constexpr uint64_t kAllLF = 0x0A0A0A0A0A0A0A0Aull;
 
 }  // namespace
 
-uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint8_t a, uint8_t b, uint8_t c) {
+uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint32_t readable, uint8_t a, uint8_t b,
+                  uint8_t c) {
   uint32_t i = 0;
   if constexpr (std::endian::native == std::endian::little) {
     const uint64_t wa = 0x0101010101010101ull * a, wb = 0x0101010101010101ull * b,
                    wc = 0x0101010101010101ull * c;
-    for (; n - i >= 8; i += 8) {
+    // Whole words while they lie inside the readable bytes; a hit at or
+    // past n does not count.
+    for (; i < n && readable - i >= 8; i += 8) {
       uint64_t w;
       std::memcpy(&w, p + i, 8);
       const uint64_t hit = ZeroBytes64(w ^ wa) | ZeroBytes64(w ^ wb) | ZeroBytes64(w ^ wc);
-      if (hit != 0) return i + std::countr_zero(hit) / 8;
+      if (hit != 0) return std::min<uint32_t>(i + std::countr_zero(hit) / 8, n);
     }
   }
   for (; i < n; ++i)
@@ -106,12 +109,16 @@ uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit) {
   const uint8_t* p = from.data();
   uint64_t i = 0;
   if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes at a time, never reading past the n bytes examined.
-    for (; i + 8 <= n; i += 8) {
+    // Eight bytes at a time while they lie inside the span; a line end at or
+    // past the n bytes examined does not count.
+    for (; i < n && i + 8 <= from.size(); i += 8) {
       uint64_t w;
       std::memcpy(&w, p + i, 8);
       const uint64_t hit = ZeroBytes64(w) | ZeroBytes64(w ^ kAllCR) | ZeroBytes64(w ^ kAllLF);
-      if (hit != 0) return static_cast<uint32_t>(i + std::countr_zero(hit) / 8 + 1);
+      if (hit != 0) {
+        const uint64_t at = i + std::countr_zero(hit) / 8;
+        return at < n ? static_cast<uint32_t>(at + 1) : kFail;
+      }
     }
   }
   for (; i < n; ++i)
@@ -228,7 +235,7 @@ uint32_t CleanLine(std::span<uint8_t> buf, uint32_t n) {
   // The kept text is the n bytes from the first non-blank (its characters
   // and the NUL), or the characters before a ';' when one comes first.
   uint32_t keep = n;
-  const uint32_t stop = FirstOf3(first, n, ';', 0, kCR);
+  const uint32_t stop = FirstOf3(first, n, static_cast<uint32_t>(buf.size() - k), ';', 0, kCR);
   if (stop < n && first[stop] == ';') keep = stop;
   if (k != 0) std::memmove(buf.data(), first, keep);
   if (keep < n) std::memset(buf.data() + keep, 0, n - keep);

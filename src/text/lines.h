@@ -40,8 +40,9 @@ uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count);
 // the first `limit` bytes (and none inside the span) is one.
 uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit);
 // Offset of the first of the bytes a, b and c among p[0, n), or n. Reads
-// eight bytes at a time, never past the n bytes.
-uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint8_t a, uint8_t b, uint8_t c);
+// eight bytes at a time, never past the first `readable` bytes (readable >= n).
+uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint32_t readable, uint8_t a, uint8_t b,
+                  uint8_t c);
 // The first i in [from, n) where a line ends (EndsLineAt), or n (n is cut
 // to the text's size).
 uint32_t FirstLineEnd(std::span<const uint8_t> text, uint32_t from, uint32_t n);

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace quorix {
@@ -135,7 +137,23 @@ const UpperTable kUpper;
 }  // namespace
 
 void UpperCase1252(std::span<uint8_t> text) {
-  for (uint8_t& c : text) {
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Words that hold no NUL, no lower-case ASCII letter and no byte above
+    // 7F change nothing: they are passed over eight bytes at a time.
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    for (; text.size() - i >= 8; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, text.data() + i, 8);
+      const uint64_t zero = (w - kOnes) & ~w & kHigh;
+      // Bytes from 'a' (61) up: w + (80 - 61) sets their top bit; above 'z'
+      // (7A) as well, so those are taken out again with w + (80 - 7B).
+      const uint64_t lower = ((w | kHigh) - 0x6161616161616161ull) & ~((w | kHigh) - 0x7B7B7B7B7B7B7B7Bull) & kHigh;
+      if ((zero | lower | (w & kHigh)) != 0) break;
+    }
+  }
+  for (; i < text.size(); ++i) {
+    uint8_t& c = text[i];
     if (c == 0) break;
     c = kUpper.map[c];
   }
