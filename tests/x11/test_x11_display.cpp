@@ -355,7 +355,17 @@ void ExpectWindowShows(X11Platform& platform, const char* what) {
   EXPECT_EQ(wrong, 0) << what << ": first at " << firstX << "," << firstY;
 }
 
-class PresentPath : public X11Display, public ::testing::WithParamInterface<bool> {};
+class PresentPath : public X11Display, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The window shown with an 800x600 back buffer, MIT-SHM allowed or not.
+  Canvas* Show(X11Platform& platform) {
+    std::string error;
+    EXPECT_TRUE(platform.Open(nullptr, error)) << error;
+    EXPECT_TRUE(platform.CreateMainWindow(error)) << error;
+    platform.ShowMainWindow();
+    return platform.CreateBackBuffer(800, 600);
+  }
+};
 
 // A step draws right after the previous present; where the server reads
 // the back buffer itself, that drawing must wait until the put is done, or
@@ -363,11 +373,7 @@ class PresentPath : public X11Display, public ::testing::WithParamInterface<bool
 TEST_P(PresentPath, DrawingAfterAPresentDoesNotReachTheWindow) {
   const bool allowShm = GetParam();
   X11Platform platform(X11Options{allowShm});
-  std::string error;
-  ASSERT_TRUE(platform.Open(nullptr, error)) << error;
-  ASSERT_TRUE(platform.CreateMainWindow(error)) << error;
-  platform.ShowMainWindow();
-  Canvas* canvas = platform.CreateBackBuffer(800, 600);
+  Canvas* canvas = Show(platform);
   ASSERT_NE(canvas, nullptr);
   const uint32_t brushes[] = {canvas->CreateSolidBrush({0, 0, 255}),
                               canvas->CreateSolidBrush({255, 255, 0})};
@@ -402,11 +408,7 @@ TEST_P(PresentPath, DrawingAfterAPresentDoesNotReachTheWindow) {
 TEST_P(PresentPath, BackBufferReachesTheWindow) {
   const bool allowShm = GetParam();
   X11Platform platform(X11Options{allowShm});
-  std::string error;
-  ASSERT_TRUE(platform.Open(nullptr, error)) << error;
-  ASSERT_TRUE(platform.CreateMainWindow(error)) << error;
-  platform.ShowMainWindow();
-  Canvas* canvas = platform.CreateBackBuffer(800, 600);
+  Canvas* canvas = Show(platform);
   ASSERT_NE(canvas, nullptr);
   EXPECT_EQ(platform.usingShm(), allowShm) << "Xvfb offers MIT-SHM to a local client";
 
