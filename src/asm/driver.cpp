@@ -174,11 +174,11 @@ AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const Assemble
   const uint32_t lineSlots = lines > 1 ? std::min(lines - 1, kMaxLineRecords) : 0;
   CleanedLines cleanedLines(env.platform, lineSlots, std::min<size_t>(ctx.Ukuran, text.size()));
   size_t cleanedOffset = 0;  // where pass 2 reads the next line's characters
-  // Pass 2 starts the next line at the offset and in the state of pass 1.
-  // Pass 2 does not start as pass 1 did: the origin and the "@@" address
-  // carry over from pass 1's end, so lines above an [ORG] get other
-  // addresses. It gets in step at the first line after which both passes
-  // agree, typically the [ORG] line itself.
+  // In step: pass 2 starts the next line at the offset and in the state in
+  // which pass 1 started it. Pass 2 does not begin in step, since the origin
+  // and the "@@" address carry over from pass 1's end (lines above an [ORG]
+  // get other addresses); it gets in step at the first line after which both
+  // passes agree, typically the [ORG] line itself.
   bool inStep = false;
   InstructionRecord pass1Start{};
   std::vector<StateAfter> changedStates;  // pass 1's, for each line that changed the state
