@@ -97,7 +97,7 @@ void BM_RunSessionStep(benchmark::State& state) {
     state.SkipWithError("the program did not compile");
     return;
   }
-  for (auto _ : state) wb.run().Step(&wb.record(), &wb.cpu(), wb.workspace());
+  for (auto _ : state) wb.run().Step(&wb.record().PosSCL, &wb.cpu());
   if (wb.run().program()->status() != RunStatus::Ready) state.SkipWithError("the program stopped");
 }
 BENCHMARK(BM_RunSessionStep)->Arg(1000)->Arg(100000)->Unit(benchmark::kNanosecond)->Repetitions(5)->ReportAggregatesOnly(true);

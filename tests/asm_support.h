@@ -8,19 +8,19 @@
 
 #include <gtest/gtest.h>
 
-#include "app/loading.h"
-#include "model/workspace.h"
-#include "asm/driver.h"
-#include "asm/env.h"
+#include "app/assemble_text.h"
+#include "app/output_file.h"
+#include "model/context_record.h"
 #include "asm/silent_lines.h"
 #include "test_support.h"
 
 namespace quorix::testing_support {
 
 struct AsmRun {
-  uint32_t state2 = 0;
-  uint32_t state3 = 0;
-  std::vector<uint8_t> bytes;  // the written .com, or the output region up to the failure
+  uint32_t state2 = 0;  // Compiled, CompileFailed or WriteFailed, as the workbench ends
+  uint32_t state3 = 0;  // the failing line
+  std::vector<uint8_t> bytes;  // the written .com
+  std::string outputPath;      // the file written, or that could not be written
   AssembleReport report;
   std::string Hex() const {
     std::string s;
@@ -34,25 +34,17 @@ struct AsmRun {
   }
 };
 
+// Assembles sources as the workbench compiles them: the text read from a
+// (memory) file, assembled, and the .com file written beside it.
 class AsmHarness {
  public:
-  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
   MemoryPlatform pf;
-  SymbolIndex symbols;
-  ContextRecord rec{};
+  TextAssembler as{pf};
+  Workspace* ws = &as.workspace();
+  SymbolIndex& symbols = as.env().symbols;
+  std::string path = "C:\\SRC\\T.ASM";
 
-  AsmHarness() {
-    SetRegionAddresses(&rec);
-    rec.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
-    rec.lpSourceForCompilerFileName = Workspace::Address(Area::OpcodePath);
-    SetPath("C:\\SRC\\T.ASM");
-  }
-  void SetPath(const std::string& p) {
-    auto b = ws->Bytes(Area::PathBuffer);
-    std::fill(b.begin(), b.end(), 0);
-    std::copy(p.begin(), p.end(), b.begin());
-    path = p;
-  }
+  void SetPath(const std::string& p) { path = p; }
   // Lines joined with CR LF.
   static std::string Join(const std::vector<std::string>& lines) {
     std::string s;
@@ -61,14 +53,12 @@ class AsmHarness {
   }
   AsmRun Run(const std::string& source) {
     pf.files[path] = source;
-    LoadText(*ws, pf, path.c_str(), Area::SourceText, Area::SourceIndex, &rec.Ukuran,
-             &rec.LineCountsForFile);
+    as.LoadFile(path.c_str());
     AsmRun r = Assemble({});
-    if (rec.state2 == Compiled) {
+    if (r.state2 == Compiled) {
       // The driver lists the lines without bytes from its own copies; the
       // list must be the one a fresh reading of the source gives.
-      AsmEnv env{*ws, pf, symbols};
-      if (r.report.silentLines != LinesWithoutBytes(rec, env))
+      if (r.report.silentLines != LinesWithoutBytes(as.env()))
         ADD_FAILURE() << "the lines without bytes differ for:\n" << source;
     }
     if (!checkEveryLine) return r;
@@ -86,14 +76,19 @@ class AsmHarness {
     return r;
   }
   AsmRun Assemble(const AssembleOptions& options) {
-    AsmEnv env{*ws, pf, symbols};
     AsmRun r;
-    rec.state2 = Idle;
-    r.report = AssembleSource(&rec, env, options);
-    r.state2 = rec.state2;
-    r.state3 = rec.state3;
-    if (rec.state2 == Compiled) {
-      const std::string& f = pf.files[r.report.outputPath];
+    Assembly a = as.Assemble(options);
+    r.report = a.report;
+    if (!a.report.ok) {
+      r.state2 = CompileFailed;
+      r.state3 = a.report.errorLine;
+      return r;
+    }
+    const OutputWrite written = WriteOutputFile(pf, path, nullptr, a.bytes);
+    r.outputPath = written.path;
+    r.state2 = written.ok ? Compiled : WriteFailed;
+    if (written.ok) {
+      const std::string& f = pf.files[written.path];
       r.bytes.assign(f.begin(), f.end());
     }
     return r;
@@ -101,10 +96,10 @@ class AsmHarness {
   // The line records of the last run, one per line and the one after the last.
   std::vector<uint8_t> Records() {
     std::span<const uint8_t> all = ws->Bytes(Area::LineRecords);
-    const size_t n = std::min<size_t>(all.size(), 8 * size_t(rec.LineCountsForFile));
+    const size_t n = std::min<size_t>(all.size(), 8 * size_t(as.source().lineCount));
     return {all.begin(), all.begin() + n};
   }
-  std::string path;
+  const LineRecords& records() { return as.env().regions.records; }
   // Each Run also assembles the source with every line encoded in both
   // passes and compares; a test that plants marks in the line records turns
   // this off, as a second run clears what the first one wrote.

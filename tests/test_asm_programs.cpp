@@ -138,11 +138,8 @@ TEST(Driver, LineRecordsHoldCountsAndOffsets) {
     uint32_t count, address;
   } want[] = {{0, 0}, {0, 0}, {3, 0}, {0, 3}, {0, 3}, {2, 3}};
   for (uint32_t k = 0; k < 6; ++k) {
-    uint32_t c = 9, a = 9;
-    h.ws->Read32(h.rec.lpASCIIResult + 8 * k, c);
-    h.ws->Read32(h.rec.lpASCIIResult + 8 * k + 4, a);
-    EXPECT_EQ(c, want[k].count) << "line " << k + 1;
-    EXPECT_EQ(a, want[k].address) << "line " << k + 1;
+    EXPECT_EQ(h.records().Get(k).ByteCount, want[k].count) << "line " << k + 1;
+    EXPECT_EQ(h.records().Get(k).Address, want[k].address) << "line " << k + 1;
   }
   EXPECT_EQ(r.bytes.size(), 5u);
 }
@@ -151,7 +148,7 @@ TEST(Driver, FailingLineStopsTheRunAndWritesNothing) {
   AsmHarness h;
   h.checkEveryLine = false;
   // Mark the records of lines 5 to 10 so we can see they stay untouched.
-  for (uint32_t k = 0; k < 10; ++k) h.ws->Write32(h.rec.lpASCIIResult + 8 * k, 0xAB);
+  for (uint32_t k = 0; k < 10; ++k) h.ws->Write32(Workspace::Address(Area::LineRecords) + 8 * k, 0xAB);
   std::vector<std::string> lines = {"NOP", "NOP", "NOP", "NOP", "MOV AX, [1234]",
                                     "NOP", "NOP", "NOP", "NOP", "NOP"};
   AsmRun r = h.Run(AsmHarness::Join(lines));
@@ -159,8 +156,7 @@ TEST(Driver, FailingLineStopsTheRunAndWritesNothing) {
   EXPECT_EQ(r.state3, 5u);
   EXPECT_EQ(h.pf.files.count("C:\\SRC\\T.com"), 0u);
   for (uint32_t k = 0; k < 10; ++k) {
-    uint32_t c = 0;
-    h.ws->Read32(h.rec.lpASCIIResult + 8 * k, c);
+    const uint32_t c = h.records().Get(k).ByteCount;
     EXPECT_EQ(c, k < 4 ? 1u : k == 4 ? 0u : 0xABu) << k;
   }
 }
@@ -253,7 +249,7 @@ TEST(Driver, UnwritableOutputIsNotSuccess) {
   h.pf.failWrites = true;
   AsmRun r = h.Run("NOP");
   EXPECT_EQ(r.state2, WriteFailed);
-  EXPECT_EQ(r.report.outputPath, "C:\\SRC\\T.com");
+  EXPECT_EQ(r.outputPath, "C:\\SRC\\T.com");
 
   AsmHarness same;
   same.SetPath("C:\\SRC\\PROG.COM");
@@ -283,13 +279,12 @@ TEST(Driver, CapacityLimitsStopAtTheLine) {
     auto text = h.ws->Bytes(Area::SourceText);
     uint32_t n = 0;
     for (int i = 0; i < 80'000; ++i, n += line.size()) std::copy(line.begin(), line.end(), text.begin() + n);
-    h.rec.Ukuran = n;
-    h.rec.LineCountsForFile = CountLines(text, n);
     BuildLineIndex(text, h.ws->Bytes(Area::SourceIndex), n);
-    AsmEnv env{*h.ws, h.pf, h.symbols};
-    AssembleSource(&h.rec, env);
-    EXPECT_EQ(h.rec.state2, CompileFailed);
-    EXPECT_EQ(h.rec.state3, 2'000'000u / 28 + 1);
+    AsmEnv& env = h.as.env();
+    env.regions = WorkspaceRegions(*h.ws, n, CountLines(text, n));
+    const AssembleReport report = AssembleSource(env);
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.errorLine, 2'000'000u / 28 + 1);
   }
 }
 
@@ -299,12 +294,12 @@ TEST(Symbols, TableAndLookup) {
   std::vector<uint32_t> table;
   for (uint32_t k = 0;; ++k) {
     uint32_t v = 0;
-    h.ws->Read32(h.rec.AddrFunct + 4 * k, v);
+    h.ws->Read32(Workspace::Address(Area::Symbols) + 4 * k, v);
     if (v == 0) break;
     table.push_back(v);
   }
   EXPECT_EQ(table, (std::vector<uint32_t>{1, 4, 5, 6}));
-  AsmEnv env{*h.ws, h.pf, h.symbols};
+  AsmEnv& env = h.as.env();
   const struct {
     const char* text;
     uint32_t line;
@@ -319,12 +314,12 @@ TEST(Symbols, TableAndLookup) {
       {"JMP START,X", 0, kFail},  // ',' does not end a name
   };
   for (const auto& c : cases) {
-    SymbolHit hit = LookupSymbol(&h.rec, reinterpret_cast<const uint8_t*>(c.text), env);
+    SymbolHit hit = LookupSymbol(reinterpret_cast<const uint8_t*>(c.text), env);
     EXPECT_EQ(hit.line, c.line) << c.text;
     EXPECT_EQ(hit.address, c.address) << c.text;
   }
   std::string longName = "JMP " + std::string(256, 'Q');
-  EXPECT_EQ(LookupSymbol(&h.rec, reinterpret_cast<const uint8_t*>(longName.c_str()), env).line, 0u);
+  EXPECT_EQ(LookupSymbol(reinterpret_cast<const uint8_t*>(longName.c_str()), env).line, 0u);
 }
 
 // The index of label names against a plain map: the first line given for a

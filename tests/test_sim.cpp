@@ -7,6 +7,7 @@
 
 #include "app/loading.h"
 #include "asm/env.h"
+#include "app/step_screen.h"
 #include "sim/simulator.h"
 #include "screen_support.h"
 
@@ -20,7 +21,7 @@ struct SimBench {
   Workspace ws;
   RecordingPlatform platform;
   SymbolIndex symbols;
-  AsmEnv env{ws, platform, symbols};
+  AsmEnv env{ws, platform, symbols, {}};
   ContextRecord r{};
   CpuState cpu{};
 
@@ -57,7 +58,7 @@ TEST(Simulator, BitsSetsTheCodeWidth) {
     s.cpu.CpuMode = c.from;
     uint8_t line[64] = {};
     std::strcpy(reinterpret_cast<char*>(line), c.line);
-    SimulateLine(&s.r, &s.cpu, line, s.env);
+    SimulateLine(&s.r.PosSCL, &s.cpu, line, s.env);
     EXPECT_EQ(s.cpu.CpuMode, c.expect) << c.line;
   }
 }

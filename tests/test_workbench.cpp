@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "app/output_file.h"
 #include "app/workbench.h"
 #include "asm/driver.h"
 #include "screen/views.h"

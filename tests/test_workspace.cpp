@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/loading.h"
+#include "app/step_screen.h"
 #include "asm/driver.h"
 #include "asm/env.h"
 #include "model/workspace.h"
@@ -173,9 +174,8 @@ TEST_F(LoadFixture, LoadClearsTheResultsOfThePreviousSource) {
   pf.files["src.asm"] = "MOV AX, 1234\r\nMOV BX, 5678\r\nINT 21\r\nNOP\r\nNOP";
   LoadWorkspace(&rec, ws, pf);
   SymbolIndex symbols;
-  AsmEnv env{ws, pf, symbols};
-  AssembleSource(&rec, env);
-  ASSERT_EQ(rec.state2, Compiled);
+  AsmEnv env{ws, pf, symbols, RegionsOf(rec, ws)};
+  ASSERT_TRUE(AssembleSource(env).ok);
   uint32_t count = 0;
   ws.Read32(rec.lpASCIIResult, count);
   ASSERT_EQ(count, 3u);

@@ -25,16 +25,35 @@ TextStatus StatusOfRead(ReadStatus s) {
 TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea,
                     Area indexArea, uint32_t* size, uint32_t* lineCount, ReadMode mode) {
   std::span<uint8_t> text = ws.Bytes(textArea);
-  std::span<uint8_t> index = ws.Bytes(indexArea);
   uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
   // Keep at least one zero byte behind the text so its last line always ends.
   const uint32_t limit = std::min<uint32_t>(kReadLimit, text.size() - 1);
   FileReadResult r = platform.ReadWholeFile(path, text, limit, mode);
   dirty = std::max(dirty, std::min(r.bytesRead, limit));  // also a failed read's bytes
-  TextStatus status = StatusOfRead(r.status);
-  uint32_t n = status == TextStatus::Loaded ? std::min(r.bytesRead, limit) : 0;
+  const TextStatus status = StatusOfRead(r.status);
+  const uint32_t n = status == TextStatus::Loaded ? std::min(r.bytesRead, limit) : 0;
+  return IndexText(ws, textArea, indexArea, n, status == TextStatus::Loaded && r.fileSize > n,
+                   status, size, lineCount);
+}
 
-  if (status == TextStatus::Loaded && r.fileSize > n) {
+TextStatus PlaceText(Workspace& ws, std::span<const uint8_t> bytes, Area textArea,
+                     Area indexArea, uint32_t* size, uint32_t* lineCount) {
+  std::span<uint8_t> text = ws.Bytes(textArea);
+  uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
+  const uint32_t limit = std::min<uint32_t>(kReadLimit, text.size() - 1);
+  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(bytes.size(), limit));
+  std::copy_n(bytes.begin(), n, text.begin());
+  dirty = std::max(dirty, n);
+  return IndexText(ws, textArea, indexArea, n, bytes.size() > n, TextStatus::Loaded, size,
+                   lineCount);
+}
+
+TextStatus IndexText(Workspace& ws, Area textArea, Area indexArea, uint32_t n, bool more,
+                     TextStatus status, uint32_t* size, uint32_t* lineCount) {
+  std::span<uint8_t> text = ws.Bytes(textArea);
+  std::span<uint8_t> index = ws.Bytes(indexArea);
+  uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
+  if (more) {
     // More than fits: keep the whole lines only, never part of one (a
     // single line longer than the area is kept as far as it fits, to be
     // shown; a cut source is never compiled).

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "model/context_record.h"
 #include "model/workspace.h"
@@ -32,6 +33,16 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
 // longer text survives.
 TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area text, Area index,
                     uint32_t* size, uint32_t* lineCount, ReadMode mode = ReadMode::Existing);
+
+// Puts a text held in memory into a text area as LoadText does with a
+// file's bytes: Loaded, or Cut when it does not fit.
+TextStatus PlaceText(Workspace& ws, std::span<const uint8_t> bytes, Area text, Area index,
+                     uint32_t* size, uint32_t* lineCount);
+
+// Indexes the n bytes that stand in a text area; `more`: the text went on
+// beyond them, so only its whole lines are kept (Cut).
+TextStatus IndexText(Workspace& ws, Area text, Area index, uint32_t n, bool more,
+                     TextStatus status, uint32_t* size, uint32_t* lineCount);
 
 // Clears what the last assembly run wrote to the output and line records.
 void ClearResults(Workspace& ws);

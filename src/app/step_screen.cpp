@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "app/loading.h"
+#include "app/output_file.h"
 #include "asm/driver.h"
+#include "model/record_views.h"
 #include "screen/views.h"
 #include "sim/simulator.h"
 
@@ -42,6 +44,43 @@ void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
   *record = r;
 }
 
+AsmRegions RegionsOf(const ContextRecord& record, Workspace& ws) {
+  return {SourceOf(record, ws), LineRecordsOf(record, ws), OutputOf(record, ws), record.AddrFunct};
+}
+
+void CompileSource(ContextRecord* record, Shell& shell) {
+  ContextRecord r = *record;
+  Workspace& ws = *shell.ws;
+  AsmEnv env{ws, shell.platform, *shell.symbols, RegionsOf(r, ws)};
+  AssembleReport report = AssembleSource(env);
+  shell.outputPath.clear();
+  if (!report.ok) {
+    r.state2 = CompileFailed;
+    r.state3 = report.errorLine;
+  } else {
+    const OutputWrite written = WriteOutputFile(shell.platform, SourcePathOf(r, ws), nullptr,
+                                                env.regions.output.first(report.bytes));
+    shell.outputPath = written.path;
+    r.state2 = written.ok ? Compiled : WriteFailed;
+  }
+  // The Run box executes only a program whose .com file was written. The
+  // listing moves to the entry when Debug is opened; the source view shares
+  // PosSCL and keeps its place.
+  report.ok = r.state2 == Compiled;
+  if (shell.run.AfterCompile(env.regions, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
+  shell.linesWithoutBytes =
+      r.state2 == Compiled ? static_cast<uint32_t>(report.silentLines.size()) : 0;
+  *record = r;
+}
+
+void SimulateStep(ContextRecord* record, CpuState* cpu, AsmEnv& env) {
+  ContextRecord r = *record;
+  env.regions = RegionsOf(r, env.ws);
+  SimulateSourceLine(&r.PosSCL, cpu, env);
+  if (r.MouButt == 0) r.state = StateDebug;
+  *record = r;
+}
+
 namespace {
 
 void CompileScreen(ContextRecord* r, Shell& shell) {
@@ -53,14 +92,7 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
     DrawSourceView(r, shell.screen, ws);
   }
   if (r->state2 == CompileRequested) {
-    AsmEnv env{ws, shell.platform, *shell.symbols};
-    AssembleReport report = AssembleSource(r, env);
-    // The listing moves to the entry when Debug is opened; the source view
-    // shares PosSCL and keeps its place.
-    if (shell.run.AfterCompile(*r, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
-    shell.outputPath = std::move(report.outputPath);
-    shell.linesWithoutBytes =
-        r->state2 == Compiled ? static_cast<uint32_t>(report.silentLines.size()) : 0;
+    CompileSource(r, shell);
   } else {
     DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
     if (r->state2 == Compiled) DrawNoBytesNotice(shell.screen, shell.linesWithoutBytes);
@@ -79,9 +111,9 @@ void DebugScreen(ContextRecord* r, Shell& shell, bool entered) {
   DrawListingView(r, shell.cpu, shell.screen, *shell.ws);
   if (r->state2 == RunMarker) {
     if (executes) {
-      shell.run.Step(r, shell.cpu, *shell.ws);
+      shell.run.Step(&r->PosSCL, shell.cpu);
     } else {
-      AsmEnv env{*shell.ws, shell.platform, *shell.symbols};
+      AsmEnv env{*shell.ws, shell.platform, *shell.symbols, {}};
       SimulateStep(r, shell.cpu, env);
     }
     r->PosSCL += 1;

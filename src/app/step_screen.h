@@ -7,6 +7,7 @@
 
 #include "model/context_record.h"
 #include "model/workspace.h"
+#include "asm/env.h"
 #include "asm/symbols.h"
 #include "platform/platform.h"
 #include "screen/drawing.h"
@@ -39,6 +40,19 @@ inline constexpr int kEmblemY = 200;
 // and the workspace exist a step has no effect.
 void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wParam,
                 uint32_t lParam);
+
+// The regions the record points at, as the assembler reads and writes them.
+AsmRegions RegionsOf(const ContextRecord& record, Workspace& ws);
+
+// Assembles the loaded source, writes its .com file beside it and sets
+// state2 (Compiled, CompileFailed with state3 the line, or WriteFailed); a
+// written program becomes the one the Run box executes.
+void CompileSource(ContextRecord* record, Shell& shell);
+
+// One step of the line stepper on line PosSCL (the caller then adds 1 to
+// PosSCL), over the regions the record points at; while the left button is
+// up the state becomes StateDebug.
+void SimulateStep(ContextRecord* record, CpuState* cpu, AsmEnv& env);
 
 // Looks for the companion editor; once found, takes its title as the source
 // path and, when the opcode file exists, reloads both texts and moves to the

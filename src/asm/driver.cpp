@@ -13,27 +13,7 @@ namespace quorix {
 
 inline constexpr uint32_t kMaxLineRecords = 1'900'000 / 8;
 
-std::string OutputNameFor(const char* sourcePath, size_t capacity) {
-  std::string path(sourcePath ? sourcePath : "");
-  size_t nameStart = path.find_last_of("\\/");
-  nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
-  size_t dot = path.find('.', nameStart);
-  std::string out = (dot == std::string::npos ? path : path.substr(0, dot)) + ".com";
-  if (path.empty() || nameStart == path.size() || out.size() + 1 > capacity) return {};
-  return out;
-}
-
 namespace {
-
-// Writes LineRecord k (ByteCount, Address) when it lies inside the region.
-void PutRecord(std::span<uint8_t> records, uint32_t k, uint32_t count, uint32_t address) {
-  if (static_cast<uint64_t>(k) * 8 + 8 > records.size()) return;
-  uint8_t* p = records.data() + 8 * k;
-  for (int i = 0; i < 4; ++i) {
-    p[i] = static_cast<uint8_t>(count >> (8 * i));
-    p[4 + i] = static_cast<uint8_t>(address >> (8 * i));
-  }
-}
 
 // What pass 1 made of each line, so that pass 2 encodes the same text without
 // fetching, upper-casing and cleaning it again. Pass 2 walks the lines in
@@ -122,278 +102,305 @@ struct StateAfter {
   InstructionRecord state;  // only the fields SameState compares count
 };
 
-}  // namespace
+// One assembly run: the line copies of pass 1, the encoder's record, and
+// what tells pass 2 whether it is in step with pass 1.
+class AssemblyRun {
+ public:
+  AssemblyRun(AsmEnv& env, const AssembleOptions& options, AssembleReport& report)
+      : env_(env),
+        options_(options),
+        report_(report),
+        source_(env.regions.source),
+        lines_(source_.lineCount),
+        lineSlots_(lines_ > 1 ? std::min(lines_ - 1, kMaxLineRecords) : 0),
+        cleaned_(env.platform, lineSlots_, std::min<size_t>(source_.size, source_.bytes.size())) {}
 
-AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env, const AssembleOptions& options) {
-  AssembleReport report;
-  uint64_t phaseStart = options.clock ? options.clock() : 0;
-  auto endPhase = [&](AsmPhase phase) {
-    if (!options.clock) return;
-    const uint64_t now = options.clock();
-    report.phaseTime[static_cast<int>(phase)] += now - phaseStart;
-    phaseStart = now;
-  };
-  ContextRecord ctx = *record;
-  Workspace& ws = env.ws;
-  auto fail = [&](uint32_t line, std::string why) {
-    ctx.state2 = CompileFailed;
-    ctx.state3 = line;
-    report.error = std::move(why);
-  };
+  // Runs pass 1 or 2 over every line; false when a line failed (the report
+  // says which and why).
+  bool Pass(uint32_t pass);
+  // What a load must clear again before the next source is shown.
+  void NoteWrittenAreas();
+  // After both passes: the lines without bytes, the addresses made relative
+  // to the output, and the totals.
+  void Finish();
 
-  uint32_t overflowLine = 0;
-  if (CollectSymbols(record, ctx.AddrFunct, env, &overflowLine) == kFail) {
-    fail(overflowLine, "too many label lines for the symbol table");
-    *record = ctx;
-    endPhase(AsmPhase::Symbols);
-    return report;
+ private:
+  bool Fail(uint32_t line, std::string why) {
+    report_.errorLine = line;
+    report_.error = std::move(why);
+    return false;
   }
-  endPhase(AsmPhase::Symbols);
+  void StartPass(uint32_t pass);
+  bool RunLine(uint32_t pass, uint32_t n);
+  // Pass 1: fetches, upper-cases and cleans line n into the buffer and keeps
+  // a copy of it.
+  bool PrepareFirstPass(uint32_t n, CleanedLine** kept, bool* encode, uint32_t* dirtied);
+  // Pass 2: copies pass 1's copy back into the buffer; *reused when the line
+  // keeps what pass 1 wrote and needs nothing more.
+  bool PrepareSecondPass(uint32_t n, CleanedLine** kept, bool* encode, uint32_t* dirtied,
+                         bool* reused);
+  void Encode(uint32_t pass, CleanedLine* kept);
+  // Appends the line's bytes to the output and writes its record.
+  bool Store(uint32_t n);
+  void NoteEntry() {
+    if (sawBytes_) return;
+    sawBytes_ = true;
+    report_.entryBits = rec_.BitsMode == kBits32 ? 32 : 16;
+  }
 
-  // Pass 1 reads a forward label's address from line records not written yet
-  // in this run: they must read as zero, as after a load, not as whatever an
-  // earlier run of the same source left there (which would make the failing
-  // line depend on how often the source was compiled).
-  ws.ClearWritten(Area::LineRecords);
-
-  std::span<uint8_t> text = ws.Tail(ctx.lpMemForSource);
-  std::span<const uint8_t> index = ws.Tail(ctx.IndSource);
-  std::span<uint8_t> output = ws.Tail(ctx.lpMemHexResult);
-  std::span<uint8_t> records = ws.Tail(ctx.lpASCIIResult);
-  const uint32_t lines = ctx.LineCountsForFile;  // lines 1 .. lines-1
-
-  InstructionRecord rec{};
-  rec.Origin = 0;
+  AsmEnv& env_;
+  const AssembleOptions& options_;
+  AssembleReport& report_;
+  const SourceText& source_;
+  const uint32_t lines_;      // lines 1 .. lines_-1
+  const uint32_t lineSlots_;  // lines with a record and a copy
+  CleanedLines cleaned_;
+  InstructionRecord rec_{};
   // The line buffer keeps a zeroed guard behind its 1,024 bytes: a character
   // literal reads four bytes past the end of the line.
-  uint8_t buf[kLineBufferSize + 8] = {};
-  std::span<uint8_t> lineSpan(buf, kLineBufferSize);
-  bool failed = false;
-  bool sawBytes = false;
-  uint32_t outputEnd = 0;  // how far this run wrote into the output region
-  const uint32_t lineSlots = lines > 1 ? std::min(lines - 1, kMaxLineRecords) : 0;
-  CleanedLines cleanedLines(env.platform, lineSlots, std::min<size_t>(ctx.Ukuran, text.size()));
-  size_t cleanedOffset = 0;  // where pass 2 reads the next line's characters
+  uint8_t buf_[kLineBufferSize + 8] = {};
+  bool sawBytes_ = false;
+  uint32_t outputEnd_ = 0;    // how far this run wrote into the output region
+  size_t cleanedOffset_ = 0;  // where pass 2 reads the next line's characters
   // In step: pass 2 starts the next line at the offset and in the state in
   // which pass 1 started it. Pass 2 does not begin in step, since the origin
   // and the "@@" address carry over from pass 1's end (lines above an [ORG]
   // get other addresses); it gets in step at the first line after which both
   // passes agree, typically the [ORG] line itself.
-  bool inStep = false;
-  InstructionRecord pass1Start{};
-  std::vector<StateAfter> changedStates;  // pass 1's, for each line that changed the state
-  size_t nextChanged = 0;                  // pass 2's place in changedStates
+  bool inStep_ = false;
+  InstructionRecord pass1Start_{};
+  std::vector<StateAfter> changedStates_;  // pass 1's, for each line that changed the state
+  size_t nextChanged_ = 0;                  // pass 2's place in changedStates_
+};
 
-  for (uint32_t pass = 1; pass <= 2 && !failed; ++pass) {
-    env.pass = pass;
-    rec.Offset = 0;
-    rec.OpLength = 0;
-    rec.BitsMode = kBits16;
-    rec.Spare = 0;
-    rec.ErrorFlag = 0;
-    rec.FunctList = ctx.AddrFunct;
-    if (pass == 1)
-      pass1Start = rec;
-    else
-      inStep = options.reuseUnchangedLines && SameState(rec, pass1Start) && rec.Offset == 0;
-    for (uint32_t n = 1; n < lines; ++n) {
-      if (n - 1 >= kMaxLineRecords) {
-        fail(n, "too many lines for the line records");
-        failed = true;
-        break;
-      }
-      uint32_t dirtied = 0;  // line buffer bytes to clear after the line
-      bool encode = false;
-      CleanedLine* kept = nullptr;
-      if (pass == 1) {
-        // A line is assembled whole or not at all: one that does not fit the
-        // buffer, or whose NUL hides text before its line end, fails.
-        const uint8_t* raw;
-        uint32_t chars;
-        const bool located = LocateLine(n, text, index, ctx.Ukuran, lines, &raw, &chars);
-        if (located) {
-          if (chars >= kLineBufferSize) {
-            fail(n, "the line is longer than 1,023 characters");
-            failed = true;
-            break;
-          }
-          if (LocatedLineHidesText(n, text, index, ctx.Ukuran, lines, raw, chars)) {
-            fail(n, "text after a NUL byte");
-            failed = true;
-            break;
-          }
-        }
-        // The buffer is all zeros here; only the fetched bytes get dirty.
-        const uint32_t len = located ? FetchLocatedLine(text, raw, chars, lineSpan) : kFail;
-        kept = cleanedLines.Line(n - 1);
-        if (kept == nullptr) {  // room was made for every line below the limit
-          fail(n, "too many lines for the line records");
-          failed = true;
-          break;
-        }
-        if (len != kFail) {
-          env.platform.UpperCase(lineSpan);
-          const uint32_t cleaned = CleanLine(lineSpan, len);
-          // What follows the cleaned line's end reads as zeros.
-          const size_t end = strnlen(reinterpret_cast<char*>(buf), len);
-          std::memset(buf + end, 0, len - end);
-          dirtied = len;
-          encode = cleaned != 0 && cleaned != kFail;
-          kept->length = static_cast<uint16_t>(end);
-          kept->dirtied = static_cast<uint16_t>(len | (encode ? CleanedLine::kEncode : 0));
-          if (!cleanedLines.Append(buf, end)) {
-            // The cleaned lines are never longer than the source: a line that
-            // does not fit means the text changed under the run.
-            fail(n, "the source changed while it was assembled");
-            failed = true;
-            break;
-          }
-        }
-      } else {
-        kept = cleanedLines.Line(n - 1);
-        const uint8_t* chars = kept ? cleanedLines.Chars(cleanedOffset, kept->length) : nullptr;
-        if (chars == nullptr) {  // pass 1 kept every line it passed
-          fail(n, "the line was lost between the passes");
-          failed = true;
-          break;
-        }
-        cleanedOffset += kept->length;
-        encode = (kept->dirtied & CleanedLine::kEncode) != 0;
-        if (inStep && (!encode || kept->flags == 0)) {
-          // A plain line in step with pass 1: its bytes and record stand.
-          if (kept->bytes > 0 && !sawBytes) {
-            sawBytes = true;
-            report.entryBits = rec.BitsMode == kBits32 ? 32 : 16;
-          }
-          rec.Offset += kept->bytes;
-          continue;
-        }
-        std::memcpy(buf, chars, kept->length);
-        dirtied = kept->dirtied & ~CleanedLine::kEncode;
-      }
-      if (encode) {
-        // Each line starts with an empty byte buffer, so that nothing of the
-        // previous line's bytes can reach it.
-        std::memset(rec.OpCode, 0, sizeof rec.OpCode);
-        const InstructionRecord before = rec;
-        const uint32_t lookups = env.labelLookups;
-        EncodeLine(env, &ctx, &rec, buf);
-        const uint8_t flags =
-            static_cast<uint8_t>((env.labelLookups != lookups ? CleanedLine::kLookedUp : 0) |
-                                 (SameState(before, rec) ? 0 : CleanedLine::kChangedState));
-        if (pass == 1) {
-          kept->flags = flags;
-          if (flags & CleanedLine::kChangedState)
-            changedStates.push_back({rec.Offset + rec.OpLength, rec});
-        } else if (kept->flags & CleanedLine::kChangedState) {
-          // Pass 1 recorded where it stood after this line: in step again
-          // when pass 2 stands at the same place.
-          const StateAfter* after =
-              nextChanged < changedStates.size() ? &changedStates[nextChanged++] : nullptr;
-          inStep = after != nullptr && rec.Offset + rec.OpLength == after->offset &&
-                   SameState(rec, after->state);
-        } else if (inStep) {
-          // Pass 1 left the state as it was and went on by its byte count.
-          inStep = rec.OpLength == kept->bytes && SameState(before, rec);
-        }
-      }
-      if (pass == 1 && rec.OpLength <= sizeof(rec.OpCode))
-        kept->bytes = static_cast<uint8_t>(rec.OpLength);
-      if (pass == 2 && rec.OpLength > 0 && !sawBytes) {
-        sawBytes = true;
-        report.entryBits = rec.BitsMode == kBits32 ? 32 : 16;
-      }
+void AssemblyRun::StartPass(uint32_t pass) {
+  env_.pass = pass;
+  rec_.Offset = 0;
+  rec_.OpLength = 0;
+  rec_.BitsMode = kBits16;
+  rec_.Spare = 0;
+  rec_.ErrorFlag = 0;
+  rec_.FunctList = env_.regions.symbolTable;
+  if (pass == 1)
+    pass1Start_ = rec_;
+  else
+    inStep_ = options_.reuseUnchangedLines && SameState(rec_, pass1Start_) && rec_.Offset == 0;
+}
 
-      if (rec.OpLength > sizeof(rec.OpCode) || rec.OpLength > output.size() ||
-          rec.Offset > output.size() - rec.OpLength) {
-        fail(n, "the output does not fit its 2,000,000-byte region");
-        failed = true;
-        break;
-      }
-      std::memcpy(output.data() + rec.Offset, rec.OpCode, rec.OpLength);
-      outputEnd = std::max(outputEnd, rec.Offset + rec.OpLength);
-      PutRecord(records, n - 1, rec.OpLength, rec.Offset + rec.Origin);
-      rec.Offset += rec.OpLength;
-      rec.OpLength = 0;
-      if (rec.ErrorFlag == kFail) {
-        fail(n, {});
-        failed = true;
-        break;
-      }
-      if (dirtied != 0) std::memset(buf, 0, dirtied);
-    }
-    if (!failed && lines >= 1 && lines - 1 < kMaxLineRecords) {
-      // The record after the last line: a label on the last line has the
-      // final address.
-      PutRecord(records, lines - 1, 0, rec.Offset + rec.Origin);
-    }
-    endPhase(pass == 1 ? AsmPhase::Pass1 : AsmPhase::Pass2);
+bool AssemblyRun::Pass(uint32_t pass) {
+  StartPass(pass);
+  for (uint32_t n = 1; n < lines_; ++n) {
+    if (!RunLine(pass, n)) return false;
+  }
+  if (lines_ >= 1 && lines_ - 1 < kMaxLineRecords) {
+    // The record after the last line: a label on the last line has the
+    // final address.
+    env_.regions.records.Set(lines_ - 1, {0, rec_.Offset + rec_.Origin});
+  }
+  return true;
+}
+
+bool AssemblyRun::RunLine(uint32_t pass, uint32_t n) {
+  if (n - 1 >= kMaxLineRecords) return Fail(n, "too many lines for the line records");
+  uint32_t dirtied = 0;  // line buffer bytes to clear after the line
+  bool encode = false;
+  CleanedLine* kept = nullptr;
+  if (pass == 1) {
+    if (!PrepareFirstPass(n, &kept, &encode, &dirtied)) return false;
+  } else {
+    bool reused = false;
+    if (!PrepareSecondPass(n, &kept, &encode, &dirtied, &reused)) return false;
+    if (reused) return true;
+  }
+  if (encode) Encode(pass, kept);
+  if (pass == 1 && rec_.OpLength <= sizeof(rec_.OpCode))
+    kept->bytes = static_cast<uint8_t>(rec_.OpLength);
+  if (pass == 2 && rec_.OpLength > 0) NoteEntry();
+  if (!Store(n)) return false;
+  if (dirtied != 0) std::memset(buf_, 0, dirtied);
+  return true;
+}
+
+bool AssemblyRun::PrepareFirstPass(uint32_t n, CleanedLine** keptOut, bool* encode,
+                                   uint32_t* dirtied) {
+  std::span<uint8_t> lineSpan(buf_, kLineBufferSize);
+  // A line is assembled whole or not at all: one that does not fit the
+  // buffer, or whose NUL hides text before its line end, fails.
+  const uint8_t* raw;
+  uint32_t chars;
+  const bool located = LocateLine(source_, n, &raw, &chars);
+  if (located) {
+    if (chars >= kLineBufferSize) return Fail(n, "the line is longer than 1,023 characters");
+    if (LocatedLineHidesText(source_, n, raw, chars)) return Fail(n, "text after a NUL byte");
+  }
+  // The buffer is all zeros here; only the fetched bytes get dirty.
+  const uint32_t len = located ? FetchLocatedLine(source_.bytes, raw, chars, lineSpan) : kFail;
+  CleanedLine* kept = cleaned_.Line(n - 1);
+  // Room was made for every line below the limit.
+  if (kept == nullptr) return Fail(n, "too many lines for the line records");
+  *keptOut = kept;
+  if (len == kFail) return true;
+  env_.platform.UpperCase(lineSpan);
+  const uint32_t cleanedLength = CleanLine(lineSpan, len);
+  // What follows the cleaned line's end reads as zeros.
+  const size_t end = strnlen(reinterpret_cast<char*>(buf_), len);
+  std::memset(buf_ + end, 0, len - end);
+  *dirtied = len;
+  *encode = cleanedLength != 0 && cleanedLength != kFail;
+  kept->length = static_cast<uint16_t>(end);
+  kept->dirtied = static_cast<uint16_t>(len | (*encode ? CleanedLine::kEncode : 0));
+  // The cleaned lines are never longer than the source: a line that does
+  // not fit means the text changed under the run.
+  if (!cleaned_.Append(buf_, end)) return Fail(n, "the source changed while it was assembled");
+  return true;
+}
+
+bool AssemblyRun::PrepareSecondPass(uint32_t n, CleanedLine** keptOut, bool* encode,
+                                    uint32_t* dirtied, bool* reused) {
+  CleanedLine* kept = cleaned_.Line(n - 1);
+  const uint8_t* chars = kept ? cleaned_.Chars(cleanedOffset_, kept->length) : nullptr;
+  // Pass 1 kept every line it passed.
+  if (chars == nullptr) return Fail(n, "the line was lost between the passes");
+  *keptOut = kept;
+  cleanedOffset_ += kept->length;
+  *encode = (kept->dirtied & CleanedLine::kEncode) != 0;
+  if (inStep_ && (!*encode || kept->flags == 0)) {
+    // A plain line in step with pass 1: its bytes and record stand.
+    if (kept->bytes > 0) NoteEntry();
+    rec_.Offset += kept->bytes;
+    *reused = true;
+    return true;
+  }
+  std::memcpy(buf_, chars, kept->length);
+  *dirtied = kept->dirtied & ~CleanedLine::kEncode;
+  return true;
+}
+
+void AssemblyRun::Encode(uint32_t pass, CleanedLine* kept) {
+  // Each line starts with an empty byte buffer, so that nothing of the
+  // previous line's bytes can reach it.
+  std::memset(rec_.OpCode, 0, sizeof rec_.OpCode);
+  const InstructionRecord before = rec_;
+  const uint32_t lookups = env_.labelLookups;
+  EncodeLine(env_, &rec_, buf_);
+  const uint8_t flags =
+      static_cast<uint8_t>((env_.labelLookups != lookups ? CleanedLine::kLookedUp : 0) |
+                           (SameState(before, rec_) ? 0 : CleanedLine::kChangedState));
+  if (pass == 1) {
+    kept->flags = flags;
+    if (flags & CleanedLine::kChangedState)
+      changedStates_.push_back({rec_.Offset + rec_.OpLength, rec_});
+  } else if (kept->flags & CleanedLine::kChangedState) {
+    // Pass 1 recorded where it stood after this line: in step again when
+    // pass 2 stands at the same place.
+    const StateAfter* after =
+        nextChanged_ < changedStates_.size() ? &changedStates_[nextChanged_++] : nullptr;
+    inStep_ = after != nullptr && rec_.Offset + rec_.OpLength == after->offset &&
+              SameState(rec_, after->state);
+  } else if (inStep_) {
+    // Pass 1 left the state as it was and went on by its byte count.
+    inStep_ = rec_.OpLength == kept->bytes && SameState(before, rec_);
+  }
+}
+
+bool AssemblyRun::Store(uint32_t n) {
+  std::span<uint8_t> output = env_.regions.output;
+  if (rec_.OpLength > sizeof(rec_.OpCode) || rec_.OpLength > output.size() ||
+      rec_.Offset > output.size() - rec_.OpLength) {
+    return Fail(n, "the output does not fit its 2,000,000-byte region");
+  }
+  std::memcpy(output.data() + rec_.Offset, rec_.OpCode, rec_.OpLength);
+  outputEnd_ = std::max(outputEnd_, rec_.Offset + rec_.OpLength);
+  env_.regions.records.Set(n - 1, {rec_.OpLength, rec_.Offset + rec_.Origin});
+  rec_.Offset += rec_.OpLength;
+  rec_.OpLength = 0;
+  if (rec_.ErrorFlag == kFail) return Fail(n, {});
+  return true;
+}
+
+void AssemblyRun::NoteWrittenAreas() {
+  uint32_t* dirty = env_.ws.load().dirty;
+  uint32_t& output = dirty[static_cast<int>(Area::Output)];
+  output = std::max(output, outputEnd_);
+  uint32_t& records = dirty[static_cast<int>(Area::LineRecords)];
+  records = std::max(records, 8 * std::min(lines_, kMaxLineRecords));
+}
+
+void AssemblyRun::Finish() {
+  // Instruction lines without bytes, from the final byte counts and the
+  // cleaned lines.
+  const LineRecords& records = env_.regions.records;
+  size_t offset = 0;
+  std::memset(buf_, 0, sizeof buf_);
+  for (uint32_t k = 0; k < lineSlots_; ++k) {
+    const CleanedLine* kept = cleaned_.Line(k);
+    const uint8_t* chars = kept ? cleaned_.Chars(offset, kept->length) : nullptr;
+    if (chars == nullptr) break;
+    offset += kept->length;
+    if ((kept->dirtied & CleanedLine::kEncode) == 0 || k >= records.size()) continue;
+    if (records.Get(k).ByteCount != 0) continue;
+    std::memcpy(buf_, chars, kept->length);
+    if (IsInstructionLine(buf_)) report_.silentLines.push_back(k + 1);
+    std::memset(buf_, 0, kept->length);
+  }
+  // Addresses become offsets in the output.
+  const size_t last = std::min<size_t>({lines_, kMaxLineRecords, records.size()});
+  for (size_t k = 0; k < last; ++k) records.all()[k].Address -= rec_.Origin;
+  report_.bytes = rec_.Offset;
+  report_.origin = rec_.Origin;
+}
+
+// Reads the clock at the start and after each phase.
+class PhaseClock {
+ public:
+  PhaseClock(uint64_t (*clock)(), AssembleReport& report)
+      : clock_(clock), report_(report), start_(clock ? clock() : 0) {}
+  void End(AsmPhase phase) {
+    if (!clock_) return;
+    const uint64_t now = clock_();
+    report_.phaseTime[static_cast<int>(phase)] += now - start_;
+    start_ = now;
   }
 
-  // What a load must clear again before the next source is shown.
-  uint32_t* dirty = ws.load().dirty;
-  dirty[static_cast<int>(Area::Output)] = std::max(dirty[static_cast<int>(Area::Output)], outputEnd);
-  const uint32_t recordsEnd = 8 * std::min(lines, kMaxLineRecords);
-  dirty[static_cast<int>(Area::LineRecords)] =
-      std::max(dirty[static_cast<int>(Area::LineRecords)], recordsEnd);
+ private:
+  uint64_t (*clock_)();
+  AssembleReport& report_;
+  uint64_t start_;
+};
 
-  if (!failed) {
-    // Instruction lines without bytes, from the final byte counts and the
-    // cleaned lines.
-    size_t offset = 0;
-    std::memset(buf, 0, sizeof buf);
-    for (uint32_t k = 0; k < lineSlots; ++k) {
-      const CleanedLine* kept = cleanedLines.Line(k);
-      const uint8_t* chars = kept ? cleanedLines.Chars(offset, kept->length) : nullptr;
-      if (chars == nullptr) break;
-      offset += kept->length;
-      if ((kept->dirtied & CleanedLine::kEncode) == 0 || 8 * uint64_t(k) + 4 > records.size())
-        continue;
-      const uint8_t* count = records.data() + 8 * k;
-      if ((count[0] | count[1] | count[2] | count[3]) != 0) continue;
-      std::memcpy(buf, chars, kept->length);
-      if (IsInstructionLine(buf)) report.silentLines.push_back(k + 1);
-      std::memset(buf, 0, kept->length);
-    }
-    endPhase(AsmPhase::Checks);
+}  // namespace
 
-    // Addresses become offsets in the output.
-    const uint32_t last = std::min<uint64_t>({lines, kMaxLineRecords, records.size() / 8});
-    for (uint32_t k = 0; k < last; ++k) {
-      uint8_t* p = records.data() + 8 * k + 4;
-      const uint32_t a = (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                          uint32_t(p[3]) << 24) - rec.Origin;
-      for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(a >> (8 * i));
-    }
-    report.bytes = rec.Offset;
-    report.origin = rec.Origin;
-    char source[Workspace::kPathBufferSize];
-    ws.ReadCString(ctx.lpSourceCodeFileName, source);
-    std::string name = options.outputPath ? std::string(options.outputPath) : OutputNameFor(source);
-    report.outputPath = name;
-    ctx.state2 = Compiled;
-    if (options.writeFile) {
-      if (name.empty()) {
-        report.error = "the output name does not fit its buffer";
-        ctx.state2 = WriteFailed;
-      } else if (env.platform.SameFile(name.c_str(), source)) {
-        // However it is spelt, the output must not be the source itself.
-        report.error = "the output would overwrite the source";
-        ctx.state2 = WriteFailed;
-      } else {
-        if (env.platform.FileExists(name.c_str())) env.platform.DeleteFile(name.c_str());
-        bool ok = false;
-        uint32_t written = env.platform.WriteWholeFile(
-            name.c_str(), std::span<const uint8_t>(output.data(), rec.Offset), ok);
-        if (!ok || written != rec.Offset) {
-          report.error = "the output file could not be written";
-          ctx.state2 = WriteFailed;
-        }
-      }
-    }
+AssembleReport AssembleSource(AsmEnv& env, const AssembleOptions& options) {
+  AssembleReport report;
+  PhaseClock clock(options.clock, report);
+  uint32_t overflowLine = 0;
+  if (CollectSymbols(env, &overflowLine) == kFail) {
+    report.errorLine = overflowLine;
+    report.error = "too many label lines for the symbol table";
+    clock.End(AsmPhase::Symbols);
+    return report;
   }
-  endPhase(AsmPhase::Write);
-  *record = ctx;
+  clock.End(AsmPhase::Symbols);
+
+  // Pass 1 reads a forward label's address from line records not written yet
+  // in this run: they must read as zero, as after a load, not as whatever an
+  // earlier run of the same source left there (which would make the failing
+  // line depend on how often the source was compiled).
+  env.ws.ClearWritten(Area::LineRecords);
+
+  AssemblyRun run(env, options, report);
+  bool ok = run.Pass(1);
+  clock.End(AsmPhase::Pass1);
+  if (ok) {
+    ok = run.Pass(2);
+    clock.End(AsmPhase::Pass2);
+  }
+  run.NoteWrittenAreas();
+  if (ok) {
+    run.Finish();
+    report.ok = true;
+    clock.End(AsmPhase::Checks);
+  }
   return report;
 }
 

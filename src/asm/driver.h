@@ -1,12 +1,12 @@
-// The two-pass driver: assembles the loaded source into the output region,
-// writes one LineRecord per line and, on success, the flat .com file.
+// The two-pass driver: assembles a loaded text into the output region and
+// writes one LineRecord per line. It reads and writes only the regions it is
+// given; writing the .com file is the caller's business.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "model/context_record.h"
 #include "asm/env.h"
 
 namespace quorix {
@@ -14,12 +14,11 @@ namespace quorix {
 inline constexpr uint32_t kLineBufferSize = 1024;
 
 // Phases of a run, for --timings: the label scan, the two passes, the list
-// of lines without bytes, and the writing of the output file.
+// of lines without bytes with the final addresses, and the writing of the
+// output file (timed by whoever writes it).
 enum class AsmPhase : uint8_t { Symbols, Pass1, Pass2, Checks, Write, Count };
 
 struct AssembleOptions {
-  const char* outputPath = nullptr;  // overrides the name built from the source path
-  bool writeFile = true;
   // When set, read at the start of the run and after each phase; the
   // differences land in AssembleReport::phaseTime (any unit the clock uses).
   uint64_t (*clock)() = nullptr;
@@ -30,9 +29,10 @@ struct AssembleOptions {
 };
 
 struct AssembleReport {
-  std::string outputPath;  // the file written, or that could not be written
+  bool ok = false;         // every line assembled
+  uint32_t errorLine = 0;  // otherwise the line at which the run stopped
+  std::string error;       // why, when it was not a plain encoding error
   uint32_t bytes = 0;      // size of the output
-  std::string error;       // why the run stopped, when it was not a plain encoding error
   uint32_t origin = 0;     // the origin in force at the end ([ORG] / [ASLI])
   uint32_t entryBits = 16; // code width of the first line that produced bytes: 16 or 32
   uint64_t phaseTime[static_cast<int>(AsmPhase::Count)] = {};  // with AssembleOptions::clock
@@ -41,13 +41,8 @@ struct AssembleReport {
   std::vector<uint32_t> silentLines;
 };
 
-// state2 ends as Compiled, CompileFailed (state3 = the line) or WriteFailed.
-AssembleReport AssembleSource(ContextRecord* record, AsmEnv& env,
-                              const AssembleOptions& options = {});
-
-// The output name: the source path up to the first '.' of its file name,
-// then ".com"; ".com" appended when the name has no '.'. Empty when the
-// result would not fit `capacity` bytes with its NUL.
-std::string OutputNameFor(const char* sourcePath, size_t capacity = 512);
+// Assembles env.regions.source in its phases: CollectSymbols, pass 1, pass 2
+// (EncodeLine for each line), then the checks.
+AssembleReport AssembleSource(AsmEnv& env, const AssembleOptions& options = {});
 
 }  // namespace quorix

@@ -124,7 +124,6 @@ void Sized(InstructionRecord* rec, uint8_t letter, uint32_t opcode) {
 
 struct Encoder {
   AsmEnv& env;
-  ContextRecord* ctx;
   InstructionRecord* rec;
   uint8_t* line;
 
@@ -132,8 +131,8 @@ struct Encoder {
     for (uint32_t b : bytes) EmitByte(rec, b);
     return 0;
   }
-  uint32_t Two(const PairTemplate& t) { return EncodeTwoOperand(env, ctx, rec, line, &t); }
-  uint32_t One(const SingleTemplate& t) { return EncodeSingleOperand(env, ctx, rec, line, &t); }
+  uint32_t Two(const PairTemplate& t) { return EncodeTwoOperand(env, rec, line, &t); }
+  uint32_t One(const SingleTemplate& t) { return EncodeSingleOperand(env, rec, line, &t); }
   const uint8_t* Operand() const { return FirstOperand(line); }
 
   uint32_t ChainAtoK();
@@ -368,7 +367,7 @@ uint32_t Encoder::Mov() {
 
 uint32_t Encoder::Loop() {
   if (!Contains(line, ' ')) return kFail;
-  SymbolHit hit = LookupSymbol(ctx, line, env);
+  SymbolHit hit = LookupSymbol(line, env);
   if (hit.line == 0 || !LabelFits(env, hit.address, rec->BitsMode)) return kFail;
   const uint32_t disp = hit.address - (rec->Origin + rec->Offset + 2);
   const int32_t sdisp = static_cast<int32_t>(disp);
@@ -385,7 +384,7 @@ uint32_t Encoder::Jmp() {
     if (far) return kFail;
   }
   // JMP through a register (FF E0+r) when the operand is no label.
-  if (const uint8_t* op = Operand(); op && op[-1] != 0 && LookupSymbol(ctx, line, env).line == 0) {
+  if (const uint8_t* op = Operand(); op && op[-1] != 0 && LookupSymbol(line, env).line == 0) {
     uint32_t r;
     if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) {
       SizePrefix(rec, 1);
@@ -396,7 +395,7 @@ uint32_t Encoder::Jmp() {
       return Emit({0xFF, 0xE0 + r});
     }
   }
-  return EncodeJump(env, rec, line, ctx);
+  return EncodeJump(env, rec, line);
 }
 
 uint32_t Encoder::Shift(uint32_t extension) {
@@ -488,7 +487,7 @@ uint32_t Encoder::ChainAtoK() {
         if (Key(l, "CLI")) return Emit({0xFA});
         return 0;  // CLC, CLT and any other CL line
       }
-      if (Key(l, "CALL")) return EncodeCall(env, rec, line, ctx);
+      if (Key(l, "CALL")) return EncodeCall(env, rec, line);
       if (Key(l, "C?OVBE") || Key(l, "C?OVGE") || Key(l, "C?OVLE") || Key(l, "C?OVNA")) return 0;
       if (Key(l, "CMPSB")) return Emit({0xA6});
       if (Key(l, "CMPSD") || Key(l, "CMPSW")) return 0;
@@ -541,7 +540,7 @@ uint32_t Encoder::ChainAtoK() {
         if (!KeyAt(l, j.key)) continue;
         if (j.op == 0) return 0;
         if (j.op == 1) return Jmp();
-        return EncodeConditionalJump(env, rec, line, j.op, ctx);
+        return EncodeConditionalJump(env, rec, line, j.op);
       }
       return 0;
     }
@@ -837,8 +836,7 @@ bool IsLabelDefinition(const uint8_t* line) {
 
 }  // namespace
 
-void EncodeLine(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn, uint8_t* line) {
-  ContextRecord ctx = *ctxIn;
+void EncodeLine(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
   InstructionRecord rec = *recIn;
   uint32_t result = 0;
   if (line[0] == '[') {
@@ -849,7 +847,7 @@ void EncodeLine(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn, uin
     // NAME: defines a label and nothing else, even when NAME begins with a
     // mnemonic (RETRY:, OUTPUT:, LOOP1:).
   } else {
-    Encoder e{env, &ctx, &rec, line};
+    Encoder e{env, &rec, line};
     if (line[0] >= 'A' && line[0] <= 'K')
       result = e.ChainAtoK();
     else if (line[0] >= 'L' && line[0] <= 'Z')
@@ -857,7 +855,6 @@ void EncodeLine(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn, uin
   }
   if (result == kFail) rec.ErrorFlag = kFail;
   *recIn = rec;
-  *ctxIn = ctx;
 }
 
 }  // namespace quorix

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "model/context_record.h"
 #include "asm/env.h"
 #include "asm/records.h"
 
@@ -18,17 +17,17 @@ namespace quorix {
 // Encodes one line into record->OpCode / OpLength; a failure leaves
 // ErrorFlag all ones. The line may be changed in place and must stay readable
 // for four bytes past its NUL.
-void EncodeLine(AsmEnv& env, ContextRecord* ctx, InstructionRecord* rec, uint8_t* line);
+void EncodeLine(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
 
 // Group encoders. Each works on private copies and returns kFail on failure.
-uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctx, InstructionRecord* rec, uint8_t* line,
+uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
                           const PairTemplate* tpl);
-uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctx, InstructionRecord* rec,
+uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* rec,
                              uint8_t* line, const SingleTemplate* tpl);
-uint32_t EncodeJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line, ContextRecord* ctx);
-uint32_t EncodeCall(AsmEnv& env, InstructionRecord* rec, uint8_t* line, ContextRecord* ctx);
+uint32_t EncodeJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
+uint32_t EncodeCall(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
-                               uint32_t shortOpcode, ContextRecord* ctx);
+                               uint32_t shortOpcode);
 uint32_t ApplyBracketDirective(InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeDataDefinition(InstructionRecord* rec, uint8_t* line, uint32_t unit);
 uint32_t EncodeInOut(InstructionRecord* rec, uint8_t* line, uint32_t base);

@@ -1,18 +1,36 @@
-// What the assembler reaches besides the records it is handed: the workspace
-// (through which every text and table is read), the platform's upper-casing,
-// and the symbol index that stands beside the SymbolTable region.
+// What the assembler reaches besides the line it is handed: the text it
+// assembles, the line records and output it writes, the symbol table region
+// and the index beside it, and the platform's upper-casing.
 #pragma once
 
-#include "model/workspace.h"
+#include <cstdint>
+#include <span>
+
 #include "asm/symbols.h"
+#include "model/line_records.h"
+#include "model/source_text.h"
+#include "model/workspace.h"
 #include "platform/platform.h"
 
 namespace quorix {
+
+// The regions one assembly run reads and writes.
+struct AsmRegions {
+  SourceText source;           // the text assembled
+  LineRecords records;         // one per line, and one after the last
+  std::span<uint8_t> output;   // the bytes produced
+  uint32_t symbolTable = 0;    // workbench address of the SymbolTable region
+};
+
+// The regions of the workspace's own areas, for a text that was put into
+// the source area with the given size and line count.
+AsmRegions WorkspaceRegions(Workspace& ws, uint32_t sourceSize, uint32_t lineCount);
 
 struct AsmEnv {
   Workspace& ws;
   Platform& platform;
   SymbolIndex& symbols;
+  AsmRegions regions;
   // The driver's current pass. Range checks that depend on label values
   // (LOOP's 8-bit displacement) only apply once every label has its
   // address, that is in pass 2.

@@ -33,7 +33,7 @@ void EmitRelative(InstructionRecord* rec, uint32_t opcodeBytes, uint32_t target)
 }
 
 // Segment and offset of a far operand "seg:off" after the first blank.
-bool FarOperand(AsmEnv& env, const ContextRecord* ctx, const InstructionRecord* rec,
+bool FarOperand(AsmEnv& env, const InstructionRecord* rec,
                 const uint8_t* line, uint32_t* seg, uint32_t* off) {
   const uint8_t* segText = After(line, ' ');
   if (!segText) return false;
@@ -47,7 +47,7 @@ bool FarOperand(AsmEnv& env, const ContextRecord* ctx, const InstructionRecord* 
     return true;
   }
   if (StartsWith(offText, "ALAM") || StartsWith(offText, "OFFS") || StartsWith(offText, "ALMT")) {
-    SymbolHit hit = LookupSymbol(ctx, offText, env);
+    SymbolHit hit = LookupSymbol(offText, env);
     *off = hit.address;
     return hit.line != 0 && LabelFits(env, hit.address, rec->BitsMode);
   }
@@ -63,9 +63,8 @@ void EmitFar(InstructionRecord* rec, uint8_t opcode, uint32_t seg, uint32_t off)
 
 }  // namespace
 
-uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, ContextRecord* ctxIn) {
+uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
   InstructionRecord rec = *recIn;
-  const ContextRecord ctx = *ctxIn;
   if (const uint8_t* d = After(line, '$')) {
     bool readable;
     const uint32_t n = ParseNumberChecked(d, &readable);
@@ -75,7 +74,7 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
     rec.OpLength = 2;
   } else if (Has(line, ':') && Has(line, ' ')) {
     uint32_t seg, off;
-    if (FarOperand(env, &ctx, &rec, line, &seg, &off))
+    if (FarOperand(env, &rec, line, &seg, &off))
       EmitFar(&rec, 0xEA, seg, off);
     else
       rec.ErrorFlag = kFail;
@@ -89,7 +88,7 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
         *recIn = rec;
         return 0;  // JMP without operand emits nothing
       }
-      SymbolHit hit = LookupSymbol(&ctx, line, env);
+      SymbolHit hit = LookupSymbol(line, env);
       target = hit.address;
       if (hit.line != 0 && !LabelFits(env, target, rec.BitsMode)) {
         rec.ErrorFlag = kFail;
@@ -115,9 +114,8 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
 }
 
 uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line,
-                               uint32_t shortOpcode, ContextRecord* ctxIn) {
+                               uint32_t shortOpcode) {
   InstructionRecord rec = *recIn;
-  const ContextRecord ctx = *ctxIn;
   if (const uint8_t* d = After(line, '$')) {
     bool readable;
     const uint32_t n = ParseNumberChecked(d, &readable);
@@ -133,7 +131,7 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
     target = rec.AtLabel;
   } else {
     // A label is its address, also when that address is 0.
-    SymbolHit hit = LookupSymbol(&ctx, line, env);
+    SymbolHit hit = LookupSymbol(line, env);
     if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) {
       rec.ErrorFlag = kFail;
       *recIn = rec;
@@ -148,9 +146,8 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
   return 0;
 }
 
-uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, ContextRecord* ctxIn) {
+uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
   InstructionRecord rec = *recIn;
-  const ContextRecord ctx = *ctxIn;
   if (const uint32_t bracket = FindChar(line, '['); bracket != kFail) {
     // Through memory: FF /2, or FF /3 (far) with the F. marker.
     uint32_t dot = FindChar(line, '.');
@@ -179,7 +176,7 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
   if (Has(op, '@') && !Has(op, ':')) {
     target = rec.AtLabel;
   } else {
-    SymbolHit hit = LookupSymbol(&ctx, line, env);
+    SymbolHit hit = LookupSymbol(line, env);
     if (hit.line == 0) {
       // Not a label: a register, or a far target seg:off.
       uint32_t seg, off;
@@ -191,7 +188,7 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, Contex
         if (rec.BitsMode == kBits16) EmitByte(&rec, 0x66);
         EmitByte(&rec, 0xFF);
         EmitByte(&rec, 0xD0 + r);
-      } else if (Has(op, ':') && FarOperand(env, &ctx, &rec, line, &seg, &off)) {
+      } else if (Has(op, ':') && FarOperand(env, &rec, line, &seg, &off)) {
         EmitFar(&rec, 0x9A, seg, off);
       } else {
         rec.ErrorFlag = kFail;

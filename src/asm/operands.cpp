@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "model/context_record.h"
+#include "model/common.h"
 #include "text/lines.h"
 #include "text/number.h"
 

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/line_records.h"
+
 namespace quorix {
 
 struct InstructionRecord {
@@ -59,11 +61,5 @@ struct SingleTemplate {
 };
 static_assert(sizeof(SingleTemplate) == 32);
 
-// One per source line, record k for line k+1.
-struct LineRecord {
-  uint32_t ByteCount;
-  uint32_t Address;
-};
-static_assert(sizeof(LineRecord) == 8);
 
 }  // namespace quorix

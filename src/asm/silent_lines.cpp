@@ -32,20 +32,16 @@ bool IsInstructionLine(const uint8_t* line) {
   return true;
 }
 
-std::vector<uint32_t> LinesWithoutBytes(const ContextRecord& ctx, AsmEnv& env) {
+std::vector<uint32_t> LinesWithoutBytes(AsmEnv& env) {
   std::vector<uint32_t> out;
-  Workspace& ws = env.ws;
-  std::span<uint8_t> text = ws.Tail(ctx.lpMemForSource);
-  std::span<const uint8_t> index = ws.Tail(ctx.IndSource);
-  std::span<const uint8_t> records = ws.Tail(ctx.lpASCIIResult);
+  const SourceText& source = env.regions.source;
+  const LineRecords& records = env.regions.records;
   uint8_t buf[kLineBufferSize + 8] = {};
   std::span<uint8_t> line(buf, kLineBufferSize);
-  for (uint32_t n = 1; n < ctx.LineCountsForFile; ++n) {
-    if (8 * static_cast<uint64_t>(n - 1) + 4 > records.size()) break;
-    const uint8_t* count = records.data() + 8 * (n - 1);  // the line's byte count
-    if ((count[0] | count[1] | count[2] | count[3]) != 0) continue;
+  for (uint32_t n = 1; n < source.lineCount && n - 1 < records.size(); ++n) {
+    if (records.Get(n - 1).ByteCount != 0) continue;
     std::memset(buf, 0, sizeof buf);
-    const uint32_t len = FetchLine(n, text, index, line, ctx.Ukuran, ctx.LineCountsForFile);
+    const uint32_t len = FetchLine(source, n, line);
     if (len == kFail) continue;
     env.platform.UpperCase(line);
     if (CleanLine(line, len) == 0) continue;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/context_record.h"
+#include "model/common.h"
 #include "asm/env.h"
 
 namespace quorix {
@@ -19,6 +19,6 @@ bool IsInstructionLine(const uint8_t* line);
 
 // After a successful run: the numbers of the instruction lines whose
 // LineRecord holds no bytes, in source order.
-std::vector<uint32_t> LinesWithoutBytes(const ContextRecord& ctx, AsmEnv& env);
+std::vector<uint32_t> LinesWithoutBytes(AsmEnv& env);
 
 }  // namespace quorix

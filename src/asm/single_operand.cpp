@@ -30,11 +30,10 @@ bool Unset(uint32_t v) { return v == kFail; }
 
 }  // namespace
 
-uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn,
+uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* recIn,
                              uint8_t* line, const SingleTemplate* tplIn) {
   InstructionRecord rec = *recIn;
   const SingleTemplate tpl = *tplIn;
-  const ContextRecord ctx = *ctxIn;
 
   // 1. Register operand.
   if (const uint8_t* op = FirstOperand(line); op && !Unset(tpl.RegForm)) {
@@ -97,7 +96,7 @@ uint32_t EncodeSingleOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecor
   uint8_t* open = line + bracket - 1;
   *open = ' ';
   if (uint32_t close = FindChar(open, ']'); close != kFail) open[close - 1] = ' ';
-  SymbolHit hit = LookupSymbol(&ctx, open, env);
+  SymbolHit hit = LookupSymbol(open, env);
   if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) return kFail;
   if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
   if (prefix66) EmitByte(&rec, 0x66);

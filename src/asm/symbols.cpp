@@ -123,29 +123,27 @@ uint32_t SymbolIndex::Find(std::string_view name) const {
   }
 }
 
-uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
-                        uint32_t* overflowLine) {
-  const ContextRecord r = *record;
+uint32_t CollectSymbols(AsmEnv& env, uint32_t* overflowLine) {
   Workspace& ws = env.ws;
   env.symbols.Clear();
   env.symbols.Reserve(kSymbolCapacity);
-  std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
-  std::span<const uint8_t> index = ws.Tail(r.IndSource);
+  const SourceText& source = env.regions.source;
+  const uint32_t tableAddr = env.regions.symbolTable;
   std::span<uint8_t> table = ws.Tail(tableAddr);
   const uint32_t capacity = static_cast<uint32_t>(table.size() / 4);
 
   uint8_t buf[1024 + 8] = {};
   uint32_t count = 0;
   bool overflow = false;
-  for (uint32_t n = 1; n <= r.LineCountsForFile && !overflow; ++n) {
+  for (uint32_t n = 1; n <= source.lineCount && !overflow; ++n) {
     // Classify the line from its raw bytes, as it would read once fetched
     // (cut to the 1,024-byte buffer), upper-cased and cleaned; only label
     // lines are fetched.
     const uint8_t* raw;
     uint32_t len;
-    if (!LocateLine(n, text, index, r.Ukuran, r.LineCountsForFile, &raw, &len)) continue;
+    if (!LocateLine(source, n, &raw, &len)) continue;
     if (!IsLabelLine(raw, std::min<uint32_t>(len, 1023),
-                     static_cast<uint32_t>(text.data() + text.size() - raw)))
+                     static_cast<uint32_t>(source.bytes.data() + source.bytes.size() - raw)))
       continue;
     if (count + 1 >= capacity) {  // keep room for the closing 0
       overflow = true;
@@ -154,7 +152,7 @@ uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
     }
     ws.Write32(tableAddr + 4 * count, n);
     ++count;
-    uint32_t got = FetchLocatedLine(text, raw, len, std::span<uint8_t>(buf, 1024));
+    uint32_t got = FetchLocatedLine(source.bytes, raw, len, std::span<uint8_t>(buf, 1024));
     if (got == kFail) continue;
     env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
     std::string_view name;
@@ -170,7 +168,7 @@ bool LabelFits(const AsmEnv& env, uint32_t address, uint32_t bitsMode) {
   return env.pass < 2 || bitsMode != kBits16 || address <= 0xFFFF;
 }
 
-SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv& env) {
+SymbolHit LookupSymbol(const uint8_t* text, AsmEnv& env) {
   ++env.labelLookups;
   const SymbolHit none{kFail, 0};
   uint32_t space = FindChar(text, ' ');
@@ -185,13 +183,11 @@ SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv&
     if (++len > kMaxNameLength) return none;
   }
   uint32_t line = env.symbols.Find(std::string_view(reinterpret_cast<const char*>(name), len));
-  if (line == 0 || line >= record->LineCountsForFile) return none;
-  uint32_t address = 0;
+  if (line == 0 || line >= env.regions.source.lineCount) return none;
   // Record `line` (0-based) describes the line after the label line. A label
   // on the very last line reads the closing record the driver writes after
   // each pass; beyond the region there is nothing to read and it stays 0.
-  env.ws.Read32(record->lpASCIIResult + 8 * line + 4, address);
-  return {address, line};
+  return {env.regions.records.Get(line).Address, line};
 }
 
 }  // namespace quorix

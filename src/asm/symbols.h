@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/context_record.h"
+#include "model/common.h"
 
 namespace quorix {
 
@@ -65,18 +65,17 @@ class SymbolIndex {
 inline constexpr uint32_t kSymbolCapacity = 18'750;
 inline constexpr uint32_t kMaxNameLength = 255;
 
-// Fills the SymbolTable at tableAddr and the index. Returns the number of
-// entries, or kFail when the table region ran out (overflowLine then holds
-// the first label line that did not fit).
-uint32_t CollectSymbols(ContextRecord* record, uint32_t tableAddr, AsmEnv& env,
-                        uint32_t* overflowLine = nullptr);
+// Fills the SymbolTable region and the index from the label lines of the
+// source. Returns the number of entries, or kFail when the table region ran
+// out (overflowLine then holds the first label line that did not fit).
+uint32_t CollectSymbols(AsmEnv& env, uint32_t* overflowLine = nullptr);
 
 struct SymbolHit {
   uint32_t address;  // kFail when not found
   uint32_t line;     // the label's own line; 0 when not found
 };
 // Looks up the word after the first space of text (blanks skipped).
-SymbolHit LookupSymbol(const ContextRecord* record, const uint8_t* text, AsmEnv& env);
+SymbolHit LookupSymbol(const uint8_t* text, AsmEnv& env);
 
 // False when a label's address does not fit the code width (above FFFF in
 // 16-bit code). Only pass 2 decides: in pass 1 a label further down still

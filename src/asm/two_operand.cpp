@@ -18,10 +18,10 @@ bool StartsWith(const uint8_t* p, const char* word) {
 
 // The immediate of a register-immediate form: a number, or for word and
 // dword registers the address of a label after ALAMAT, ALMT or OFFSET.
-bool ReadImmediate(AsmEnv& env, const ContextRecord* ctx, const uint8_t* src, bool labels,
+bool ReadImmediate(AsmEnv& env, const uint8_t* src, bool labels,
                    uint32_t bitsMode, uint32_t* value) {
   if (labels && (StartsWith(src, "ALAM") || StartsWith(src, "OFFS") || StartsWith(src, "ALMT"))) {
-    SymbolHit hit = LookupSymbol(ctx, src, env);
+    SymbolHit hit = LookupSymbol(src, env);
     *value = hit.address;
     return hit.line != 0 && LabelFits(env, hit.address, bitsMode);
   }
@@ -32,11 +32,10 @@ bool ReadImmediate(AsmEnv& env, const ContextRecord* ctx, const uint8_t* src, bo
 
 }  // namespace
 
-uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* recIn,
+uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* recIn,
                           uint8_t* line, const PairTemplate* tplIn) {
   InstructionRecord rec = *recIn;
   const PairTemplate tpl = *tplIn;
-  const ContextRecord ctx = *ctxIn;
 
   // A. Register with register.
   if (FindChar(line, '[') == kFail) {
@@ -66,7 +65,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
     uint32_t imm = 0;
     bool ok;
     if (cls2 == ClassByte) {
-      ok = ReadImmediate(env, &ctx, src, false, rec.BitsMode, &imm);
+      ok = ReadImmediate(env, src, false, rec.BitsMode, &imm);
       if (r == 0 && tpl.accImm8Len) {
         EmitPattern(&rec, tpl.accImm8 & 0xFF, 1);
       } else if (tpl.rmImm8Len) {
@@ -77,7 +76,7 @@ uint32_t EncodeTwoOperand(AsmEnv& env, ContextRecord* ctxIn, InstructionRecord* 
       EmitLe(&rec, imm, 1);
       if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
     } else {
-      ok = ReadImmediate(env, &ctx, src, true, rec.BitsMode, &imm);
+      ok = ReadImmediate(env, src, true, rec.BitsMode, &imm);
       const bool word = cls2 == ClassWord;
       if (!tpl.accImmLen && !tpl.rmImmLen) return kFail;
       if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/common.h"
+
 namespace quorix {
 
 struct ContextRecord {
@@ -65,8 +67,6 @@ inline constexpr uint32_t CompileFailed = 2;
 inline constexpr uint32_t Compiled = 3;
 inline constexpr uint32_t WriteFailed = 4;        // assembled, but the .com could not be written
 inline constexpr uint32_t RunMarker = 0x53494D55;  // 'SIMU'
-
-inline constexpr uint32_t kFail = 0xFFFFFFFFu;  // -1: failure / not found
 
 // Fixed texts of the workbench.
 inline constexpr char kWindowClass[] = "QuorixClassEx";

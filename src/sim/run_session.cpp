@@ -8,7 +8,6 @@ namespace quorix {
 
 namespace {
 
-constexpr uint32_t kLineRecordSize = 8;
 constexpr uint32_t kMessageLineChars = 60;
 
 }  // namespace
@@ -53,16 +52,12 @@ void ConsoleLog::Clear() {
 
 // ---- address to line ------------------------------------------------------
 
-void LineMap::Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes) {
+void LineMap::Build(const LineRecords& records, uint32_t lineCount, uint32_t outputBytes) {
   lines_.assign(outputBytes, 0);
-  ends_.assign(r.LineCountsForFile, 0);
-  std::span<const uint8_t> records = ws.Tail(r.lpASCIIResult);
-  for (uint32_t line = 1; line < r.LineCountsForFile; ++line) {
-    const uint64_t at = uint64_t(line - 1) * kLineRecordSize;
-    if (at + kLineRecordSize > records.size()) break;
-    const uint8_t* p = records.data() + at;
-    const uint32_t count = p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-    const uint32_t offset = p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24;
+  ends_.assign(lineCount, 0);
+  for (uint32_t line = 1; line < lineCount && line - 1 < records.size(); ++line) {
+    const uint32_t count = records.Get(line - 1).ByteCount;
+    const uint32_t offset = records.Get(line - 1).Address;
     for (uint64_t j = offset; j < uint64_t(offset) + count && j < outputBytes; ++j)
       lines_[j] = line;
     if (count != 0) ends_[line] = offset + count;
@@ -71,22 +66,22 @@ void LineMap::Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes)
 
 // ---- the session ------------------------------------------------------------
 
-uint32_t RunSession::AfterCompile(const ContextRecord& r, Workspace& ws,
+uint32_t RunSession::AfterCompile(const AsmRegions& regions, const Workspace& ws,
                                   const AssembleReport& report) {
   program_.reset();
   machine_.reset();
   image_.clear();
   lineMap_.Clear();
-  if (!factory_ || r.state2 != Compiled) return 0;
-  std::span<const uint8_t> out = ws.Resolve(r.lpMemHexResult, report.bytes);
-  if (out.data() == nullptr) return 0;
+  if (!factory_ || !report.ok || report.bytes > regions.output.size()) return 0;
+  std::span<const uint8_t> out = regions.output.first(report.bytes);
   machine_ = factory_();
   if (!machine_) return 0;
   image_.assign(out.begin(), out.end());
   origin_ = report.origin;
   bits_ = report.entryBits;
   generation_ = ws.load().generation;
-  lineMap_.Build(ws, r, report.bytes);
+  lineMap_.Build(regions.records, regions.source.lineCount, report.bytes);
+  source_ = regions.source;
   program_ = std::make_unique<DosProgram>(*machine_, keys_, console_);
   return Restart();
 }
@@ -125,8 +120,7 @@ void RunSession::FillCpuState(CpuState* cpu) {
   *cpu = c;
 }
 
-void RunSession::Step(ContextRecord* record, CpuState* cpu, Workspace& ws) {
-  ContextRecord r = *record;
+void RunSession::Step(uint32_t* position, CpuState* cpu) {
   uint32_t line = 0;
   if (program_) {
     RunStatus before = program_->status();
@@ -138,30 +132,28 @@ void RunSession::Step(ContextRecord* record, CpuState* cpu, Workspace& ws) {
         next = lineMap_.EndAt(ip - origin_) + origin_;
       RunStatus after = program_->Run(1, next);
       if (after == RunStatus::Ready) line = LineOfAddress(program_->machine().Get(Reg::Eip));
-      if (after == RunStatus::Exited || after == RunStatus::Stopped) NoteEnd(r, ws);
+      if (after == RunStatus::Exited || after == RunStatus::Stopped) NoteEnd();
     } else if (!ended_) {
-      NoteEnd(r, ws);  // a program that could not even be loaded
+      NoteEnd();  // a program that could not even be loaded
     }
     FillCpuState(cpu);
   }
   // The shell adds 1 afterwards: land on the next instruction's line, or
   // stay where the listing is when the program did not move.
-  r.PosSCL = line != 0 ? line - 1 : r.PosSCL - 1;
-  *record = r;
+  *position = line != 0 ? line - 1 : *position - 1;
 }
 
-void RunSession::NoteEnd(const ContextRecord& r, Workspace& ws) {
+void RunSession::NoteEnd() {
   if (ended_ || !program_) return;
   ended_ = true;
   const uint32_t line = LineOfAddress(program_->stopAddress());
-  console_.Note(EndMessage(*program_, line, line != 0 ? SourceLineText(ws, r, line) : std::string()));
+  console_.Note(EndMessage(*program_, line, line != 0 ? SourceLineText(source_, line) : std::string()));
 }
 
-std::string SourceLineText(Workspace& ws, const ContextRecord& r, uint32_t n) {
+std::string SourceLineText(const SourceText& source, uint32_t n) {
   uint8_t buf[kLineBufferSize + 8] = {};
   std::span<uint8_t> line(buf, kLineBufferSize);
-  uint32_t len = FetchLine(n, ws.Tail(r.lpMemForSource), ws.Tail(r.IndSource), line, r.Ukuran,
-                           r.LineCountsForFile);
+  uint32_t len = FetchLine(source, n, line);
   if (len == kFail) return {};
   len = CleanLine(line, len);
   if (len == kFail || len == 0) return {};

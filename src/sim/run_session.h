@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "model/context_record.h"
 #include "model/workspace.h"
 #include "asm/driver.h"
 #include "sim/cpu_state.h"
@@ -62,7 +61,7 @@ class KeyQueue : public KeySource {
 // Built once per compile, so a lookup costs the same for any program size.
 class LineMap {
  public:
-  void Build(Workspace& ws, const ContextRecord& r, uint32_t outputBytes);
+  void Build(const LineRecords& records, uint32_t lineCount, uint32_t outputBytes);
   uint32_t LineAt(uint32_t offset) const { return offset < lines_.size() ? lines_[offset] : 0; }
   // One past the last byte of the line that covers `offset` (0: none).
   uint32_t EndAt(uint32_t offset) const {
@@ -90,10 +89,11 @@ class RunSession {
   void SetFactory(MachineFactory factory) { factory_ = std::move(factory); }
   bool HasEngine() const { return static_cast<bool>(factory_); }
 
-  // After every compile: a successful one (state2 Compiled) becomes the
-  // program the Run box executes, restarted from its entry; anything else
-  // drops the program. Returns the line of the entry (0 when none).
-  uint32_t AfterCompile(const ContextRecord& r, Workspace& ws, const AssembleReport& report);
+  // After every compile: a successful one becomes the program the Run box
+  // executes, restarted from its entry; anything else drops the program.
+  // Returns the line of the entry (0 when none).
+  uint32_t AfterCompile(const AsmRegions& regions, const Workspace& ws,
+                        const AssembleReport& report);
   // True when the Run box executes: a program exists and the source has not
   // been reloaded since it was compiled.
   bool Executes(const Workspace& ws) const;
@@ -101,9 +101,10 @@ class RunSession {
   // Returns the entry's line.
   uint32_t Restart();
   // One Run step: executes one instruction unless the program has ended or
-  // waits for a key, then fills the CpuState and sets PosSCL so that after
-  // the shell's increment it is the line of the next instruction.
-  void Step(ContextRecord* record, CpuState* cpu, Workspace& ws);
+  // waits for a key, then fills the CpuState and sets *position (the line
+  // the listing steps) so that after the shell's increment it is the line of
+  // the next instruction.
+  void Step(uint32_t* position, CpuState* cpu);
   // Copies the registers into the CpuState (after a restart).
   void FillCpuState(CpuState* cpu);
   void Key(uint8_t key) { keys_.Push(key); }
@@ -116,7 +117,7 @@ class RunSession {
 
  private:
   uint32_t LineOfAddress(uint32_t address) const;
-  void NoteEnd(const ContextRecord& r, Workspace& ws);
+  void NoteEnd();
 
   MachineFactory factory_;
   std::unique_ptr<Machine> machine_;
@@ -128,6 +129,7 @@ class RunSession {
   uint64_t stepLimit_ = kStepLimit;
   bool ended_ = false;  // the end message has been written
   LineMap lineMap_;
+  SourceText source_;  // the compiled source, for the end message
   KeyQueue keys_;
   ConsoleLog console_;
 };
@@ -137,6 +139,6 @@ class RunSession {
 std::string EndMessage(const DosProgram& program, uint32_t line, const std::string& lineText);
 
 // Source line n as the listing shows it (cleaned, without its comment).
-std::string SourceLineText(Workspace& ws, const ContextRecord& r, uint32_t n);
+std::string SourceLineText(const SourceText& source, uint32_t n);
 
 }  // namespace quorix

@@ -31,28 +31,23 @@ void ApplyBits(uint8_t* line, CpuState& c) {
 
 }  // namespace
 
-void SimulateStep(ContextRecord* record, CpuState* cpu, AsmEnv& env) {
-  ContextRecord r = *record;
+void SimulateSourceLine(uint32_t* position, CpuState* cpu, AsmEnv& env) {
   if (env.symbols.generation != env.ws.load().generation) {
-    CollectSymbols(record, record->AddrFunct, env);
+    CollectSymbols(env);
     env.symbols.generation = env.ws.load().generation;
   }
   // Four zero bytes stay behind the longest line for ParseNumber's quote form.
   uint8_t buf[kSimLineBuffer + 4] = {};
   std::span<uint8_t> line(buf, kSimLineBuffer);
-  uint32_t n = FetchLine(r.PosSCL, env.ws.Tail(r.lpMemForSource), env.ws.Tail(r.IndSource), line,
-                         r.Ukuran, r.LineCountsForFile);
+  uint32_t n = FetchLine(env.regions.source, *position, line);
   if (n != kFail) {
     env.platform.UpperCase(line);
     n = CleanLine(line, n);
-    if (n != kFail && n != 0) SimulateLine(&r, cpu, buf, env);
+    if (n != kFail && n != 0) SimulateLine(position, cpu, buf, env);
   }
-  if (r.MouButt == 0) r.state = StateDebug;
-  *record = r;
 }
 
-void SimulateLine(ContextRecord* record, CpuState* cpu, uint8_t* line, AsmEnv& env) {
-  ContextRecord r = *record;
+void SimulateLine(uint32_t* position, CpuState* cpu, uint8_t* line, AsmEnv& env) {
   CpuState c = *cpu;
   if (c.CpuMode == kModeNotSet) c.CpuMode = kMode16;
 
@@ -60,15 +55,14 @@ void SimulateLine(ContextRecord* record, CpuState* cpu, uint8_t* line, AsmEnv& e
 
   // The encoder's recognition tree, reduced to the branches that act here.
   if (line[0] == 'J' && line[1] == 'M' && line[3] != 'S') {
-    SymbolHit hit = LookupSymbol(&r, line, env);
-    if (hit.line != 0) r.PosSCL = hit.line;  // found: continue at the label's line
+    SymbolHit hit = LookupSymbol(line, env);
+    if (hit.line != 0) *position = hit.line;  // found: continue at the label's line
   } else if (line[0] == 'S' && line[1] == 'U' && line[2] == 'B') {
     uint32_t cls = 0;
     (void)ParseRegisterPair(line, &cls);  // read, nothing changes
   }
 
   *cpu = c;
-  *record = r;
 }
 
 }  // namespace quorix

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "model/context_record.h"
 #include "asm/env.h"
 #include "sim/cpu_state.h"
 
@@ -13,14 +12,14 @@ namespace quorix {
 
 inline constexpr uint32_t kSimLineBuffer = 1024;
 
-// Steps the source line at PosSCL (the caller then adds 1 to PosSCL). The
-// symbol table is collected again whenever the workspace was reloaded since
-// the last collection.
-void SimulateStep(ContextRecord* record, CpuState* cpu, AsmEnv& env);
+// Steps the source line at *position, the line the debug screen steps (the
+// caller then adds 1 to it). The symbol table is collected again whenever the
+// workspace was reloaded since the last collection.
+void SimulateSourceLine(uint32_t* position, CpuState* cpu, AsmEnv& env);
 
 // Interprets one upper-cased, cleaned line against the CpuState. The line
 // buffer may be written to (the first ']' of a bracket line becomes a blank)
 // and must hold at least four readable bytes after the line's zero.
-void SimulateLine(ContextRecord* record, CpuState* cpu, uint8_t* line, AsmEnv& env);
+void SimulateLine(uint32_t* position, CpuState* cpu, uint8_t* line, AsmEnv& env);
 
 }  // namespace quorix

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "model/context_record.h"
+#include "model/common.h"
 
 namespace quorix {
 

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <span>
 
-#include "model/context_record.h"
+#include "model/source_text.h"
+
+#include "model/common.h"
 
 namespace quorix {
 
@@ -75,6 +77,21 @@ bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text,
                           const uint8_t* start, uint32_t chars);
 uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
                          uint32_t limit, uint32_t count);
+
+// The same readers over a SourceText.
+inline bool LocateLine(const SourceText& t, uint32_t n, const uint8_t** start, uint32_t* chars) {
+  return LocateLine(n, t.bytes, t.index, t.size, t.lineCount, start, chars);
+}
+inline uint32_t FetchLine(const SourceText& t, uint32_t n, std::span<uint8_t> out) {
+  return FetchLine(n, t.bytes, t.index, out, t.size, t.lineCount);
+}
+inline bool LocatedLineHidesText(const SourceText& t, uint32_t n, const uint8_t* start,
+                                 uint32_t chars) {
+  return LocatedLineHidesText(n, t.bytes, t.index, t.size, t.lineCount, start, chars);
+}
+inline uint32_t FetchLineByScan(const SourceText& t, uint32_t n, std::span<uint8_t> out) {
+  return FetchLineByScan(n, t.bytes, out, t.size, t.lineCount);
+}
 
 // Removes leading blanks and the ';' comment of a fetched line in place.
 // Returns 0 when nothing is left; otherwise the kept characters plus one when

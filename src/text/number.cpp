@@ -1,6 +1,6 @@
 #include "text/number.h"
 
-#include "model/context_record.h"
+#include "model/common.h"
 
 namespace quorix {
 

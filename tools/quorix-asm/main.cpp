@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "model/context_record.h"
+#include "app/assemble_text.h"
 #include "app/loading.h"
-#include "model/workspace.h"
+#include "app/output_file.h"
 #include "asm/driver.h"
-#include "asm/env.h"
 #include "asm/encoder.h"
 #include "asm/records.h"
 #include "asm/silent_lines.h"
@@ -71,18 +70,6 @@ void PrintTimings(uint64_t loadNs, const AssembleReport& report) {
   std::fprintf(stderr, " total %.3f\n", total / 1e6);
 }
 
-// Line n of the loaded source as the workbench shows it (cut to fit `cap`).
-std::string SourceLine(Workspace& ws, const ContextRecord& r, uint32_t n, size_t cap,
-                       bool clean) {
-  uint8_t buf[kLineBufferSize + 8] = {};
-  std::span<uint8_t> line(buf, std::min<size_t>(cap, kLineBufferSize));
-  uint32_t len = FetchLine(n, ws.Tail(r.lpMemForSource), ws.Tail(r.IndSource), line, r.Ukuran,
-                           r.LineCountsForFile);
-  if (len == kFail) return {};
-  if (clean && CleanLine(line, len) == 0) return {};
-  return reinterpret_cast<char*>(buf);
-}
-
 #ifdef QUORIX_HAVE_DISASM
 // The code width of every line (index n for line n) and the final origin, as
 // the bracket directives set them.
@@ -90,16 +77,15 @@ struct Widths {
   std::vector<int> bits;
   uint32_t origin = 0;
 };
-Widths LineWidths(Workspace& ws, const ContextRecord& r, Platform& platform) {
+Widths LineWidths(const SourceText& source, Platform& platform) {
   Widths w;
-  w.bits.assign(r.LineCountsForFile + 1, 16);
+  w.bits.assign(source.lineCount + 1, 16);
   InstructionRecord rec{};
   rec.BitsMode = kBits16;
-  for (uint32_t n = 1; n < r.LineCountsForFile; ++n) {
+  for (uint32_t n = 1; n < source.lineCount; ++n) {
     uint8_t buf[kLineBufferSize + 8] = {};
     std::span<uint8_t> line(buf, kLineBufferSize);
-    uint32_t len = FetchLine(n, ws.Tail(r.lpMemForSource), ws.Tail(r.IndSource), line, r.Ukuran,
-                             r.LineCountsForFile);
+    uint32_t len = FetchLine(source, n, line);
     if (len != kFail) {
       platform.UpperCase(line);
       if (CleanLine(line, len) != 0 && buf[0] == '[') ApplyBracketDirective(&rec, buf);
@@ -111,16 +97,15 @@ Widths LineWidths(Workspace& ws, const ContextRecord& r, Platform& platform) {
 }
 #endif
 
-void PrintExplained(Workspace& ws, const ContextRecord& r, Platform& platform,
-                    const std::vector<uint32_t>& silent) {
+void PrintExplained(TextAssembler& as, Platform& platform, const std::vector<uint32_t>& silent) {
 #ifdef QUORIX_HAVE_DISASM
-  const Widths widths = LineWidths(ws, r, platform);
-  std::span<const uint8_t> out = ws.Tail(r.lpMemHexResult);
+  const Widths widths = LineWidths(as.source(), platform);
+  std::span<const uint8_t> out = as.env().regions.output;
+  const LineRecords& records = as.env().regions.records;
   size_t next = 0;
-  for (uint32_t n = 1; n < r.LineCountsForFile; ++n) {
-    uint32_t count = 0, offset = 0;
-    ws.Read32(r.lpASCIIResult + 8 * (n - 1), count);
-    ws.Read32(r.lpASCIIResult + 8 * (n - 1) + 4, offset);
+  for (uint32_t n = 1; n < as.source().lineCount; ++n) {
+    const uint32_t count = records.Get(n - 1).ByteCount;
+    const uint32_t offset = records.Get(n - 1).Address;
     std::string bytes, meaning;
     const size_t avail = offset < out.size() ? std::min<size_t>(count, out.size() - offset) : 0;
     for (uint32_t j = 0; j < avail; ++j) {
@@ -131,7 +116,7 @@ void PrintExplained(Workspace& ws, const ContextRecord& r, Platform& platform,
     if (!bytes.empty()) bytes.pop_back();
     const bool noBytes = next < silent.size() && silent[next] == n;
     if (noBytes) ++next;
-    std::string upper = SourceLine(ws, r, n, kLineBufferSize, true);
+    std::string upper = as.LineText(n, kLineBufferSize, true);
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     upper.push_back('\0');
     if (avail && !IsInstructionLine(reinterpret_cast<const uint8_t*>(upper.c_str()))) {
@@ -142,20 +127,20 @@ void PrintExplained(Workspace& ws, const ContextRecord& r, Platform& platform,
       meaning = "(produces no bytes)";
     }
     std::printf("%6u %2d %08X  %-30s %-34s %s\n", n, widths.bits[n], offset, bytes.c_str(),
-                SourceLine(ws, r, n, kLineBufferSize, true).c_str(),
+                as.LineText(n, kLineBufferSize, true).c_str(),
                 meaning.empty() ? "" : ("; " + meaning).c_str());
   }
 #else
-  (void)ws, (void)r, (void)platform, (void)silent;
+  (void)as, (void)platform, (void)silent;
 #endif
 }
 
-void PrintListing(Workspace& ws, const ContextRecord& r) {
-  std::span<const uint8_t> out = ws.Tail(r.lpMemHexResult);
-  for (uint32_t n = 1; n < r.LineCountsForFile; ++n) {
-    uint32_t count = 0, offset = 0;
-    ws.Read32(r.lpASCIIResult + 8 * (n - 1), count);
-    ws.Read32(r.lpASCIIResult + 8 * (n - 1) + 4, offset);
+void PrintListing(TextAssembler& as) {
+  std::span<const uint8_t> out = as.env().regions.output;
+  const LineRecords& records = as.env().regions.records;
+  for (uint32_t n = 1; n < as.source().lineCount; ++n) {
+    const uint32_t count = records.Get(n - 1).ByteCount;
+    const uint32_t offset = records.Get(n - 1).Address;
     std::string bytes;
     for (uint32_t j = 0; j < count && offset + j < out.size(); ++j) {
       char hex[4];
@@ -164,7 +149,7 @@ void PrintListing(Workspace& ws, const ContextRecord& r) {
     }
     if (!bytes.empty()) bytes.pop_back();
     std::printf("%6u %3u %08X  %-30s %s\n", n, count, offset, bytes.c_str(),
-                SourceLine(ws, r, n, kLineBufferSize, true).c_str());
+                as.LineText(n, kLineBufferSize, true).c_str());
   }
 }
 
@@ -204,18 +189,11 @@ int main(int argc, char** argv) {
   if (!source) return Usage("no source file");
 
   ConsolePlatform platform;
-  Workspace ws(platform);
   if (std::strlen(source) >= Workspace::kPathBufferSize) return Usage("source path too long");
-  ContextRecord r{};
-  SetRegionAddresses(&r);
-  r.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
-  std::span<uint8_t> pathBuf = ws.Bytes(Area::PathBuffer);
-  std::memcpy(pathBuf.data(), source, std::strlen(source) + 1);
+  TextAssembler assembler(platform);
   // Only a regular file read completely is a source; it is never created.
   const uint64_t loadStart = NowNs();
-  const TextStatus status = LoadText(ws, platform, source, Area::SourceText, Area::SourceIndex,
-                                     &r.Ukuran, &r.LineCountsForFile, ReadMode::Existing);
-  ws.load().source = status;
+  const TextStatus status = assembler.LoadFile(source);
   const uint64_t loadNs = NowNs() - loadStart;
   if (status == TextStatus::Cut) {
     std::fprintf(stderr, "quorix-asm: %s is too large: the source holds at most %u bytes and %u lines\n",
@@ -227,38 +205,35 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  SymbolIndex symbols;
-  AsmEnv env{ws, platform, symbols};
   AssembleOptions options;
-  options.outputPath = output;
   if (timings) options.clock = NowNs;
-  AssembleReport report = AssembleSource(&r, env, options);
-
-  switch (r.state2) {
-    case Compiled: {
-      const std::vector<uint32_t>& silent = report.silentLines;
-      if (timings) PrintTimings(loadNs, report);
-      for (uint32_t n : silent) {
-        std::fprintf(stderr, "quorix-asm: warning: line %u produces no bytes: %s\n", n,
-                     SourceLine(ws, r, n, 256, true).c_str());
-      }
-      if (explain)
-        PrintExplained(ws, r, platform, silent);
-      else if (listing)
-        PrintListing(ws, r);
-      return 0;
-    }
-    case CompileFailed: {
-      std::string text = SourceLine(ws, r, r.state3, 256, false);
-      std::fprintf(stderr, "Error at Line: %u: %s", r.state3, text.c_str());
-      if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
-      std::fputc('\n', stderr);
-      return 1;
-    }
-    default:
-      std::fprintf(stderr, "quorix-asm: cannot write %s: %s\n",
-                   report.outputPath.empty() ? "(no output name)" : report.outputPath.c_str(),
-                   report.error.c_str());
-      return 2;
+  Assembly result = assembler.Assemble(options);
+  AssembleReport& report = result.report;
+  if (!report.ok) {
+    std::string text = assembler.LineText(report.errorLine, 256, false);
+    std::fprintf(stderr, "Error at Line: %u: %s", report.errorLine, text.c_str());
+    if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
+    std::fputc('\n', stderr);
+    return 1;
   }
+  const uint64_t writeStart = NowNs();
+  const OutputWrite written = WriteOutputFile(platform, source, output, result.bytes);
+  report.phaseTime[static_cast<int>(AsmPhase::Write)] = NowNs() - writeStart;
+  if (!written.ok) {
+    std::fprintf(stderr, "quorix-asm: cannot write %s: %s\n",
+                 written.path.empty() ? "(no output name)" : written.path.c_str(),
+                 written.error.c_str());
+    return 2;
+  }
+  const std::vector<uint32_t>& silent = report.silentLines;
+  if (timings) PrintTimings(loadNs, report);
+  for (uint32_t n : silent) {
+    std::fprintf(stderr, "quorix-asm: warning: line %u produces no bytes: %s\n", n,
+                 assembler.LineText(n, 256, true).c_str());
+  }
+  if (explain)
+    PrintExplained(assembler, platform, silent);
+  else if (listing)
+    PrintListing(assembler);
+  return 0;
 }

@@ -18,12 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/loading.h"
-#include "asm/driver.h"
-#include "asm/env.h"
+#include "app/assemble_text.h"
 #include "engine/machines.h"
-#include "model/context_record.h"
-#include "model/workspace.h"
 #include "platform/posix/console_platform.h"
 #include "sim/dos_program.h"
 #include "sim/run_session.h"
@@ -97,14 +93,20 @@ class StdoutScreen : public ProgramOutput {
   }
 };
 
-struct Source {
+// The program to run, and its source when it was assembled from one.
+struct Program {
+  std::vector<uint8_t> image;
+  uint32_t origin = 0x100, bits = 16;
   bool isSource = false;
-  Workspace* ws = nullptr;
-  ContextRecord r{};
+  std::unique_ptr<TextAssembler> assembler;  // holds the source's text
   LineMap lines;
+  std::string LineText(uint32_t line) const {
+    return isSource && line != 0 ? SourceLineText(assembler->source(), line) : std::string();
+  }
 };
 
-void Trace(DosProgram& program, const std::vector<uint8_t>& image, Source& src, uint32_t at) {
+void Trace(DosProgram& program, const Program& src, uint32_t at) {
+  const std::vector<uint8_t>& image = src.image;
   Machine& m = program.machine();
   const uint32_t origin = program.origin();
   std::string text;
@@ -124,7 +126,7 @@ void Trace(DosProgram& program, const std::vector<uint8_t>& image, Source& src, 
   if (src.isSource) {
     std::snprintf(buf, sizeof buf, " %6u  ", line);
     text += buf;
-    std::string t = line != 0 ? SourceLineText(*src.ws, src.r, line) : std::string();
+    std::string t = src.LineText(line);
     if (t.size() > 28) t.resize(28);
     t.resize(28, ' ');
     text += t;
@@ -149,42 +151,149 @@ void Trace(DosProgram& program, const std::vector<uint8_t>& image, Source& src, 
   std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
+struct Options {
   const char* file = nullptr;
   bool trace = false;
   uint64_t maxSteps = kDefaultMaxSteps;
-  uint64_t bitsArg = 0, originArg = 0;
+  uint64_t bits = 0, origin = 0;
   bool haveBits = false, haveOrigin = false;
+};
+
+// Reads the command line; returns -1 to go on, or the exit code.
+int ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     if (std::strcmp(a, "--trace") == 0) {
-      trace = true;
+      o->trace = true;
     } else if (std::strcmp(a, "--max-steps") == 0) {
-      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, UINT64_MAX, &maxSteps) || maxSteps == 0)
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, UINT64_MAX, &o->maxSteps) ||
+          o->maxSteps == 0)
         return Usage("--max-steps needs a positive number");
     } else if (std::strcmp(a, "--bits") == 0) {
-      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 32, &bitsArg) ||
-          (bitsArg != 16 && bitsArg != 32))
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 32, &o->bits) ||
+          (o->bits != 16 && o->bits != 32))
         return Usage("--bits takes 16 or 32");
-      haveBits = true;
+      o->haveBits = true;
     } else if (std::strcmp(a, "--origin") == 0) {
-      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &originArg))
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &o->origin))
         return Usage("--origin needs a number (0x100 for hexadecimal)");
-      haveOrigin = true;
+      o->haveOrigin = true;
     } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
       Usage(nullptr);
       return 0;
     } else if (a[0] == '-' && a[1] != 0) {
       return Usage((std::string("unknown option ") + a).c_str());
-    } else if (file) {
+    } else if (o->file) {
       return Usage("only one file");
     } else {
-      file = a;
+      o->file = a;
     }
   }
-  if (!file) return Usage("no file");
+  if (!o->file) return Usage("no file");
+  return -1;
+}
+
+// A flat binary, read whole.
+int LoadBinary(const char* file, Program* p) {
+  FILE* f = std::fopen(file, "rb");
+  if (!f) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, std::strerror(errno));
+    return kExitUsage;
+  }
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) p->image.insert(p->image.end(), buf, buf + n);
+  const bool bad = std::ferror(f);
+  std::fclose(f);
+  if (bad) {
+    std::fprintf(stderr, "quorix-run: cannot read %s\n", file);
+    return kExitUsage;
+  }
+  return -1;
+}
+
+// A source, assembled in memory (nothing is written).
+int AssembleProgram(const char* file, Platform& platform, Program* p) {
+  if (std::strlen(file) >= Workspace::kPathBufferSize) return Usage("source path too long");
+  p->assembler = std::make_unique<TextAssembler>(platform);
+  TextAssembler& as = *p->assembler;
+  const TextStatus status = as.LoadFile(file);
+  if (status == TextStatus::Cut) {
+    std::fprintf(stderr, "quorix-run: %s is too large for the workbench's source region\n", file);
+    return kExitUsage;
+  }
+  if (status != TextStatus::Loaded) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, DescribeTextStatus(status));
+    return kExitUsage;
+  }
+  Assembly result = as.Assemble();
+  const AssembleReport& report = result.report;
+  if (!report.ok) {
+    std::string text = SourceLineText(as.source(), report.errorLine);
+    std::fprintf(stderr, "Error at Line: %u: %s", report.errorLine, text.c_str());
+    if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
+    std::fputc('\n', stderr);
+    return kExitAssembly;
+  }
+  p->image = std::move(result.bytes);
+  p->origin = report.origin;
+  p->bits = report.entryBits;
+  p->isSource = true;
+  p->lines.Build(as.env().regions.records, as.source().lineCount, report.bytes);
+  return -1;
+}
+
+// Runs the loaded program to its end; returns the exit code.
+int Run(Machine& machine, const Program& p, const Options& o) {
+  StdinKeys keys;
+  StdoutScreen screen;
+  DosProgram program(machine, keys, screen);
+  ProgramImage pi;
+  pi.bytes = p.image;
+  pi.origin = p.origin;
+  pi.bits = p.bits;
+  program.SetStepLimit(o.maxSteps);
+  if (!program.Load(pi)) {
+    std::fprintf(stderr, "quorix-run: %s\n", program.message().c_str());
+    return kExitUsage;
+  }
+  RunStatus status = RunStatus::Ready;
+  while (status == RunStatus::Ready || status == RunStatus::Waiting) {
+    if (o.trace) {
+      const uint32_t at = machine.Get(Reg::Eip);
+      // A source line's bytes are one instruction: where the next begins.
+      uint32_t next = 0;
+      if (p.isSource && at >= p.origin && p.lines.StartsLine(at - p.origin))
+        next = p.lines.EndAt(at - p.origin) + p.origin;
+      status = program.Run(1, next);
+      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at);
+    } else {
+      status = program.Run(kChunk);
+    }
+  }
+  std::fflush(stdout);
+  if (status == RunStatus::Exited) return program.exitCode();
+
+  const uint32_t line = p.isSource ? p.lines.LineAt(program.stopAddress() - p.origin) : 0;
+  const std::string lineText = p.LineText(line);
+  std::fprintf(stderr, "quorix-run: %s\n",
+               EndMessage(program, program.stopAddress() >= p.origin ? line : 0, lineText).c_str());
+  switch (program.reason()) {
+    case StopReason::MissingService:
+      return kExitMissing;
+    case StopReason::StepLimit:
+      return kExitStepLimit;
+    default:
+      return kExitFault;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (const int code = ParseOptions(argc, argv, &o); code >= 0) return code;
 
   MachineFactory factory = DefaultMachineFactory();
   std::unique_ptr<Machine> machine = factory ? factory() : nullptr;
@@ -194,109 +303,16 @@ int main(int argc, char** argv) {
   }
 
   ConsolePlatform platform;
-  static Workspace ws;
-  Source src;
-  src.ws = &ws;
-  std::vector<uint8_t> image;
-  uint32_t origin = 0x100, bits = 16;
-  const std::string name(file);
+  const std::string name(o.file);
+  if (!platform.FileExists(o.file)) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: no such file\n", o.file);
+    return kExitUsage;
+  }
+  Program p;
   const bool binary = EndsWith(name, ".com") || EndsWith(name, ".bin");
-  if (!platform.FileExists(file)) {
-    std::fprintf(stderr, "quorix-run: cannot read %s: no such file\n", file);
-    return kExitUsage;
-  }
-  if (binary) {
-    FILE* f = std::fopen(file, "rb");
-    if (!f) {
-      std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, std::strerror(errno));
-      return kExitUsage;
-    }
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) image.insert(image.end(), buf, buf + n);
-    const bool bad = std::ferror(f);
-    std::fclose(f);
-    if (bad) {
-      std::fprintf(stderr, "quorix-run: cannot read %s\n", file);
-      return kExitUsage;
-    }
-  } else {
-    if (name.size() >= Workspace::kPathBufferSize) return Usage("source path too long");
-    ContextRecord& r = src.r;
-    SetRegionAddresses(&r);
-    r.lpSourceCodeFileName = Workspace::Address(Area::PathBuffer);
-    std::memcpy(ws.Bytes(Area::PathBuffer).data(), file, name.size() + 1);
-    const TextStatus status = LoadText(ws, platform, file, Area::SourceText, Area::SourceIndex,
-                                       &r.Ukuran, &r.LineCountsForFile);
-    if (status == TextStatus::Cut) {
-      std::fprintf(stderr, "quorix-run: %s is too large for the workbench's source region\n", file);
-      return kExitUsage;
-    }
-    if (status != TextStatus::Loaded) {
-      std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, DescribeTextStatus(status));
-      return kExitUsage;
-    }
-    SymbolIndex symbols;
-    AsmEnv env{ws, platform, symbols};
-    AssembleOptions options;
-    options.writeFile = false;
-    AssembleReport report = AssembleSource(&r, env, options);
-    if (r.state2 != Compiled) {
-      std::string text = SourceLineText(ws, r, r.state3);
-      std::fprintf(stderr, "Error at Line: %u: %s", r.state3, text.c_str());
-      if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
-      std::fputc('\n', stderr);
-      return kExitAssembly;
-    }
-    std::span<const uint8_t> out = ws.Resolve(r.lpMemHexResult, report.bytes);
-    image.assign(out.begin(), out.end());
-    origin = report.origin;
-    bits = report.entryBits;
-    src.isSource = true;
-    src.lines.Build(ws, r, report.bytes);
-  }
-  if (haveBits) bits = static_cast<uint32_t>(bitsArg);
-  if (haveOrigin) origin = static_cast<uint32_t>(originArg);
-
-  StdinKeys keys;
-  StdoutScreen screen;
-  DosProgram program(*machine, keys, screen);
-  ProgramImage pi;
-  pi.bytes = image;
-  pi.origin = origin;
-  pi.bits = bits;
-  program.SetStepLimit(maxSteps);
-  if (!program.Load(pi)) {
-    std::fprintf(stderr, "quorix-run: %s\n", program.message().c_str());
-    return kExitUsage;
-  }
-  RunStatus status = RunStatus::Ready;
-  while (status == RunStatus::Ready || status == RunStatus::Waiting) {
-    if (trace) {
-      const uint32_t at = machine->Get(Reg::Eip);
-      // A source line's bytes are one instruction: where the next begins.
-      uint32_t next = 0;
-      if (src.isSource && at >= origin && src.lines.StartsLine(at - origin))
-        next = src.lines.EndAt(at - origin) + origin;
-      status = program.Run(1, next);
-      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, image, src, at);
-    } else {
-      status = program.Run(kChunk);
-    }
-  }
-  std::fflush(stdout);
-  if (status == RunStatus::Exited) return program.exitCode();
-
-  const uint32_t line = src.isSource ? src.lines.LineAt(program.stopAddress() - origin) : 0;
-  const std::string lineText =
-      src.isSource && line != 0 ? SourceLineText(ws, src.r, line) : std::string();
-  std::fprintf(stderr, "quorix-run: %s\n", EndMessage(program, program.stopAddress() >= origin ? line : 0, lineText).c_str());
-  switch (program.reason()) {
-    case StopReason::MissingService:
-      return kExitMissing;
-    case StopReason::StepLimit:
-      return kExitStepLimit;
-    default:
-      return kExitFault;
-  }
+  const int loaded = binary ? LoadBinary(o.file, &p) : AssembleProgram(o.file, platform, &p);
+  if (loaded >= 0) return loaded;
+  if (o.haveBits) p.bits = static_cast<uint32_t>(o.bits);
+  if (o.haveOrigin) p.origin = static_cast<uint32_t>(o.origin);
+  return Run(*machine, p, o);
 }

@@ -1,0 +1,73 @@
+#include "app/assemble_text.h"
+
+#include <algorithm>
+
+#include "app/loading.h"
+#include "text/lines.h"
+
+namespace quorix {
+
+TextAssembler::TextAssembler(Platform& platform)
+    : platform_(platform),
+      ws_(std::make_unique<Workspace>(platform)),
+      env_{*ws_, platform, symbols_, WorkspaceRegions(*ws_, 0, 0)} {}
+
+void TextAssembler::Loaded(uint32_t size, uint32_t lineCount) {
+  // A new text: the symbol index is built again.
+  ws_->load().generation++;
+  env_.regions = WorkspaceRegions(*ws_, size, lineCount);
+}
+
+TextStatus TextAssembler::Load(std::span<const uint8_t> text) {
+  uint32_t size = 0, lines = 0;
+  const TextStatus status =
+      PlaceText(*ws_, text, Area::SourceText, Area::SourceIndex, &size, &lines);
+  ws_->load().source = status;
+  Loaded(size, lines);
+  return status;
+}
+
+TextStatus TextAssembler::LoadFile(const char* path) {
+  uint32_t size = 0, lines = 0;
+  const TextStatus status = LoadText(*ws_, platform_, path, Area::SourceText, Area::SourceIndex,
+                                     &size, &lines, ReadMode::Existing);
+  ws_->load().source = status;
+  Loaded(size, lines);
+  return status;
+}
+
+Assembly TextAssembler::Assemble(const AssembleOptions& options) {
+  Assembly a;
+  a.report = AssembleSource(env_, options);
+  if (a.report.ok) {
+    std::span<const uint8_t> out = env_.regions.output.first(a.report.bytes);
+    a.bytes.assign(out.begin(), out.end());
+  }
+  const size_t n = std::min<size_t>(source().lineCount, env_.regions.records.size());
+  std::span<const LineRecord> records = env_.regions.records.all().first(n);
+  a.records.assign(records.begin(), records.end());
+  return a;
+}
+
+std::string TextAssembler::LineText(uint32_t n, size_t limit, bool cleaned) {
+  uint8_t buf[kLineBufferSize + 8] = {};
+  std::span<uint8_t> line(buf, std::min<size_t>(limit, kLineBufferSize));
+  const uint32_t len = FetchLine(source(), n, line);
+  if (len == kFail) return {};
+  if (cleaned && CleanLine(line, len) == 0) return {};
+  return reinterpret_cast<char*>(buf);
+}
+
+Assembly AssembleText(std::string_view text, Platform& platform, const AssembleOptions& options) {
+  TextAssembler assembler(platform);
+  const TextStatus status = assembler.Load(
+      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  if (status != TextStatus::Loaded) {
+    Assembly a;
+    a.report.error = "the source does not fit: at most 1,000,000 bytes and 499,999 lines";
+    return a;
+  }
+  return assembler.Assemble(options);
+}
+
+}  // namespace quorix

@@ -1,0 +1,30 @@
+// Writing an assembled program as a flat .com file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quorix {
+
+// The output name: the source path up to the first '.' of its file name,
+// then ".com"; ".com" appended when the name has no '.'. Empty when the
+// result would not fit `capacity` bytes with its NUL.
+std::string OutputNameFor(const char* sourcePath, size_t capacity = 512);
+
+struct OutputWrite {
+  bool ok = false;
+  std::string path;   // the file written, or that could not be written
+  std::string error;  // why not
+};
+
+// Writes bytes to outputPath, or, when it is null, to the name formed from
+// sourcePath. The source itself, however the output names it, is never
+// touched.
+OutputWrite WriteOutputFile(Platform& platform, const std::string& sourcePath,
+                            const char* outputPath, std::span<const uint8_t> bytes);
+
+}  // namespace quorix
