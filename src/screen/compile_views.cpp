@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "model/record_views.h"
 #include "screen/views.h"
 #include "text/lines.h"
 
@@ -28,14 +29,12 @@ void DrawOpcodeTable(ContextRecord* record, Screen& screen, Workspace& ws) {
   ContextRecord r = *record;
   const Palette& p = screen.palette;
   if (r.PosSFC == 0) r.PosSFC = 1;
-  std::span<uint8_t> text = ws.Tail(r.lpMemForCompiler);
-  std::span<const uint8_t> index = ws.Tail(r.lpIndComp);
-  const uint32_t limit = Workspace::Size(Area::OpcodeText);
+  const SourceText table = OpcodeTextOf(r, ws);
 
   uint8_t buf[kOpcodeLineBuffer];
   uint32_t line = r.PosSFC;
   for (uint32_t y = kFirstRowY; y < RowLimit(r); y += kRowStep, ++line) {
-    uint32_t n = FetchLine(line, text, index, buf, limit, r.LineCountsForCompiler);
+    uint32_t n = FetchLine(table, line, buf);
     DrawBox(screen, 160, y, 100, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, line);
     DrawBox(screen, 270, y, 100, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.WhitePen, line);
     if (n == kFail) continue;
@@ -96,13 +95,12 @@ void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
     *record = r;
     return;
   }
-  std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
-  std::span<const uint8_t> index = ws.Tail(r.IndSource);
+  const SourceText source = SourceOf(r, ws);
 
   uint8_t buf[kSourceLineBuffer] = {};
   uint32_t line = r.PosSCL;
   for (uint32_t y = kFirstRowY; y < RowLimit(r); y += kRowStep, ++line) {
-    uint32_t n = FetchLine(line, text, index, buf, r.Ukuran, r.LineCountsForFile);
+    uint32_t n = FetchLine(source, line, buf);
     DrawBox(screen, 400, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.GreenPen, 0);
     if (r.state == StateCompile && r.state2 == CompileFailed && line == r.state3)
       DrawBox(screen, 400, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.RedPen, 0);
@@ -136,8 +134,7 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
     char number[16];
     PutText(screen, x, 100, number, FormatDecimal(r.state3, number));
     uint8_t buf[kErrorLineBuffer] = {};
-    uint32_t n = FetchLineByScan(r.state3, ws.Tail(r.lpMemForSource), buf, r.Ukuran,
-                                 r.LineCountsForFile);
+    uint32_t n = FetchLineByScan(SourceOf(r, ws), r.state3, buf);
     PutText(screen, x, 120, buf, n);  // its characters and the zero; a failed fetch draws nothing
   } else if (r.state2 == WriteFailed) {
     PutText(screen, x, 80, kWriteFailedText, sizeof(kWriteFailedText) - 1);

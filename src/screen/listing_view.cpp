@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "model/record_views.h"
 #include "screen/views.h"
 #include "text/lines.h"
 
@@ -12,11 +13,6 @@ namespace {
 constexpr uint32_t kLineBuffer = 1024;
 constexpr uint32_t kListingRowChars = 15;  // one fewer is drawn: min(n, 15) - 1
 constexpr uint32_t kMaxShownBytes = 10;
-constexpr uint32_t kLineRecordSize = 8;
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 struct RegisterRow {
   const char* label;
@@ -56,18 +52,17 @@ void DrawRegisterRow(Screen& screen, int y, const char* label, uint32_t value) {
 // stay blank; bytes are only read inside the output region.
 void DrawLineRecord(Screen& screen, Workspace& ws, const ContextRecord& r, uint32_t line, int y) {
   if (line == 0 || line >= r.LineCountsForFile) return;
-  std::span<const uint8_t> records = ws.Tail(r.lpASCIIResult);
-  const uint64_t at = uint64_t(line - 1) * kLineRecordSize;
-  if (records.data() == nullptr || at + kLineRecordSize > records.size()) return;
-  const uint32_t byteCount = Le32(records.data() + at);
-  const uint32_t address = Le32(records.data() + at + 4);
+  const LineRecords records = LineRecordsOf(r, ws);
+  if (line - 1 >= records.size()) return;
+  const uint32_t byteCount = records.Get(line - 1).ByteCount;
+  const uint32_t address = records.Get(line - 1).Address;
   if (byteCount == 0) return;
 
   char text[16];
   PutText(screen, 375, y, text, FormatDecimal(byteCount, text));
   FormatHex8(address, text);
   PutText(screen, 435, y, text, 8);
-  std::span<const uint8_t> output = ws.Tail(r.lpMemHexResult);
+  std::span<const uint8_t> output = OutputOf(r, ws);
   for (uint32_t j = 0; j < byteCount && j < kMaxShownBytes; ++j) {
     const uint64_t pos = uint64_t(address) + j;
     if (output.data() == nullptr || pos >= output.size()) break;
@@ -83,13 +78,12 @@ void DrawListingView(ContextRecord* record, CpuState* cpu, Screen& screen, Works
   CpuState c = *cpu;
   const Palette& p = screen.palette;
   if (r.PosSCL == 0) r.PosSCL = 1;
-  std::span<uint8_t> text = ws.Tail(r.lpMemForSource);
-  std::span<const uint8_t> index = ws.Tail(r.IndSource);
+  const SourceText source = SourceOf(r, ws);
 
   uint8_t buf[kLineBuffer] = {};
   uint32_t line = r.PosSCL;
   for (uint32_t y = kFirstRowY; y < r.Tng / 4 * 3; y += kRowStep, ++line) {
-    uint32_t n = FetchLine(line, text, index, buf, r.Ukuran, r.LineCountsForFile);
+    uint32_t n = FetchLine(source, line, buf);
     DrawBox(screen, 160, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.GreenPen, 0);
     if (n != kFail) {
       n = CleanLine(buf, n);
