@@ -250,149 +250,202 @@ bool AddressRegister(const uint8_t* p, uint32_t* num, uint32_t* cls, const uint8
 
 }  // namespace
 
-AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out) {
-  const uint8_t* p = open + 1;
+namespace {
+
+// The terms of an address between '[' and its end: up to two registers with
+// their scales, and the sum of the numbers.
+struct AddressTerms {
   struct Reg {
     uint32_t num, cls, scale;
   } regs[2];
   uint32_t nregs = 0, numbers = 0;
   uint32_t disp = 0;
-  bool negative = false, plainPlus = false;
+  bool negative = false;   // a number was subtracted
+  bool plainPlus = false;  // the first number followed a register after a plain '+'
+  bool closed = false;     // the address ends at ']'
+};
+
+const uint8_t* SkipSpaces(const uint8_t* p) {
+  while (*p == ' ' || *p == kTab) ++p;
+  return p;
+}
+
+// A register term and its optional "*scale".
+AddressKind ReadRegisterTerm(const uint8_t** at, uint32_t num, uint32_t cls, AddressTerms* t) {
+  const uint8_t* p = SkipSpaces(*at);
+  uint32_t scale = 1;
+  if (*p == '*') {
+    p = SkipSpaces(p + 1);
+    if (*p != '1' && *p != '2' && *p != '4' && *p != '8') return AddressKind::Bad;
+    scale = *p - '0';
+    ++p;
+  }
+  t->regs[t->nregs++] = {num, cls, scale};
+  *at = p;
+  return AddressKind::Registers;
+}
+
+// A number term: up to the next operator or the end of the address.
+AddressKind ReadNumberTerm(const uint8_t** at, uint8_t op, AddressTerms* t) {
+  const uint8_t* p = *at;
+  uint8_t text[64];
+  uint32_t n = 0;
+  if (*p == '-' && op == '+') text[n++] = *p++;  // "+-4" is a negative literal
+  while (!(*p == 0 || *p == kCR || *p == '+' || *p == '-' || *p == ']' || *p == ',')) {
+    if (n + 1 >= sizeof text) return AddressKind::Bad;
+    text[n++] = *p++;
+  }
+  while (n && (text[n - 1] == ' ' || text[n - 1] == kTab)) --n;
+  if (n == 0) return AddressKind::Bad;
+  std::memset(text + n, 0, sizeof text - n < 8 ? sizeof text - n : 8);
+  bool readable;
+  const uint32_t v = ParseNumberChecked(text, &readable);
+  if (!readable)
+    return t->nregs == 0 && t->numbers == 0 ? AddressKind::NoRegister : AddressKind::Bad;
+  if (op == '-') {
+    t->negative = true;
+    t->disp -= v;
+  } else {
+    t->plainPlus = t->numbers == 0 && t->nregs > 0;
+    t->disp += v;
+  }
+  ++t->numbers;
+  *at = p;
+  return AddressKind::Registers;
+}
+
+AddressKind ReadTerms(const uint8_t* open, AddressTerms* t) {
+  const uint8_t* p = open + 1;
   uint8_t op = '+';
   for (;;) {
-    while (*p == ' ' || *p == kTab) ++p;
+    p = SkipSpaces(p);
     const uint8_t* end;
     uint32_t num, cls;
+    AddressKind kind;
     if (AddressRegister(p, &num, &cls, &end)) {
-      if (op != '+' || nregs == 2) return AddressKind::Bad;
-      uint32_t scale = 1;
+      if (op != '+' || t->nregs == 2) return AddressKind::Bad;
       p = end;
-      while (*p == ' ' || *p == kTab) ++p;
-      if (*p == '*') {
-        ++p;
-        while (*p == ' ' || *p == kTab) ++p;
-        if (*p != '1' && *p != '2' && *p != '4' && *p != '8') return AddressKind::Bad;
-        scale = *p - '0';
-        ++p;
-      }
-      regs[nregs++] = {num, cls, scale};
+      kind = ReadRegisterTerm(&p, num, cls, t);
     } else {
-      // A number: up to the next operator or the end of the address.
-      uint8_t text[64];
-      uint32_t n = 0;
-      if (*p == '-' && op == '+') text[n++] = *p++;  // "+-4" is a negative literal
-      while (!(*p == 0 || *p == kCR || *p == '+' || *p == '-' || *p == ']' || *p == ',')) {
-        if (n + 1 >= sizeof text) return AddressKind::Bad;
-        text[n++] = *p++;
-      }
-      while (n && (text[n - 1] == ' ' || text[n - 1] == kTab)) --n;
-      if (n == 0) return AddressKind::Bad;
-      std::memset(text + n, 0, sizeof text - n < 8 ? sizeof text - n : 8);
-      bool readable;
-      const uint32_t v = ParseNumberChecked(text, &readable);
-      if (!readable) return nregs == 0 && numbers == 0 ? AddressKind::NoRegister : AddressKind::Bad;
-      if (op == '-') {
-        negative = true;
-        disp -= v;
-      } else {
-        plainPlus = numbers == 0 && nregs > 0;
-        disp += v;
-      }
-      ++numbers;
+      kind = ReadNumberTerm(&p, op, t);
     }
-    while (*p == ' ' || *p == kTab) ++p;
-    if (*p == '+' || *p == '-') {
-      op = *p++;
-      continue;
-    }
-    break;
+    if (kind != AddressKind::Registers) return kind;
+    p = SkipSpaces(p);
+    if (*p != '+' && *p != '-') break;
+    op = *p++;
   }
-  if (nregs == 0) return AddressKind::NoRegister;
-  if (*p != ']' && nregs + numbers > 1) return AddressKind::Bad;  // unclosed
+  t->closed = *p == ']';
+  return AddressKind::Registers;
+}
+
+// The r/m field of a 16-bit address: one of BX, BP, SI, DI, or a pair of a
+// base (BX, BP) and an index (SI, DI) in either order.
+bool RegisterFields16(const AddressTerms& t, Address* a) {
+  const AddressTerms::Reg* r = t.regs;
+  if (r[0].scale != 1 || (t.nregs == 2 && r[1].scale != 1)) return false;
+  auto is = [&](uint32_t x, uint32_t y) {
+    return t.nregs == 2 &&
+           ((r[0].num == x && r[1].num == y) || (r[0].num == y && r[1].num == x));
+  };
+  if (t.nregs == 1) {
+    switch (r[0].num) {
+      case 6: a->rm = 4; return true;  // SI
+      case 7: a->rm = 5; return true;  // DI
+      case 5: a->rm = 6; return true;  // BP
+      case 3: a->rm = 7; return true;  // BX
+      default: return false;
+    }
+  }
+  if (is(3, 6)) a->rm = 0;
+  else if (is(3, 7)) a->rm = 1;
+  else if (is(5, 6)) a->rm = 2;
+  else if (is(5, 7)) a->rm = 3;
+  else return false;
+  return true;
+}
+
+// The r/m and SIB fields of a 32-bit address. *indexOnly: an index without a
+// base, which takes a 32-bit displacement and nothing else.
+bool RegisterFields32(const AddressTerms& t, Address* a, bool* indexOnly) {
+  // Base: the first unscaled register; index: the other one.
+  int base = -1, index = -1;
+  for (uint32_t i = 0; i < t.nregs; ++i) {
+    if (t.regs[i].scale == 1 && base < 0)
+      base = static_cast<int>(i);
+    else if (index < 0)
+      index = static_cast<int>(i);
+    else
+      return false;
+  }
+  *indexOnly = false;
+  if (index < 0) {
+    a->rm = t.regs[base].num;
+    if (a->rm == 4) {
+      a->hasSib = true;
+      a->sib = 0x24;
+    }
+    return true;
+  }
+  if (t.regs[index].num == 4) return false;  // ESP cannot be an index
+  const uint32_t s = t.regs[index].scale;
+  const uint32_t ss = s == 1 ? 0 : s == 2 ? 1 : s == 4 ? 2 : 3;
+  a->hasSib = true;
+  a->rm = 4;
+  a->sib = (ss << 6) | (t.regs[index].num << 3) | (base >= 0 ? t.regs[base].num : 5);
+  *indexOnly = base < 0;
+  return true;
+}
+
+// The mod field and the displacement's length.
+void Displacement(const AddressTerms& t, bool wide, bool stackDisp8, Address* a) {
+  const bool lonePlus = t.plainPlus && t.numbers == 1 && !t.negative;
+  const uint32_t baseNum = wide ? (a->hasSib ? (a->sib & 7) : a->rm) : 0;
+  const bool bpBase = wide ? baseNum == 5 : a->rm == 6;
+  const uint32_t full = wide ? 4 : 2;
+  if (t.numbers == 0) {
+    a->mod = 0;
+    if (bpBase || (stackDisp8 && a->hasSib && a->sib == 0x24)) {
+      a->mod = 1;
+      a->dispLen = 1;
+    }
+  } else if (lonePlus && (!a->hasSib || a->sib == 0x24)) {
+    a->mod = t.disp <= 0x7F ? 1 : 2;
+    a->dispLen = a->mod == 1 ? 1 : full;
+  } else {
+    const int32_t d = static_cast<int32_t>(t.disp);
+    a->mod = d >= -128 && d <= 127 ? 1 : 2;
+    a->dispLen = a->mod == 1 ? 1 : full;
+  }
+  a->disp = t.disp;
+}
+
+}  // namespace
+
+AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out) {
+  AddressTerms t;
+  if (const AddressKind kind = ReadTerms(open, &t); kind != AddressKind::Registers) return kind;
+  if (t.nregs == 0) return AddressKind::NoRegister;
+  if (!t.closed && t.nregs + t.numbers > 1) return AddressKind::Bad;  // unclosed
 
   Address a;
-  const bool wide = regs[0].cls == ClassDword;
-  if (nregs == 2 && regs[1].cls != regs[0].cls) return AddressKind::Bad;
+  const bool wide = t.regs[0].cls == ClassDword;
+  if (t.nregs == 2 && t.regs[1].cls != t.regs[0].cls) return AddressKind::Bad;
   a.size = wide ? 2 : 1;
-  const bool lonePlus = plainPlus && numbers == 1 && !negative;
   if (!wide) {
-    if (regs[0].scale != 1 || (nregs == 2 && regs[1].scale != 1)) return AddressKind::Bad;
-    auto is = [&](uint32_t x, uint32_t y) {
-      return nregs == 2 && ((regs[0].num == x && regs[1].num == y) ||
-                            (regs[0].num == y && regs[1].num == x));
-    };
-    if (nregs == 1) {
-      switch (regs[0].num) {
-        case 6: a.rm = 4; break;  // SI
-        case 7: a.rm = 5; break;  // DI
-        case 5: a.rm = 6; break;  // BP
-        case 3: a.rm = 7; break;  // BX
-        default: return AddressKind::Bad;
-      }
-    } else if (is(3, 6)) {
-      a.rm = 0;
-    } else if (is(3, 7)) {
-      a.rm = 1;
-    } else if (is(5, 6)) {
-      a.rm = 2;
-    } else if (is(5, 7)) {
-      a.rm = 3;
-    } else {
-      return AddressKind::Bad;
-    }
+    if (!RegisterFields16(t, &a)) return AddressKind::Bad;
   } else {
-    // Base: the first unscaled register; index: the other one.
-    int base = -1, index = -1;
-    for (uint32_t i = 0; i < nregs; ++i) {
-      if (regs[i].scale == 1 && base < 0)
-        base = static_cast<int>(i);
-      else if (index < 0)
-        index = static_cast<int>(i);
-      else
-        return AddressKind::Bad;
-    }
-    if (index >= 0) {
-      if (regs[index].num == 4) return AddressKind::Bad;  // ESP cannot be an index
-      const uint32_t s = regs[index].scale;
-      const uint32_t ss = s == 1 ? 0 : s == 2 ? 1 : s == 4 ? 2 : 3;
-      a.hasSib = true;
-      a.rm = 4;
-      a.sib = (ss << 6) | (regs[index].num << 3) | (base >= 0 ? regs[base].num : 5);
-      if (base < 0) {  // index only: a 32-bit displacement and no base
-        a.mod = 0;
-        a.dispLen = 4;
-        a.disp = disp;
-        *out = a;
-        return AddressKind::Registers;
-      }
-    } else {
-      a.rm = regs[base].num;
-      if (a.rm == 4) {
-        a.hasSib = true;
-        a.sib = 0x24;
-      }
+    bool indexOnly = false;
+    if (!RegisterFields32(t, &a, &indexOnly)) return AddressKind::Bad;
+    if (indexOnly) {
+      a.mod = 0;
+      a.dispLen = 4;
+      a.disp = t.disp;
+      *out = a;
+      return AddressKind::Registers;
     }
   }
-
-  const uint32_t baseNum = wide ? (a.hasSib ? (a.sib & 7) : a.rm) : 0;
-  const bool bpBase = wide ? baseNum == 5 : a.rm == 6;
-  const uint32_t full = wide ? 4 : 2;
-  if (numbers == 0) {
-    a.mod = 0;
-    if (bpBase || (stackDisp8 && a.hasSib && a.sib == 0x24)) {
-      a.mod = 1;
-      a.dispLen = 1;
-    }
-  } else if (lonePlus && (!a.hasSib || a.sib == 0x24)) {
-    a.mod = disp <= 0x7F ? 1 : 2;
-    a.dispLen = a.mod == 1 ? 1 : full;
-  } else {
-    const int32_t d = static_cast<int32_t>(disp);
-    a.mod = d >= -128 && d <= 127 ? 1 : 2;
-    a.dispLen = a.mod == 1 ? 1 : full;
-  }
-  if (a.dispLen == 2 && disp > 0xFFFF && disp < 0xFFFF8000u) return AddressKind::Bad;
-  a.disp = disp;
+  Displacement(t, wide, stackDisp8, &a);
+  if (a.dispLen == 2 && t.disp > 0xFFFF && t.disp < 0xFFFF8000u) return AddressKind::Bad;
   *out = a;
   return AddressKind::Registers;
 }
