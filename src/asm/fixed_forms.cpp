@@ -102,7 +102,7 @@ uint32_t Encoder::Push() {
   const uint8_t* op = Operand();
   if (op && op[-1] != 0) {
     static const struct {
-      char a, b;
+      uint8_t a, b;
       uint32_t pattern, len;
     } kSeg[] = {{'C', 'S', 0x0E, 1},
                 {'D', 'S', 0x1E, 1},
@@ -134,7 +134,7 @@ uint32_t Encoder::Pop() {
   if (!op) return kFail;
   if (Contains(line, '[')) return kFail;  // a memory operand the encoder refused
   static const struct {
-    char a, b;
+    uint8_t a, b;
     uint32_t pattern, len;
   } kSeg[] = {{'D', 'S', 0x1F, 1}, {'E', 'S', 0x07, 1}, {'F', 'S', 0x0FA1, 2},
                {'G', 'S', 0x0FA9, 2}, {'S', 'S', 0x17, 1}};

@@ -125,7 +125,9 @@ uint32_t ParseSegmentRegister(const uint8_t* text) {
   if (p > text && (p[-1] == 0 || p[-1] == kCR)) return kFail;  // ran past the end
   static const char kNames[] = "ESCSSSDSFSGS";
   for (uint32_t i = 0; i < 6; ++i)
-    if (p[0] == kNames[2 * i] && p[1] == kNames[2 * i + 1]) return i * 8;
+    if (p[0] == static_cast<uint8_t>(kNames[2 * i]) &&
+        p[1] == static_cast<uint8_t>(kNames[2 * i + 1]))
+      return i * 8;
   return kFail;
 }
 
@@ -455,7 +457,7 @@ uint8_t SegmentOverride(const uint8_t* line) {
   if (colon == kFail || colon < 3) return 0;
   const uint8_t a = line[colon - 3], b = line[colon - 2];
   static const struct {
-    char a, b;
+    uint8_t a, b;
     uint8_t prefix;
   } kSeg[] = {{'C', 'S', 0x2E}, {'D', 'S', 0x3E}, {'E', 'S', 0x26},
               {'F', 'S', 0x64}, {'G', 'S', 0x65}, {'S', 'S', 0x36}};

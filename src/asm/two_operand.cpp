@@ -30,69 +30,72 @@ bool ReadImmediate(AsmEnv& env, const uint8_t* src, bool labels,
   return readable;
 }
 
-}  // namespace
 
-uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* recIn,
-                          uint8_t* line, const PairTemplate* tplIn) {
+// A. Register with register: the register pair in the ModR/M byte. *done
+// is false when the line holds no register pair.
+uint32_t RegisterPairForm(uint8_t* line, const PairTemplate& tpl, InstructionRecord* recIn,
+                          bool* done) {
+  uint32_t cls;
+  const uint32_t pair = ParseRegisterPair(line, &cls);
+  *done = pair != kFail;
+  if (pair == kFail) return kFail;
+  if (cls > ClassDword) return static_cast<uint32_t>(-3);
   InstructionRecord rec = *recIn;
-  const PairTemplate tpl = *tplIn;
+  rec.OpLength = 0;
+  if ((cls == ClassWord && rec.BitsMode == kBits32) ||
+      (cls == ClassDword && rec.BitsMode == kBits16))
+    EmitByte(&rec, 0x66);
+  EmitByte(&rec, tpl.base | ((pair >> 8) & 0xFF));
+  EmitByte(&rec, pair & 0xFF);
+  *recIn = rec;
+  return 0;
+}
 
-  // A. Register with register.
-  if (FindChar(line, '[') == kFail) {
-    uint32_t cls;
-    uint32_t pair = ParseRegisterPair(line, &cls);
-    if (pair != kFail) {
-      if (cls > ClassDword) return static_cast<uint32_t>(-3);
-      rec.OpLength = 0;
-      if ((cls == ClassWord && rec.BitsMode == kBits32) ||
-          (cls == ClassDword && rec.BitsMode == kBits16))
-        EmitByte(&rec, 0x66);
-      EmitByte(&rec, tpl.base | ((pair >> 8) & 0xFF));
-      EmitByte(&rec, pair & 0xFF);
-      *recIn = rec;
-      return 0;
-    }
-
-    // B. Register with immediate.
-    const uint8_t* dst = FirstOperand(line);
-    if (!dst) return kFail;
-    uint32_t cls2;
-    uint32_t r = WholeRegister(dst, &cls2);
-    if (r == kFail) return kFail;
-    if (cls2 > ClassDword) return 0;  // MMX, ST, CR, DR, TR: nothing to encode here
-    const uint8_t* src = SecondOperand(line);
-    if (!src) return kFail;  // no source operand to read
-    uint32_t imm = 0;
-    bool ok;
-    if (cls2 == ClassByte) {
-      ok = ReadImmediate(env, src, false, rec.BitsMode, &imm);
-      if (r == 0 && tpl.accImm8Len) {
-        EmitPattern(&rec, tpl.accImm8 & 0xFF, 1);
-      } else if (tpl.rmImm8Len) {
-        EmitPattern(&rec, tpl.rmImm8 | r, tpl.rmImm8Len);
-      } else {
-        return kFail;  // the mnemonic has no immediate form
-      }
-      EmitLe(&rec, imm, 1);
-      if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
+// B. Register with immediate: the accumulator's short form or r/m, imm.
+uint32_t RegisterImmediateForm(AsmEnv& env, uint8_t* line, const PairTemplate& tpl,
+                               InstructionRecord* recIn) {
+  InstructionRecord rec = *recIn;
+  const uint8_t* dst = FirstOperand(line);
+  if (!dst) return kFail;
+  uint32_t cls2;
+  uint32_t r = WholeRegister(dst, &cls2);
+  if (r == kFail) return kFail;
+  if (cls2 > ClassDword) return 0;  // MMX, ST, CR, DR, TR: nothing to encode here
+  const uint8_t* src = SecondOperand(line);
+  if (!src) return kFail;  // no source operand to read
+  uint32_t imm = 0;
+  bool ok;
+  if (cls2 == ClassByte) {
+    ok = ReadImmediate(env, src, false, rec.BitsMode, &imm);
+    if (r == 0 && tpl.accImm8Len) {
+      EmitPattern(&rec, tpl.accImm8 & 0xFF, 1);
+    } else if (tpl.rmImm8Len) {
+      EmitPattern(&rec, tpl.rmImm8 | r, tpl.rmImm8Len);
     } else {
-      ok = ReadImmediate(env, src, true, rec.BitsMode, &imm);
-      const bool word = cls2 == ClassWord;
-      if (!tpl.accImmLen && !tpl.rmImmLen) return kFail;
-      if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))
-        EmitByte(&rec, 0x66);
-      if (r == 0 && tpl.accImmLen)
-        EmitPattern(&rec, tpl.accImm & 0xFF, 1);
-      else
-        EmitPattern(&rec, tpl.rmImm | r, tpl.rmImmLen);
-      EmitLe(&rec, imm, word ? 2 : 4);
-      if (!FitsUnit(imm, word ? 2 : 4)) ok = false;
+      return kFail;  // the mnemonic has no immediate form
     }
-    *recIn = rec;
-    return ok ? 0 : kFail;
+    EmitLe(&rec, imm, 1);
+    if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
+  } else {
+    ok = ReadImmediate(env, src, true, rec.BitsMode, &imm);
+    const bool word = cls2 == ClassWord;
+    if (!tpl.accImmLen && !tpl.rmImmLen) return kFail;
+    if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))
+      EmitByte(&rec, 0x66);
+    if (r == 0 && tpl.accImmLen)
+      EmitPattern(&rec, tpl.accImm & 0xFF, 1);
+    else
+      EmitPattern(&rec, tpl.rmImm | r, tpl.rmImmLen);
+    EmitLe(&rec, imm, word ? 2 : 4);
+    if (!FitsUnit(imm, word ? 2 : 4)) ok = false;
   }
+  *recIn = rec;
+  return ok ? 0 : kFail;
+}
 
-  // C. One memory operand.
+// C. One memory operand, with a register or an immediate.
+uint32_t MemoryForm(uint8_t* line, const PairTemplate& tpl, InstructionRecord* recIn) {
+  InstructionRecord rec = *recIn;
   MemoryOperand m;
   Address a;
   if (ParseMemoryOperand(line, &m, &a) == kFail) {
@@ -139,6 +142,18 @@ uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* recIn,
   }
   *recIn = rec;
   return 0;
+}
+
+}  // namespace
+
+uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
+                          const PairTemplate* tplIn) {
+  const PairTemplate tpl = *tplIn;
+  if (FindChar(line, '[') != kFail) return MemoryForm(line, tpl, rec);
+  bool pair = false;
+  const uint32_t result = RegisterPairForm(line, tpl, rec, &pair);
+  if (pair) return result;
+  return RegisterImmediateForm(env, line, tpl, rec);
 }
 
 }  // namespace quorix

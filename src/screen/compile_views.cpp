@@ -141,7 +141,7 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
     // The path's end names the file: keep that part when the whole does not fit.
     if (outputPath.size() > kStatusColumnChars) {
       char cut[kStatusColumnChars + 1];
-      std::memcpy(cut, "..", 2);
+      cut[0] = cut[1] = '.';
       std::string_view tail = outputPath.substr(outputPath.size() - (kStatusColumnChars - 2));
       std::memcpy(cut + 2, tail.data(), tail.size());
       PutText(screen, x, 100, cut, kStatusColumnChars);
