@@ -12,7 +12,7 @@
 #include "asm/env.h"
 #include "fuzz_check.h"
 #include "model/workspace.h"
-#include "test_support.h"
+#include "support/doubles.h"
 #include "text/lines.h"
 
 using namespace quorix;

@@ -12,10 +12,10 @@
 
 #include "app/workbench.h"
 #include "engine/machines.h"
-#include "platform/headless/replay.h"
+#include "apps/quorix-replay/replay.h"
 #include "screen/views.h"
-#include "scratch_dir.h"
-#include "screen_support.h"
+#include "support/scratch_dir.h"
+#include "support/doubles.h"
 #include "sim/run_session.h"
 
 namespace quorix {

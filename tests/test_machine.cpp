@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "asm_support.h"
+#include "support/asm_support.h"
 #include "engine/machines.h"
 #include "sim/dos_program.h"
 #include "sim/run_session.h"

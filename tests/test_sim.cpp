@@ -8,7 +8,7 @@
 #include "app/loading.h"
 #include "asm/env.h"
 #include "sim/simulator.h"
-#include "screen_support.h"
+#include "support/doubles.h"
 
 namespace quorix {
 namespace {
