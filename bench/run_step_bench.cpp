@@ -8,9 +8,9 @@
 #include <string>
 
 #include "app/workbench.h"
+#include "backends/headless/headless_platform.h"
 #include "engine/machines.h"
 #include "sim/run_session.h"
-#include "backends/headless/headless_platform.h"
 #include "support/doubles.h"
 
 namespace {

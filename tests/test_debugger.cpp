@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "app/workbench.h"
-#include "engine/machines.h"
 #include "apps/quorix-replay/replay.h"
+#include "engine/machines.h"
 #include "screen/views.h"
-#include "support/scratch_dir.h"
-#include "support/doubles.h"
 #include "sim/run_session.h"
+#include "support/doubles.h"
+#include "support/scratch_dir.h"
 
 namespace quorix {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "model/context_record.h"
 #include "backends/win32/gdi_canvas.h"
 #include "backends/win32/win32_platform.h"
 #include "backends/win32/win32_services.h"
+#include "model/context_record.h"
 
 namespace quorix {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "apps/quorix-replay/replay.h"
-#include "support/scratch_dir.h"
 #include "support/doubles.h"
+#include "support/scratch_dir.h"
 
 namespace quorix {
 namespace {

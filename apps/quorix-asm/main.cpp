@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "model/context_record.h"
 #include "app/loading.h"
-#include "model/workspace.h"
 #include "asm/driver.h"
-#include "asm/env.h"
 #include "asm/encoder.h"
+#include "asm/env.h"
 #include "asm/records.h"
 #include "asm/silent_lines.h"
+#include "model/context_record.h"
+#include "model/workspace.h"
 #include "platform/platform.h"
 #include "text/lines.h"
 #ifdef _WIN32

@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "app/loading.h"
-#include "model/workspace.h"
 #include "asm/driver.h"
 #include "asm/env.h"
 #include "asm/silent_lines.h"
 #include "doubles.h"
+#include "model/workspace.h"
 
 namespace quorix::testing_support {
 

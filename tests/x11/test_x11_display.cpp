@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "backends/x11/event_map.h"
 #include "backends/x11/x11_platform.h"
+#include "platform/platform.h"
 
 namespace quorix::x11 {
 namespace {

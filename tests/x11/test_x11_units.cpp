@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "backends/x11/event_map.h"
 #include "backends/x11/pixel_convert.h"
 #include "backends/x11/title_codec.h"
+#include "platform/platform.h"
 
 namespace quorix::x11 {
 namespace {
