@@ -8,10 +8,10 @@
 #include <string>
 
 #include "app/workbench.h"
+#include "backends/headless/headless_platform.h"
 #include "engine/machines.h"
 #include "sim/run_session.h"
-#include "platform/headless/headless_platform.h"
-#include "test_support.h"
+#include "support/doubles.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/workbench.h"
-#include "platform/headless/headless_platform.h"
-#include "test_support.h"
+#include "backends/headless/headless_platform.h"
+#include "support/doubles.h"
 
 namespace {
 

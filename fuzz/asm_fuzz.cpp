@@ -10,7 +10,7 @@
 #include "app/assemble_text.h"
 #include "app/output_file.h"
 #include "fuzz_check.h"
-#include "test_support.h"
+#include "support/doubles.h"
 #include "text/lines.h"
 
 using namespace quorix;

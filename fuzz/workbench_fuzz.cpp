@@ -11,7 +11,7 @@
 
 #include "app/workbench.h"
 #include "fuzz_check.h"
-#include "test_support.h"
+#include "support/doubles.h"
 
 using namespace quorix;
 
@@ -42,20 +42,7 @@ class ReadingCanvas : public Canvas {
   volatile uint32_t sink_ = 0;
 };
 
-class FuzzPlatform : public testing_support::WithMemoryFiles<ConsolePlatform> {
- public:
-  std::string title;
-  bool editorRunning = true;
-  ReadingCanvas canvas;
-  bool FindWindowTitle(const char*, char* out, size_t cap) override {
-    if (!editorRunning || cap == 0) return false;
-    size_t n = std::min(title.size(), cap - 1);
-    std::memcpy(out, title.data(), n);
-    out[n] = 0;
-    return true;
-  }
-  Canvas* CreateBackBuffer(int, int) override { return &canvas; }
-};
+using FuzzPlatform = testing_support::EditorCanvasPlatform;
 
 constexpr const char* kPaths[] = {"C:\\w\\P.ASM", "C:\\w\\Q.asm", "C:\\w\\noext"};
 constexpr const char* kOutputs[] = {"C:\\w\\P.com", "C:\\w\\Q.com", "C:\\w\\noext.com"};
@@ -65,6 +52,7 @@ constexpr const char* kOutputs[] = {"C:\\w\\P.com", "C:\\w\\Q.com", "C:\\w\\noex
 // record and registers as they were right after creation, and its first
 // step loads its own texts, which clears what the previous input left.
 struct Run {
+  ReadingCanvas canvas;
   FuzzPlatform platform;
   Workbench wb{platform};
   ContextRecord created{};
@@ -72,6 +60,7 @@ struct Run {
   std::map<std::string, std::string> sources;  // what the source files must hold
 
   Run() {
+    platform.canvas = &canvas;
     wb.WindowProc(MsgCreate, 0, 0);
     created = wb.record();
     createdCpu = wb.cpu();
@@ -116,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   p.files[kOpcodePath] = in.ConsumeRandomLengthString(512);
   p.files[kPaths[0]] = in.ConsumeRandomLengthString(2048);
   for (auto& [path, text] : p.files) run.sources[path] = text;
-  p.title = kPaths[0];
+  p.editorTitle = kPaths[0];
   run.wb.TimerTick(0);  // the start screen finds the editor and loads
   FUZZ_CHECK(run.wb.record().state == StateCompile);
 
@@ -177,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 7: {  // the editor saves another text, maybe under another name
         const int which = in.ConsumeIntegralInRange<int>(0, 2);
-        p.title = kPaths[which];
+        p.editorTitle = kPaths[which];
         if (in.ConsumeBool()) {
           p.files[kPaths[which]] = in.ConsumeRandomLengthString(2048);
           run.sources[kPaths[which]] = p.files[kPaths[which]];
@@ -213,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // something really leaked.
   p.files.clear();
   run.sources.clear();
-  p.title.clear();
-  p.title.shrink_to_fit();
+  p.editorTitle.clear();
+  p.editorTitle.shrink_to_fit();
   return 0;
 }

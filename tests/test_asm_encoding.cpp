@@ -10,9 +10,9 @@
 #include <unistd.h>
 #endif
 
-#include "asm_support.h"
+#include "support/asm_support.h"
 #ifndef _WIN32
-#include "objdump_support.h"
+#include "support/objdump_support.h"
 #endif
 
 namespace quorix {

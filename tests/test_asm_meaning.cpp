@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "asm_support.h"
-#include "objdump_support.h"
+#include "support/asm_support.h"
+#include "support/objdump_support.h"
 
 namespace quorix {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "asm/operands.h"
-#include "asm_support.h"
+#include "support/asm_support.h"
 #include "text/lines.h"
 
 namespace quorix {

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "app/workbench.h"
+#include "apps/quorix-replay/replay.h"
 #include "engine/machines.h"
-#include "platform/headless/replay.h"
 #include "screen/views.h"
-#include "scratch_dir.h"
-#include "screen_support.h"
 #include "sim/run_session.h"
+#include "support/doubles.h"
+#include "support/scratch_dir.h"
 
 namespace quorix {
 namespace {

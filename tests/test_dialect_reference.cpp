@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "asm_support.h"
+#include "support/asm_support.h"
 
 namespace quorix {
 namespace {

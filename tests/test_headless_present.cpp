@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/headless/cairo_canvas.h"
-#include "platform/headless/headless_platform.h"
+#include "backends/headless/cairo_canvas.h"
+#include "backends/headless/headless_platform.h"
 
 namespace quorix {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "app/loading.h"
-#include "platform/headless/cairo_canvas.h"
+#include "backends/headless/cairo_canvas.h"
 #include "screen/views.h"
-#include "screen_support.h"
+#include "support/doubles.h"
 
 namespace quorix {
 namespace {

@@ -9,7 +9,7 @@
 #include "asm/env.h"
 #include "app/step_screen.h"
 #include "sim/simulator.h"
-#include "screen_support.h"
+#include "support/doubles.h"
 
 namespace quorix {
 namespace {

@@ -2,20 +2,21 @@
 // window link, the zeroed block and the GDI back buffer's shapes.
 #ifdef _WIN32
 #include <gtest/gtest.h>
-#include "platform/win32/windows_api.h"
+#include "backends/win32/windows_api.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "backends/win32/gdi_canvas.h"
+#include "backends/win32/win32_platform.h"
+#include "backends/win32/win32_services.h"
 #include "model/context_record.h"
-#include "platform/win32/gdi_canvas.h"
-#include "platform/win32/offscreen_platform.h"
 
 namespace quorix {
 namespace {
 
-using win32::ConsolePlatform;
+using win32::Win32Services;
 using win32::GdiCanvas;
 
 // A fresh folder under the temporary folder, made current for the test.
@@ -62,7 +63,7 @@ TEST(Win32Files, ReadsAreBoundedAndOnlyCreateWhenAsked) {
   TempFolder dir;
   ::CreateDirectoryA("Compiler", nullptr);
   Put("Compiler\\TheFile.asm", "MOV AX,1\r\nNOP\r\n");
-  ConsolePlatform fs;
+  Win32Services fs;
   constexpr ReadMode kCreate = ReadMode::CreateMissing, kExisting = ReadMode::Existing;
   struct Case {
     const char* path;
@@ -104,7 +105,7 @@ TEST(Win32Files, SameFileGoesByIdentityNotBySpelling) {
   Put("Compiler\\g.asm", "NOP\r\n");
   Put("Compiler\\h.asm", "NOP\r\n");  // same bytes, another file
   ASSERT_TRUE(::CreateHardLinkA("Compiler\\hard.asm", "Compiler\\g.asm", nullptr));
-  ConsolePlatform fs;
+  Win32Services fs;
   const struct {
     const char *a, *b;
     bool same;
@@ -124,7 +125,7 @@ TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
   TempFolder dir;
   ::CreateDirectoryA("Out", nullptr);
   Put("old.com", "OLD CONTENTS");
-  ConsolePlatform fs;
+  Win32Services fs;
   const std::string bytes = "\xB4\x09\xCD\x21";
   const auto data = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   struct Case {
@@ -160,7 +161,7 @@ TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
   Put("prog.asm", "NOP\r\n");
   if (!::CreateHardLinkA("prog.com", "prog.asm", nullptr))
     GTEST_SKIP() << "this file system has no hard links";
-  ConsolePlatform fs;
+  Win32Services fs;
   uint8_t buf[16];
   ASSERT_TRUE(fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing).opened);
   const uint8_t data[] = {0x90, 0xC3};
@@ -170,7 +171,7 @@ TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
   EXPECT_FALSE(fs.DeleteFile("prog.com"));
   EXPECT_EQ(Get("prog.asm"), "NOP\r\n") << "the source is intact";
 
-  ConsolePlatform fresh;  // nothing read yet: the link is an ordinary file to it
+  Win32Services fresh;  // nothing read yet: the link is an ordinary file to it
   EXPECT_TRUE(fresh.DeleteFile("prog.com"));
   EXPECT_EQ(Get("prog.asm"), "NOP\r\n");
 }
@@ -186,7 +187,7 @@ TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       ::GetFileAttributesA("dangling.asm") == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << "no symbolic links here";
-  ConsolePlatform fs;
+  Win32Services fs;
   uint8_t buf[16] = {};
   FileReadResult r = fs.ReadWholeFile("link.asm", buf, sizeof buf, ReadMode::CreateMissing);
   EXPECT_TRUE(r.opened);
@@ -194,7 +195,7 @@ TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
   EXPECT_FALSE(fs.ReadWholeFile("dangling.asm", buf, sizeof buf, ReadMode::CreateMissing).opened);
   EXPECT_FALSE(Exists("nothere.asm")) << "nothing created where the link points";
 
-  ConsolePlatform writer;  // has read nothing
+  Win32Services writer;  // has read nothing
   const uint8_t data[] = {0xC3};
   bool ok = true;
   EXPECT_EQ(writer.WriteWholeFile("link.asm", data, ok), 0u);
@@ -209,7 +210,7 @@ TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
 TEST(Win32Files, ExistenceTakesNamesNotPatterns) {
   TempFolder dir;
   Put("a.asm", "NOP");
-  ConsolePlatform fs;
+  Win32Services fs;
   const std::pair<const char*, bool> cases[] = {
       {"a.asm", true}, {"A.ASM", true}, {"b.asm", false}, {"*.asm", false},
       {"?.asm", false}, {"", false},
@@ -218,7 +219,7 @@ TEST(Win32Files, ExistenceTakesNamesNotPatterns) {
 }
 
 TEST(Win32Text, UpperCaseStopsAtTheZeroAndTheSpan) {
-  ConsolePlatform p;
+  Win32Services p;
   struct Case {
     std::string in;
     size_t span;
@@ -238,7 +239,7 @@ TEST(Win32Text, UpperCaseStopsAtTheZeroAndTheSpan) {
 }
 
 TEST(Win32Memory, TheWorkspaceBlockIsZeroed) {
-  ConsolePlatform p;
+  Win32Services p;
   const size_t size = 8'000'000;
   auto* block = static_cast<uint8_t*>(p.AllocateZeroedBlock(size));
   ASSERT_NE(block, nullptr);
@@ -257,10 +258,6 @@ TEST(Win32Editor, TitleOfTheEditorWindowIsReadIntoTheBuffer) {
   wc.hInstance = ::GetModuleHandleA(nullptr);
   wc.lpszClassName = kEditorClass;
   ::RegisterClassA(&wc);
-  // The window's own lookup (the console platform overrides it with none).
-  struct WindowLookup : ConsolePlatform {
-    bool Find(const char* c, char* t, size_t n) { return Win32Services::FindWindowTitle(c, t, n); }
-  } fs;
   struct Case {
     std::string title;
     size_t cap;
@@ -277,13 +274,14 @@ TEST(Win32Editor, TitleOfTheEditorWindowIsReadIntoTheBuffer) {
                              nullptr, wc.hInstance, nullptr);
     ASSERT_NE(w, nullptr);
     std::vector<char> buf(c.cap + 4, 'Z');
-    EXPECT_TRUE(fs.Find(kEditorClass, buf.data(), c.cap));
+    EXPECT_TRUE(win32::FindTopLevelWindowTitle(kEditorClass, buf.data(), c.cap));
     EXPECT_EQ(std::string(buf.data()), c.want);
     EXPECT_EQ(buf[c.cap], 'Z') << "nothing written past the buffer";
     ::DestroyWindow(w);
   }
   char buf[16];
-  EXPECT_FALSE(fs.Find(kEditorClass, buf, sizeof buf)) << "no editor window any more";
+  EXPECT_FALSE(win32::FindTopLevelWindowTitle(kEditorClass, buf, sizeof buf))
+      << "no editor window any more";
 }
 
 TEST(GdiCanvas, ShapesCoverTheirBoundsLessOneAndFrameInside) {

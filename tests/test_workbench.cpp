@@ -11,7 +11,7 @@
 #include "app/workbench.h"
 #include "asm/driver.h"
 #include "screen/views.h"
-#include "screen_support.h"
+#include "support/doubles.h"
 
 namespace quorix {
 namespace {
@@ -80,8 +80,8 @@ TEST(Workbench, CreationSetsUpRecordBufferAndTimer) {
   b.platform.files["Compiler\\TheFile.asm"] = CrLf({"NOP", "NOP"});
   EXPECT_TRUE(b.wb.WindowProc(MsgCreate, 0, 0));
   const ContextRecord& r = b.r();
-  EXPECT_EQ(r.hWnd, testing_support::WindowlessPlatform::kWindowHandle);
-  EXPECT_EQ(r.wHDC, testing_support::WindowlessPlatform::kDeviceContextHandle);
+  EXPECT_EQ(r.hWnd, testing_support::ScreenPlatform::kWindowHandle);
+  EXPECT_EQ(r.wHDC, testing_support::ScreenPlatform::kDeviceContextHandle);
   EXPECT_EQ(r.Lbr, 800u);
   EXPECT_EQ(r.Tng, 600u);
   EXPECT_EQ(r.PosX, 0u);

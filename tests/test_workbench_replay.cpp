@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/headless/replay.h"
-#include "scratch_dir.h"
-#include "screen_support.h"
+#include "apps/quorix-replay/replay.h"
+#include "support/doubles.h"
+#include "support/scratch_dir.h"
 
 namespace quorix {
 namespace {

@@ -13,11 +13,11 @@
 #include "app/step_screen.h"
 #include "asm/driver.h"
 #include "asm/env.h"
-#include "model/workspace.h"
 #ifndef _WIN32
-#include "platform/posix/posix_services.h"
+#include "backends/posix/posix_services.h"
 #endif
-#include "test_support.h"
+#include "model/workspace.h"
+#include "support/doubles.h"
 #include "text/lines.h"
 
 namespace quorix {
@@ -290,7 +290,7 @@ TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
   std::filesystem::create_directory("Compiler");
   std::ofstream("Compiler/OpCode.qrx") << "X";
   std::ofstream("Compiler/TheFile.asm") << "NOP";
-  testing_support::PosixTestPlatform fs;
+  testing_support::SystemServices fs;
   EXPECT_TRUE(fs.FileExists("compiler\\OpCode.qrx"));
   EXPECT_TRUE(fs.FileExists("Compiler\\TheFile.asm"));
   EXPECT_TRUE(fs.FileExists("COMPILER\\thefile.ASM"));
@@ -327,7 +327,7 @@ TEST(PosixFiles, Windows1252PathsFindUtf8Names) {
   TempDir dir;
   std::filesystem::create_directory("Caf\xC3\xA9");            // "Café" in UTF-8
   std::ofstream("Caf\xC3\xA9/\xE2\x82\xAC.asm") << "NOP";  // "€.asm"
-  testing_support::PosixTestPlatform fs;
+  testing_support::SystemServices fs;
   EXPECT_TRUE(fs.FileExists("caf\xE9\\\x80.ASM")) << "1252 text, any case";
   bool ok = false;
   const uint8_t data[] = {0x90};
@@ -343,7 +343,7 @@ TEST(PosixFiles, ReadOnlyFileStillReads) {
   TempDir dir;
   std::ofstream("ro.asm") << "NOP";
   chmod("ro.asm", 0444);
-  testing_support::PosixTestPlatform fs;
+  testing_support::SystemServices fs;
   uint8_t buf[8] = {};
   EXPECT_EQ(fs.ReadWholeFile("ro.asm", buf, 8, ReadMode::Existing).bytesRead, 3u);
 }
@@ -376,7 +376,7 @@ TEST(PosixFiles, ReadsOnlyRegularFilesAndCreatesOnlyWhenAsked) {
       {"dangling.asm", ReadMode::CreateMissing, ReadStatus::Missing, 0, "nowhere.asm"},
       {"nodir\\x.asm", ReadMode::CreateMissing, ReadStatus::Missing, 0, "nodir"},
   };
-  testing_support::PosixTestPlatform fs;
+  testing_support::SystemServices fs;
   for (const auto& c : cases) {
     uint8_t buf[16] = {};
     FileReadResult r = fs.ReadWholeFile(c.path, buf, 16, c.mode);
@@ -414,7 +414,7 @@ TEST(PosixFiles, SameFileGoesByIdentityNotBySpelling) {
       {"sub/alias.asm", true},  {"sub/hard.asm", true}, {"sub/h.asm", false},
       {"sub/g.com", false},     {"", false},
   };
-  testing_support::PosixTestPlatform fs;
+  testing_support::SystemServices fs;
   for (const auto& c : cases) EXPECT_EQ(fs.SameFile("sub\\g.asm", c.other.c_str()), c.same) << c.other;
 }
 

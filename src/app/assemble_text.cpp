@@ -7,10 +7,10 @@
 
 namespace quorix {
 
-TextAssembler::TextAssembler(Platform& platform)
-    : platform_(platform),
-      ws_(std::make_unique<Workspace>(platform)),
-      env_{*ws_, platform, symbols_, WorkspaceRegions(*ws_, 0, 0)} {}
+TextAssembler::TextAssembler(Services& services)
+    : services_(services),
+      ws_(std::make_unique<Workspace>(services)),
+      env_{*ws_, services, symbols_, WorkspaceRegions(*ws_, 0, 0)} {}
 
 void TextAssembler::Loaded(uint32_t size, uint32_t lineCount) {
   // A new text: the symbol index is built again.
@@ -29,7 +29,7 @@ TextStatus TextAssembler::Load(std::span<const uint8_t> text) {
 
 TextStatus TextAssembler::LoadFile(const char* path) {
   uint32_t size = 0, lines = 0;
-  const TextStatus status = LoadText(*ws_, platform_, path, Area::SourceText, Area::SourceIndex,
+  const TextStatus status = LoadText(*ws_, services_, path, Area::SourceText, Area::SourceIndex,
                                      &size, &lines, ReadMode::Existing);
   ws_->load().source = status;
   Loaded(size, lines);
@@ -58,8 +58,8 @@ std::string TextAssembler::LineText(uint32_t n, size_t limit, bool cleaned) {
   return reinterpret_cast<char*>(buf);
 }
 
-Assembly AssembleText(std::string_view text, Platform& platform, const AssembleOptions& options) {
-  TextAssembler assembler(platform);
+Assembly AssembleText(std::string_view text, Services& services, const AssembleOptions& options) {
+  TextAssembler assembler(services);
   const TextStatus status = assembler.Load(
       std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
   if (status != TextStatus::Loaded) {

@@ -17,7 +17,7 @@
 #include "model/line_records.h"
 #include "model/source_text.h"
 #include "model/workspace.h"
-#include "platform/platform.h"
+#include "platform/services.h"
 
 namespace quorix {
 
@@ -29,7 +29,7 @@ struct Assembly {
 
 class TextAssembler {
  public:
-  explicit TextAssembler(Platform& platform);
+  explicit TextAssembler(Services& services);
 
   // Puts the text into the source area, as a load of a file with these
   // bytes would: Loaded, or Cut when it does not fit.
@@ -48,7 +48,7 @@ class TextAssembler {
 
  private:
   void Loaded(uint32_t size, uint32_t lineCount);
-  Platform& platform_;
+  Services& services_;
   std::unique_ptr<Workspace> ws_;
   SymbolIndex symbols_;
   AsmEnv env_;
@@ -56,7 +56,7 @@ class TextAssembler {
 
 // Assembles a text held in memory; a text that does not fit the source area
 // fails with the reason.
-Assembly AssembleText(std::string_view text, Platform& platform,
+Assembly AssembleText(std::string_view text, Services& services,
                       const AssembleOptions& options = {});
 
 }  // namespace quorix

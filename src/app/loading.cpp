@@ -22,7 +22,7 @@ TextStatus StatusOfRead(ReadStatus s) {
 
 }  // namespace
 
-TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area textArea,
+TextStatus LoadText(Workspace& ws, Services& platform, const char* path, Area textArea,
                     Area indexArea, uint32_t* size, uint32_t* lineCount, ReadMode mode) {
   std::span<uint8_t> text = ws.Bytes(textArea);
   uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
@@ -109,7 +109,7 @@ void SetRegionAddresses(ContextRecord* record) {
   r.AddrFunct = Workspace::Address(Area::Symbols);
 }
 
-void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
+void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform,
                    bool pathTooLong) {
   ContextRecord r = *record;
   SetRegionAddresses(&r);

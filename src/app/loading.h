@@ -7,7 +7,7 @@
 
 #include "model/context_record.h"
 #include "model/workspace.h"
-#include "platform/platform.h"
+#include "platform/services.h"
 
 namespace quorix {
 
@@ -22,7 +22,7 @@ void SetRegionAddresses(ContextRecord* record);
 // source, records the source's outcome in ws.load().source and sets state2
 // to Idle. pathTooLong: the source path was cut to fit its buffer, so it is
 // not read at all. Ukuran ends as the source text's size.
-void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
+void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform,
                    bool pathTooLong = false);
 
 // Reads one file into a text area and builds its index. A text that does not
@@ -31,7 +31,7 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Platform& platform,
 // end). A file that could not be read completely leaves
 // the empty text. The rest of the area is cleared, so no tail of an earlier,
 // longer text survives.
-TextStatus LoadText(Workspace& ws, Platform& platform, const char* path, Area text, Area index,
+TextStatus LoadText(Workspace& ws, Services& platform, const char* path, Area text, Area index,
                     uint32_t* size, uint32_t* lineCount, ReadMode mode = ReadMode::Existing);
 
 // Puts a text held in memory into a text area as LoadText does with a

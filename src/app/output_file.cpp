@@ -12,19 +12,19 @@ std::string OutputNameFor(const char* sourcePath, size_t capacity) {
   return out;
 }
 
-OutputWrite WriteOutputFile(Platform& platform, const std::string& sourcePath,
+OutputWrite WriteOutputFile(Services& services, const std::string& sourcePath,
                             const char* outputPath, std::span<const uint8_t> bytes) {
   OutputWrite w;
   w.path = outputPath ? std::string(outputPath) : OutputNameFor(sourcePath.c_str());
   if (w.path.empty()) {
     w.error = "the output name does not fit its buffer";
-  } else if (platform.SameFile(w.path.c_str(), sourcePath.c_str())) {
+  } else if (services.SameFile(w.path.c_str(), sourcePath.c_str())) {
     // However it is spelt, the output must not be the source itself.
     w.error = "the output would overwrite the source";
   } else {
-    if (platform.FileExists(w.path.c_str())) platform.DeleteFile(w.path.c_str());
+    if (services.FileExists(w.path.c_str())) services.DeleteFile(w.path.c_str());
     bool ok = false;
-    const uint32_t written = platform.WriteWholeFile(w.path.c_str(), bytes, ok);
+    const uint32_t written = services.WriteWholeFile(w.path.c_str(), bytes, ok);
     if (!ok || written != bytes.size())
       w.error = "the output file could not be written";
     else

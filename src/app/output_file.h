@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/services.h"
 
 namespace quorix {
 
@@ -24,7 +24,7 @@ struct OutputWrite {
 // Writes bytes to outputPath, or, when it is null, to the name formed from
 // sourcePath. The source itself, however the output names it, is never
 // touched.
-OutputWrite WriteOutputFile(Platform& platform, const std::string& sourcePath,
+OutputWrite WriteOutputFile(Services& services, const std::string& sourcePath,
                             const char* outputPath, std::span<const uint8_t> bytes);
 
 }  // namespace quorix

@@ -38,16 +38,16 @@ struct CleanedLine {
 static_assert(kLineBufferSize < CleanedLine::kEncode);
 static_assert(sizeof(InstructionRecord::OpCode) <= 0xFF);
 
-// Pass 1's copies live in one block that the platform gives (in large pages
+// Pass 1's copies live in one block that the services give (in large pages
 // where it can: the copies of a big source would otherwise cost a page fault
 // every few kilobytes), sized up front: one entry per line, and the cleaned
 // characters of all lines, which never outnumber the source's bytes.
 class CleanedLines {
  public:
-  CleanedLines(Platform& platform, size_t lines, size_t chars)
-      : platform_(platform), lineCap_(lines), textCap_(chars) {
+  CleanedLines(Services& services, size_t lines, size_t chars)
+      : services_(services), lineCap_(lines), textCap_(chars) {
     const size_t size = lines * sizeof(CleanedLine) + chars;
-    block_ = size ? static_cast<uint8_t*>(platform.AllocateZeroedBlock(size)) : nullptr;
+    block_ = size ? static_cast<uint8_t*>(services.AllocateZeroedBlock(size)) : nullptr;
     if (block_ == nullptr) {
       fallback_.assign(size, 0);
       base_ = fallback_.data();
@@ -56,7 +56,7 @@ class CleanedLines {
     }
   }
   ~CleanedLines() {
-    if (block_) platform_.ReleaseBlock(block_);
+    if (block_) services_.ReleaseBlock(block_);
   }
   CleanedLines(const CleanedLines&) = delete;
   CleanedLines& operator=(const CleanedLines&) = delete;
@@ -80,7 +80,7 @@ class CleanedLines {
 
  private:
   uint8_t* Text() { return base_ + lineCap_ * sizeof(CleanedLine); }
-  Platform& platform_;
+  Services& services_;
   size_t lineCap_, textCap_, textEnd_ = 0;
   uint8_t* block_ = nullptr;
   std::vector<uint8_t> fallback_;
@@ -113,7 +113,7 @@ class AssemblyRun {
         source_(env.regions.source),
         lines_(source_.lineCount),
         lineSlots_(lines_ > 1 ? std::min(lines_ - 1, kMaxLineRecords) : 0),
-        cleaned_(env.platform, lineSlots_, std::min<size_t>(source_.size, source_.bytes.size())) {}
+        cleaned_(env.services, lineSlots_, std::min<size_t>(source_.size, source_.bytes.size())) {}
 
   // Runs pass 1 or 2 over every line; false when a line failed (the report
   // says which and why).
@@ -240,7 +240,7 @@ bool AssemblyRun::PrepareFirstPass(uint32_t n, CleanedLine** keptOut, bool* enco
   if (kept == nullptr) return Fail(n, "too many lines for the line records");
   *keptOut = kept;
   if (len == kFail) return true;
-  env_.platform.UpperCase(lineSpan);
+  env_.services.UpperCase(lineSpan);
   const uint32_t cleanedLength = CleanLine(lineSpan, len);
   // What follows the cleaned line's end reads as zeros.
   const size_t end = strnlen(reinterpret_cast<char*>(buf_), len);

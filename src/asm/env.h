@@ -10,7 +10,7 @@
 #include "model/line_records.h"
 #include "model/source_text.h"
 #include "model/workspace.h"
-#include "platform/platform.h"
+#include "platform/services.h"
 
 namespace quorix {
 
@@ -28,7 +28,7 @@ AsmRegions WorkspaceRegions(Workspace& ws, uint32_t sourceSize, uint32_t lineCou
 
 struct AsmEnv {
   Workspace& ws;
-  Platform& platform;
+  Services& services;  // upper-casing, and the block for pass 1's line copies
   SymbolIndex& symbols;
   AsmRegions regions;
   // The driver's current pass. Range checks that depend on label values

@@ -43,7 +43,7 @@ std::vector<uint32_t> LinesWithoutBytes(AsmEnv& env) {
     std::memset(buf, 0, sizeof buf);
     const uint32_t len = FetchLine(source, n, line);
     if (len == kFail) continue;
-    env.platform.UpperCase(line);
+    env.services.UpperCase(line);
     if (CleanLine(line, len) == 0) continue;
     if (IsInstructionLine(buf)) out.push_back(n);
   }

@@ -154,7 +154,7 @@ uint32_t CollectSymbols(AsmEnv& env, uint32_t* overflowLine) {
     ++count;
     uint32_t got = FetchLocatedLine(source.bytes, raw, len, std::span<uint8_t>(buf, 1024));
     if (got == kFail) continue;
-    env.platform.UpperCase(std::span<uint8_t>(buf, 1024));
+    env.services.UpperCase(std::span<uint8_t>(buf, 1024));
     std::string_view name;
     if (NameOfLabelLine(buf, &name)) env.symbols.Add(name, n);
     std::memset(buf, 0, got);

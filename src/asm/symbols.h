@@ -16,7 +16,6 @@ namespace quorix {
 
 struct AsmEnv;
 class Workspace;
-class Platform;
 
 // The names are kept in one buffer in the order they were added; the hash
 // table over them is built once, at the first lookup after an addition, so

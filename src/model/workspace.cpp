@@ -27,8 +27,8 @@ static_assert(7'925'000 + 75'000 == Workspace::kBlockSize);
 }  // namespace
 
 void Workspace::FreeDeleter::operator()(uint8_t* p) const {
-  if (platform != nullptr) {
-    platform->ReleaseBlock(p);
+  if (services != nullptr) {
+    services->ReleaseBlock(p);
   } else {
     std::free(p);
   }
@@ -40,9 +40,9 @@ Workspace::Workspace()
   std::memcpy(opcodePath_, kOpcodePath, sizeof(kOpcodePath));
 }
 
-Workspace::Workspace(Platform& platform)
-    : block_(static_cast<uint8_t*>(platform.AllocateZeroedBlock(kBlockSize)),
-             FreeDeleter{&platform}) {
+Workspace::Workspace(Services& services)
+    : block_(static_cast<uint8_t*>(services.AllocateZeroedBlock(kBlockSize)),
+             FreeDeleter{&services}) {
   if (!block_) throw std::bad_alloc();
   std::memcpy(opcodePath_, kOpcodePath, sizeof(kOpcodePath));
 }

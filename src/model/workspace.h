@@ -12,7 +12,7 @@
 #include <new>
 #include <span>
 
-#include "platform/platform.h"
+#include "platform/services.h"
 
 namespace quorix {
 
@@ -58,8 +58,8 @@ class Workspace {
   static constexpr uint32_t kPathBufferSize = 512;
 
   Workspace();
-  // The block comes from the platform's zero-filled memory and goes back to it.
-  explicit Workspace(Platform& platform);
+  // The block comes from the services' zero-filled memory and goes back to them.
+  explicit Workspace(Services& services);
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
@@ -107,10 +107,10 @@ class Workspace {
  private:
   uint8_t* HostBase(Area a);
   struct FreeDeleter {
-    Platform* platform;  // null: the C library's free
+    Services* services;  // null: the C library's free
     void operator()(uint8_t* p) const;
   };
-  // calloc (or the platform's zeroed block): the zero pages of an untouched
+  // calloc (or the services' zeroed block): the zero pages of an untouched
   // block cost nothing until used.
   std::unique_ptr<uint8_t, FreeDeleter> block_;
   uint8_t path_[kPathBufferSize] = {};

@@ -41,7 +41,7 @@ void SimulateSourceLine(uint32_t* position, CpuState* cpu, AsmEnv& env) {
   std::span<uint8_t> line(buf, kSimLineBuffer);
   uint32_t n = FetchLine(env.regions.source, *position, line);
   if (n != kFail) {
-    env.platform.UpperCase(line);
+    env.services.UpperCase(line);
     n = CleanLine(line, n);
     if (n != kFail && n != 0) SimulateLine(position, cpu, buf, env);
   }

@@ -4,7 +4,7 @@
 // shot FILE it writes FILE.text: one line "x y w h HEX" per text drawn by the
 // command before the shot (the cell the view font's glyphs occupy, and the
 // text's bytes in hexadecimal).
-#include "platform/win32/windows_api.h"
+#include "backends/win32/windows_api.h"
 
 #include <cstdio>
 #include <fstream>
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/workbench.h"
-#include "platform/win32/offscreen_platform.h"
+#include "backends/win32/offscreen_platform.h"
 
 namespace {
 

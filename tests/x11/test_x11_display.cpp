@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "backends/x11/event_map.h"
+#include "backends/x11/x11_platform.h"
 #include "platform/platform.h"
-#include "platform/x11/event_map.h"
-#include "platform/x11/x11_platform.h"
 
 namespace quorix::x11 {
 namespace {
@@ -29,12 +29,12 @@ constexpr char kEditorClass[] = "TQuorixClassTE";
 
 Atom A(Display* d, const char* name) { return XInternAtom(d, name, False); }
 
-void SetLongs(Display* d, Window w, const char* prop, Atom type, std::vector<long> values) {
+void SetLongs(Display* d, ::Window w, const char* prop, Atom type, std::vector<long> values) {
   XChangeProperty(d, w, A(d, prop), type, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(values.data()), static_cast<int>(values.size()));
 }
 
-void SetBytes(Display* d, Window w, Atom prop, Atom type, const std::string& bytes) {
+void SetBytes(Display* d, ::Window w, Atom prop, Atom type, const std::string& bytes) {
   XChangeProperty(d, w, prop, type, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(bytes.data()),
                   static_cast<int>(bytes.size()));
@@ -108,24 +108,24 @@ class X11Display : public ::testing::Test {
   }
   void TearDown() override {
     if (d_ == nullptr) return;
-    for (Window w : created_) XDestroyWindow(d_, w);
+    for (::Window w : created_) XDestroyWindow(d_, w);
     XDeleteProperty(d_, root_, A(d_, "_NET_CLIENT_LIST"));
     XDeleteProperty(d_, root_, A(d_, "_NET_SUPPORTING_WM_CHECK"));
     XCloseDisplay(d_);
   }
 
-  Window NewWindow(Window parent, bool overrideRedirect = false) {
+  ::Window NewWindow(::Window parent, bool overrideRedirect = false) {
     XSetWindowAttributes a{};
     a.override_redirect = overrideRedirect;
-    Window w = XCreateWindow(d_, parent, 0, 0, 50, 50, 0, CopyFromParent, InputOutput,
+    ::Window w = XCreateWindow(d_, parent, 0, 0, 50, 50, 0, CopyFromParent, InputOutput,
                              CopyFromParent, CWOverrideRedirect, &a);
     if (parent == root_) created_.push_back(w);
     return w;
   }
 
-  Window Build(const Win& want) {
-    Window top = want.framed ? NewWindow(root_) : 0;
-    Window w = NewWindow(want.framed ? top : root_, want.overrideRedirect);
+  ::Window Build(const Win& want) {
+    ::Window top = want.framed ? NewWindow(root_) : 0;
+    ::Window w = NewWindow(want.framed ? top : root_, want.overrideRedirect);
     std::string hint = "editor";
     hint += '\0';
     hint += want.cls;
@@ -149,8 +149,8 @@ class X11Display : public ::testing::Test {
   }
 
   Display* d_ = nullptr;
-  Window root_ = 0;
-  std::vector<Window> created_;
+  ::Window root_ = 0;
+  std::vector<::Window> created_;
 };
 
 TEST_F(X11Display, FindsTheEditorAndReadsItsTitle) {
@@ -245,13 +245,13 @@ TEST_F(X11Display, FindsTheEditorAndReadsItsTitle) {
   };
 
   for (const Scene& s : scenes) {
-    std::vector<Window> windows;
+    std::vector<::Window> windows;
     for (const Win& w : s.windows) windows.push_back(Build(w));
     if (s.ewmh != Ewmh::Absent) {
-      Window check = NewWindow(root_);
+      ::Window check = NewWindow(root_);
       SetLongs(d_, check, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, {static_cast<long>(check)});
       SetLongs(d_, root_, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW, {static_cast<long>(check)});
-      Window dead = NewWindow(root_);
+      ::Window dead = NewWindow(root_);
       XDestroyWindow(d_, dead);
       created_.pop_back();
       if (s.ewmh == Ewmh::Stale) {
@@ -277,7 +277,7 @@ TEST_F(X11Display, FindsTheEditorAndReadsItsTitle) {
     }
     EXPECT_EQ(buf[250], '#') << s.name;
 
-    for (Window w : created_) XDestroyWindow(d_, w);
+    for (::Window w : created_) XDestroyWindow(d_, w);
     created_.clear();
     XDeleteProperty(d_, root_, A(d_, "_NET_CLIENT_LIST"));
     XDeleteProperty(d_, root_, A(d_, "_NET_SUPPORTING_WM_CHECK"));
@@ -287,7 +287,7 @@ TEST_F(X11Display, FindsTheEditorAndReadsItsTitle) {
 
 // ---- the workbench window --------------------------------------------------
 
-std::string ReadString(Display* d, Window w, Atom prop, Atom type) {
+std::string ReadString(Display* d, ::Window w, Atom prop, Atom type) {
   Atom actual;
   int format;
   unsigned long n, after;
@@ -302,7 +302,7 @@ std::string ReadString(Display* d, Window w, Atom prop, Atom type) {
   return s;
 }
 
-Rgb PixelOf(Display* d, Window w, int x, int y) {
+Rgb PixelOf(Display* d, ::Window w, int x, int y) {
   XImage* img = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
   if (img == nullptr) return {1, 2, 3};
   unsigned long p = XGetPixel(img, 0, 0);
@@ -316,7 +316,7 @@ TEST_F(X11Display, WindowIsTheWorkbenchs) {
   ASSERT_TRUE(platform.Open(nullptr, error)) << error;
   ASSERT_TRUE(platform.CreateMainWindow(error)) << error;
   platform.ShowMainWindow();
-  Window w = platform.window();
+  ::Window w = platform.window();
   EXPECT_EQ(platform.WindowHandle(), static_cast<uint32_t>(w));
 
   EXPECT_EQ(ReadString(d_, w, XA_WM_CLASS, XA_STRING), std::string("quorix\0QuorixClassEx\0", 21));

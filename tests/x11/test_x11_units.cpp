@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "backends/x11/event_map.h"
+#include "backends/x11/pixel_convert.h"
+#include "backends/x11/title_codec.h"
 #include "platform/platform.h"
-#include "platform/x11/event_map.h"
-#include "platform/x11/pixel_convert.h"
-#include "platform/x11/title_codec.h"
 
 namespace quorix::x11 {
 namespace {
@@ -98,7 +98,7 @@ TEST(TitleCodec, CopyCStringKeepsAtMostCapMinusOneBytes) {
 
 // ---- events ----------------------------------------------------------------
 
-constexpr Window kSelf = 42;
+constexpr ::Window kSelf = 42;
 constexpr Atom kProtocols = 100, kDelete = 101, kPing = 102;
 
 XEvent Motion(int x, int y, unsigned state = 0) {
@@ -141,7 +141,7 @@ XEvent Client(Atom type, Atom what) {
   return e;
 }
 
-XEvent Destroyed(Window w) {
+XEvent Destroyed(::Window w) {
   XEvent e{};
   e.xdestroywindow.type = DestroyNotify;
   e.xdestroywindow.event = w;

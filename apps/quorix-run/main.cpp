@@ -1,0 +1,318 @@
+// quorix-run: runs a program on the debugger's machine, with standard input
+// as its keyboard and standard output as its screen.
+//
+//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+//
+// FILE is a source in the workbench's dialect (assembled in memory, nothing
+// is written) or, when its name ends in .com or .bin, machine code as it is.
+// Exit status: the program's own exit code when it exits; otherwise
+//   250 assembly error, 251 processor fault, 252 missing DOS/BIOS service,
+//   253 step limit reached, 254 usage or file error,
+// each with a message on standard error.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/assemble_text.h"
+#include "engine/machines.h"
+#include "backends/posix/posix_services.h"
+#include "sim/dos_program.h"
+#include "sim/run_session.h"
+
+using namespace quorix;
+
+namespace {
+
+constexpr int kExitAssembly = 250;
+constexpr int kExitFault = 251;
+constexpr int kExitMissing = 252;
+constexpr int kExitStepLimit = 253;
+constexpr int kExitUsage = 254;
+constexpr uint64_t kDefaultMaxSteps = 1'000'000'000;
+constexpr uint64_t kChunk = 1'000'000;  // instructions between checks when not tracing
+
+int Usage(const char* why) {
+  if (why) std::fprintf(stderr, "quorix-run: %s\n", why);
+  std::fprintf(stderr,
+               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]\n");
+  return kExitUsage;
+}
+
+bool ParseCount(const char* text, uint64_t max, uint64_t* value) {
+  if (text == nullptr || *text == 0) return false;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long v = std::strtoull(text, &end, 0);
+  if (errno != 0 || *end != 0 || text[0] == '-' || v > max) return false;
+  *value = v;
+  return true;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
+  return true;
+}
+
+// Standard input, byte by byte, without buffering past what is asked for.
+class StdinKeys : public KeySource {
+ public:
+  int Peek() override {
+    if (have_) return next_;
+    uint8_t c = 0;
+    ssize_t n;
+    do {
+      n = ::read(0, &c, 1);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return kEndOfInput;
+    have_ = true;
+    next_ = c;
+    return next_;
+  }
+  void Take() override { have_ = false; }
+  bool IsKeyboard() const override { return false; }
+
+ private:
+  bool have_ = false;
+  int next_ = 0;
+};
+
+class StdoutScreen : public ProgramOutput {
+ public:
+  void Write(int handle, std::span<const uint8_t> bytes) override {
+    FILE* f = handle == 2 ? stderr : stdout;
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (handle == 2) std::fflush(stdout);
+  }
+};
+
+// The program to run, and its source when it was assembled from one.
+struct Program {
+  std::vector<uint8_t> image;
+  uint32_t origin = 0x100, bits = 16;
+  bool isSource = false;
+  std::unique_ptr<TextAssembler> assembler;  // holds the source's text
+  LineMap lines;
+  std::string LineText(uint32_t line) const {
+    return isSource && line != 0 ? SourceLineText(assembler->source(), line) : std::string();
+  }
+};
+
+void Trace(DosProgram& program, const Program& src, uint32_t at) {
+  const std::vector<uint8_t>& image = src.image;
+  Machine& m = program.machine();
+  const uint32_t origin = program.origin();
+  std::string text;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, program.bits() == 32 ? "%08X" : "%04X", at);
+  text += buf;
+  uint32_t line = 0, length = 0;
+  if (at >= origin && at - origin < image.size()) {
+    const uint32_t off = at - origin;
+    if (src.isSource) {
+      line = src.lines.LineAt(off);
+      uint32_t end = off;
+      while (end < image.size() && src.lines.LineAt(end) == line) ++end;
+      length = end - off;
+    }
+  }
+  if (src.isSource) {
+    std::snprintf(buf, sizeof buf, " %6u  ", line);
+    text += buf;
+    std::string t = src.LineText(line);
+    if (t.size() > 28) t.resize(28);
+    t.resize(28, ' ');
+    text += t;
+  }
+  text += " |";
+  if (length == 0 || length > 10) length = std::min<uint32_t>(length == 0 ? 1 : length, 10);
+  for (uint32_t i = 0; i < length && at - origin + i < image.size() && at >= origin; ++i) {
+    std::snprintf(buf, sizeof buf, " %02X", image[at - origin + i]);
+    text += buf;
+  }
+  text.resize(std::max<size_t>(text.size(), src.isSource ? 73 : 38), ' ');
+  static const char* const kNames[] = {"EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI", "EIP"};
+  for (int i = 0; i < 9; ++i) {
+    std::snprintf(buf, sizeof buf, " %s=%08X", kNames[i], m.Get(static_cast<Reg>(i)));
+    text += buf;
+  }
+  const uint32_t f = m.Get(Reg::Eflags);
+  std::snprintf(buf, sizeof buf, " CF=%u ZF=%u SF=%u OF=%u PF=%u AF=%u DF=%u IF=%u", f & 1,
+                (f >> 6) & 1, (f >> 7) & 1, (f >> 11) & 1, (f >> 2) & 1, (f >> 4) & 1, (f >> 10) & 1,
+                (f >> 9) & 1);
+  text += buf;
+  std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+
+struct Options {
+  const char* file = nullptr;
+  bool trace = false;
+  uint64_t maxSteps = kDefaultMaxSteps;
+  uint64_t bits = 0, origin = 0;
+  bool haveBits = false, haveOrigin = false;
+};
+
+// Reads the command line; returns -1 to go on, or the exit code.
+int ParseOptions(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "--trace") == 0) {
+      o->trace = true;
+    } else if (std::strcmp(a, "--max-steps") == 0) {
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, UINT64_MAX, &o->maxSteps) ||
+          o->maxSteps == 0)
+        return Usage("--max-steps needs a positive number");
+    } else if (std::strcmp(a, "--bits") == 0) {
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 32, &o->bits) ||
+          (o->bits != 16 && o->bits != 32))
+        return Usage("--bits takes 16 or 32");
+      o->haveBits = true;
+    } else if (std::strcmp(a, "--origin") == 0) {
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &o->origin))
+        return Usage("--origin needs a number (0x100 for hexadecimal)");
+      o->haveOrigin = true;
+    } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
+      Usage(nullptr);
+      return 0;
+    } else if (a[0] == '-' && a[1] != 0) {
+      return Usage((std::string("unknown option ") + a).c_str());
+    } else if (o->file) {
+      return Usage("only one file");
+    } else {
+      o->file = a;
+    }
+  }
+  if (!o->file) return Usage("no file");
+  return -1;
+}
+
+// A flat binary, read whole.
+int LoadBinary(const char* file, Program* p) {
+  FILE* f = std::fopen(file, "rb");
+  if (!f) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, std::strerror(errno));
+    return kExitUsage;
+  }
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) p->image.insert(p->image.end(), buf, buf + n);
+  const bool bad = std::ferror(f);
+  std::fclose(f);
+  if (bad) {
+    std::fprintf(stderr, "quorix-run: cannot read %s\n", file);
+    return kExitUsage;
+  }
+  return -1;
+}
+
+// A source, assembled in memory (nothing is written).
+int AssembleProgram(const char* file, Services& services, Program* p) {
+  if (std::strlen(file) >= Workspace::kPathBufferSize) return Usage("source path too long");
+  p->assembler = std::make_unique<TextAssembler>(services);
+  TextAssembler& as = *p->assembler;
+  const TextStatus status = as.LoadFile(file);
+  if (status == TextStatus::Cut) {
+    std::fprintf(stderr, "quorix-run: %s is too large for the workbench's source region\n", file);
+    return kExitUsage;
+  }
+  if (status != TextStatus::Loaded) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, DescribeTextStatus(status));
+    return kExitUsage;
+  }
+  Assembly result = as.Assemble();
+  const AssembleReport& report = result.report;
+  if (!report.ok) {
+    std::string text = SourceLineText(as.source(), report.errorLine);
+    std::fprintf(stderr, "Error at Line: %u: %s", report.errorLine, text.c_str());
+    if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
+    std::fputc('\n', stderr);
+    return kExitAssembly;
+  }
+  p->image = std::move(result.bytes);
+  p->origin = report.origin;
+  p->bits = report.entryBits;
+  p->isSource = true;
+  p->lines.Build(as.env().regions.records, as.source().lineCount, report.bytes);
+  return -1;
+}
+
+// Runs the loaded program to its end; returns the exit code.
+int Run(Machine& machine, const Program& p, const Options& o) {
+  StdinKeys keys;
+  StdoutScreen screen;
+  DosProgram program(machine, keys, screen);
+  ProgramImage pi;
+  pi.bytes = p.image;
+  pi.origin = p.origin;
+  pi.bits = p.bits;
+  program.SetStepLimit(o.maxSteps);
+  if (!program.Load(pi)) {
+    std::fprintf(stderr, "quorix-run: %s\n", program.message().c_str());
+    return kExitUsage;
+  }
+  RunStatus status = RunStatus::Ready;
+  while (status == RunStatus::Ready || status == RunStatus::Waiting) {
+    if (o.trace) {
+      const uint32_t at = machine.Get(Reg::Eip);
+      // A source line's bytes are one instruction: where the next begins.
+      uint32_t next = 0;
+      if (p.isSource && at >= p.origin && p.lines.StartsLine(at - p.origin))
+        next = p.lines.EndAt(at - p.origin) + p.origin;
+      status = program.Run(1, next);
+      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at);
+    } else {
+      status = program.Run(kChunk);
+    }
+  }
+  std::fflush(stdout);
+  if (status == RunStatus::Exited) return program.exitCode();
+
+  const uint32_t line = p.isSource ? p.lines.LineAt(program.stopAddress() - p.origin) : 0;
+  const std::string lineText = p.LineText(line);
+  std::fprintf(stderr, "quorix-run: %s\n",
+               EndMessage(program, program.stopAddress() >= p.origin ? line : 0, lineText).c_str());
+  switch (program.reason()) {
+    case StopReason::MissingService:
+      return kExitMissing;
+    case StopReason::StepLimit:
+      return kExitStepLimit;
+    default:
+      return kExitFault;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (const int code = ParseOptions(argc, argv, &o); code >= 0) return code;
+
+  MachineFactory factory = DefaultMachineFactory();
+  std::unique_ptr<Machine> machine = factory ? factory() : nullptr;
+  if (!machine) {
+    std::fprintf(stderr, "quorix-run: no processor emulator in this build\n");
+    return kExitUsage;
+  }
+
+  PosixServices services;
+  const std::string name(o.file);
+  if (!services.FileExists(o.file)) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: no such file\n", o.file);
+    return kExitUsage;
+  }
+  Program p;
+  const bool binary = EndsWith(name, ".com") || EndsWith(name, ".bin");
+  const int loaded = binary ? LoadBinary(o.file, &p) : AssembleProgram(o.file, services, &p);
+  if (loaded >= 0) return loaded;
+  if (o.haveBits) p.bits = static_cast<uint32_t>(o.bits);
+  if (o.haveOrigin) p.origin = static_cast<uint32_t>(o.origin);
+  return Run(*machine, p, o);
+}

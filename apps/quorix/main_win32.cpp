@@ -1,0 +1,36 @@
+// The workbench on Windows: one window driven by its messages and a 1 ms
+// timer, in the current directory (its file paths are relative to it).
+#include "backends/win32/windows_api.h"
+
+#include "app/workbench.h"
+#include "backends/win32/win32_platform.h"
+
+namespace {
+
+class WorkbenchSink : public quorix::win32::MessageSink {
+ public:
+  explicit WorkbenchSink(quorix::Workbench& workbench) : workbench_(workbench) {}
+  bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) override {
+    return workbench_.WindowProc(msg, wParam, lParam);
+  }
+  void TimerTick(uint32_t timeMs) override { workbench_.TimerTick(timeMs); }
+
+ private:
+  quorix::Workbench& workbench_;
+};
+
+}  // namespace
+
+// The command line is not used: the workbench has no options.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  quorix::win32::Win32Platform platform(instance);
+  quorix::Workbench workbench(platform);
+  WorkbenchSink sink(workbench);
+  int code = platform.RunMainWindow(sink);
+  if (code < 0) {
+    ::MessageBoxA(nullptr, "The workbench window could not be created.", "Quorix",
+                  MB_OK | MB_ICONERROR);
+    return 1;
+  }
+  return code;
+}

@@ -1,0 +1,81 @@
+// The workbench's window on Win32: class "QuorixClassEx", a window titled
+// "Quorix V-1.0" whose client area shows the 800x600 back buffer, the
+// GetMessage/TranslateMessage/DispatchMessage loop, a 1 ms SetTimer callback
+// and a GDI back buffer compatible with the window's device context.
+//
+// Every message reaches the sink first (the workbench's window procedure,
+// which runs StepScreen); DefWindowProc gets the ones the sink leaves.
+//
+// Setting QUORIX_STATS_FILE to a file name appends one line per second to it:
+// "steps N" (the back buffer was presented N times in that second).
+#pragma once
+
+#include "backends/win32/windows_api.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "backends/win32/gdi_canvas.h"
+#include "backends/win32/win32_services.h"
+#include "platform/platform.h"
+
+namespace quorix::win32 {
+
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  // True when the message was handled; false asks for the default handling.
+  virtual bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) = 0;
+  virtual void TimerTick(uint32_t timeMs) = 0;
+};
+
+inline constexpr char kMainClass[] = "QuorixClassEx";
+inline constexpr char kMainTitle[] = "Quorix V-1.0";
+inline constexpr int kClientWidth = 810;
+inline constexpr int kClientHeight = 600;
+
+// Finds a top-level window of the class (FindWindowA) and copies its title
+// (GetWindowTextA), at most cap-1 bytes and a zero: the window's lookup of
+// the editor, reachable without a window of one's own.
+bool FindTopLevelWindowTitle(const char* windowClass, char* title, size_t cap);
+
+class Win32Platform : public Platform, public Win32Services {
+ public:
+  explicit Win32Platform(HINSTANCE instance);
+  ~Win32Platform() override;
+
+  // Registers the class, creates and shows the window (its creation message
+  // reaches the sink), runs the loop until the quit message, destroys the
+  // window (its destruction message reaches the sink too) and returns the
+  // quit message's code. -1 when the window could not be made.
+  int RunMainWindow(MessageSink& sink);
+
+  bool FindWindowTitle(const char* windowClass, char* title, size_t cap) override;
+  Canvas* CreateBackBuffer(int width, int height) override;
+  void ReleaseBackBuffer() override;
+  void Present(int x, int y) override;
+  void PostQuit(int code) override;
+  void StartTimer(uint32_t periodMs) override;
+  void StopTimer() override;
+  uint32_t WindowHandle() override;
+  uint32_t DeviceContextHandle() override;
+
+ private:
+  static LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static void CALLBACK TimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
+  void CountStep();
+
+  HINSTANCE instance_;
+  MessageSink* sink_ = nullptr;
+  HWND hwnd_ = nullptr;
+  HDC windowDc_ = nullptr;
+  std::unique_ptr<GdiCanvas> backBuffer_;
+  bool timerRunning_ = false;
+  // Steps per second, when asked for.
+  std::FILE* stats_ = nullptr;
+  uint64_t statsSecondStart_ = 0;
+  uint32_t statsSteps_ = 0;
+};
+
+}  // namespace quorix::win32

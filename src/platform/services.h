@@ -1,0 +1,67 @@
+// What the portable core needs of the operating system besides a window:
+// whole files, zero-filled memory blocks and upper-casing. Backends implement
+// it (backends/posix, backends/win32); programs that show no window use such
+// a services class on its own. The core never includes a native header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+namespace quorix {
+
+// How a read ended. Only Ok means the bytes are the file's: a regular file,
+// read without error up to its end or up to the limit.
+enum class ReadStatus : uint8_t {
+  Ok,
+  Missing,     // no such file (or a link to nothing)
+  NotRegular,  // a directory, a FIFO, a device
+  Denied,      // no permission to read it
+  Failed,      // an error while reading, or the file shrank under the read
+};
+
+// Whether a read may create a missing file (an empty one, never through a
+// symbolic link) or only reads what exists.
+enum class ReadMode : uint8_t { Existing, CreateMissing };
+
+struct FileReadResult {
+  bool opened = false;  // a regular file was opened
+  ReadStatus status = ReadStatus::Missing;
+  uint32_t bytesRead = 0;
+  uint64_t fileSize = 0;  // whole size of the file, may exceed bytesRead
+};
+
+class Services {
+ public:
+  virtual ~Services() = default;
+
+  // ---- files. Paths are the workbench's own ('\' separators allowed). ----
+  // Reads at most limit bytes of a regular file into buf (never more than
+  // buf.size()). With CreateMissing an empty file is created first when none
+  // exists under the path (not when the path is a link to nothing).
+  virtual FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf,
+                                       uint32_t limit, ReadMode mode) = 0;
+  // Creates or truncates the file and writes all of data. Returns the number
+  // of bytes written; ok is true only when the file was created and every
+  // byte reached it.
+  virtual uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) = 0;
+  virtual bool DeleteFile(const char* path) = 0;
+  virtual bool FileExists(const char* path) = 0;
+  // True when both paths name one existing file (the same file, however
+  // spelt: other case, other folder route, a link), as the file system
+  // identifies it.
+  virtual bool SameFile(const char* a, const char* b) = 0;
+
+  // ---- memory ----
+  // One zero-filled block of size bytes that stays in place until released;
+  // null when there is none to give.
+  virtual void* AllocateZeroedBlock(size_t size) { return std::calloc(size, 1); }
+  virtual void ReleaseBlock(void* block) { std::free(block); }
+
+  // ---- text ----
+  // Upper-cases the NUL-terminated text in place (at most text.size() bytes).
+  virtual void UpperCase(std::span<uint8_t> text) = 0;
+};
+
+}  // namespace quorix
