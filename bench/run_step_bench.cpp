@@ -57,7 +57,7 @@ bool Prepare(Workbench& wb, MemoryHeadless& platform, int lines) {
   tick();
   click(600, 20);  // Compile
   if (wb.record().state2 != Compiled) return false;
-  click(20, 80);  // Debug
+  click(20, 80);                                        // Debug
   wb.WindowProc(MsgMouseMove, 0, PackPoint(200, 480));  // rest on Run
   return wb.run().Executes(wb.workspace());
 }
@@ -82,7 +82,12 @@ void BM_RunBoxStep(benchmark::State& state) {
     state.SkipWithError("the program is not running");
   state.counters["lines"] = static_cast<double>(wb.record().LineCountsForFile - 1);
 }
-BENCHMARK(BM_RunBoxStep)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RunBoxStep)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 // The execution part of the step alone: one instruction and the lookup of
 // the line the listing moves to.
@@ -100,7 +105,12 @@ void BM_RunSessionStep(benchmark::State& state) {
   for (auto _ : state) wb.run().Step(&wb.record().PosSCL, &wb.cpu());
   if (wb.run().program()->status() != RunStatus::Ready) state.SkipWithError("the program stopped");
 }
-BENCHMARK(BM_RunSessionStep)->Arg(1000)->Arg(100000)->Unit(benchmark::kNanosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RunSessionStep)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Unit(benchmark::kNanosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

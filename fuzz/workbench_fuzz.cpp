@@ -184,8 +184,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const ContextRecord& r = run.wb.record();
       for (uint32_t k = 0; k + 1 < r.LineCountsForFile && k < 4096; ++k)
         FUZZ_CHECK(run.Record(k, 0) == 0 && run.Record(k, 1) == 0);
-      std::span<const uint8_t> out = run.wb.workspace().Resolve(
-          r.lpMemHexResult, std::min<uint32_t>(lastCompileBytes, 65536));
+      std::span<const uint8_t> out =
+          run.wb.workspace().Resolve(r.lpMemHexResult, std::min<uint32_t>(lastCompileBytes, 65536));
       FUZZ_CHECK(out.data() != nullptr);
       for (uint8_t b : out) FUZZ_CHECK(b == 0);
       lastCompileBytes = 0;
@@ -195,8 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       auto it = p.files.find(path);
       FUZZ_CHECK(it != p.files.end() && it->second == text);
     }
-    for (const char* path : kPaths)
-      FUZZ_CHECK(p.files.count(path) == run.sources.count(path));
+    for (const char* path : kPaths) FUZZ_CHECK(p.files.count(path) == run.sources.count(path));
   }
   // Free what this input allocated, so that the leak check only runs when
   // something really leaked.

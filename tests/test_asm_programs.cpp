@@ -40,7 +40,8 @@ TEST(Programs, JumpsCallsAndLabels) {
        "E9 7D 00" + Repeat(" 90", 0x7D) + " F4"},
       {"JMP to itself keeps its bytes", "L:\r\nJMP L", "E9 FD FF"},
       {"JMP to itself in 32-bit code", "[BITS #32]\r\nL:\r\nJMP L", "E9 FB FF FF FF"},
-      {"JZ backwards", "[ORG 100]\r\nL:\r\n" + Nops(16) + "JZ L", Repeat("90 ", 16) + "0F 84 EC FF"},
+      {"JZ backwards", "[ORG 100]\r\nL:\r\n" + Nops(16) + "JZ L",
+       Repeat("90 ", 16) + "0F 84 EC FF"},
       {"LOOP two bytes back", "L1:\r\nNOP\r\nNOP\r\nLOOP L1", "90 90 E2 FC"},
       {"anonymous label", "@@\r\nNOP\r\nJMP @@", "90 E9 FC FF"},
       {"forward CALL", "CALL WORK\r\nRET\r\nWORK:\r\nNOP", "E8 01 00 C3 90"},
@@ -51,7 +52,8 @@ TEST(Programs, JumpsCallsAndLabels) {
       {"label on the last line has the final address",
        "MOV AX, OFFSET ENDL\r\nNOP\r\nENDL:", "B8 04 00 90"},
       {"absolute JMP without label", "JMP 300", "E9 FD 02"},
-      {"address-of keywords", "[ORG 100]\r\nMOV AX, ALAMAT D1\r\nMOV BX, ALMT D1\r\nMOV ECX, OFFSET D1\r\nD1 DATA\r\nDB 7",
+      {"address-of keywords",
+       "[ORG 100]\r\nMOV AX, ALAMAT D1\r\nMOV BX, ALMT D1\r\nMOV ECX, OFFSET D1\r\nD1 DATA\r\nDB 7",
        "B8 0C 01 BB 0C 01 66 B9 0C 01 00 00 07"},
       {"labels are case-insensitive", "start:\r\nNOP\r\njmp START", "90 E9 FC FF"},
       {"first definition wins", "X:\r\nNOP\r\nX:\r\nNOP\r\nJMP X", "90 90 E9 FB FF"},
@@ -104,7 +106,8 @@ TEST(Driver, LinesAssembleWholeOrFail) {
       {"shift by CL with its register", "ROR AX,CL", "D3 C8"},
       {"label above FFFF in 16-bit code", "[ORG FFFFFFFF]\r\nL:\r\nMOV AX, OFFSET L", "ERR 3"},
       {"label at 10000 in 16-bit code", "[ORG FFFF]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L", "ERR 4"},
-      {"label at FFFF in 16-bit code", "[ORG FFFE]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L", "90 B8 FF FF"},
+      {"label at FFFF in 16-bit code", "[ORG FFFE]\r\nNOP\r\nL:\r\nMOV AX, OFFSET L",
+       "90 B8 FF FF"},
       {"jump to a label above FFFF", "[ORG FFFFFFFF]\r\nL:\r\nJMP L", "ERR 3"},
       {"conditional jump to a label above FFFF", "[ORG 12345]\r\nL:\r\nJZ L", "ERR 3"},
       {"call to a label above FFFF", "[ORG 12345]\r\nL:\r\nCALL L", "ERR 3"},
@@ -148,7 +151,8 @@ TEST(Driver, FailingLineStopsTheRunAndWritesNothing) {
   AsmHarness h;
   h.checkEveryLine = false;
   // Mark the records of lines 5 to 10 so we can see they stay untouched.
-  for (uint32_t k = 0; k < 10; ++k) h.ws->Write32(Workspace::Address(Area::LineRecords) + 8 * k, 0xAB);
+  for (uint32_t k = 0; k < 10; ++k)
+    h.ws->Write32(Workspace::Address(Area::LineRecords) + 8 * k, 0xAB);
   std::vector<std::string> lines = {"NOP", "NOP", "NOP", "NOP", "MOV AX, [1234]",
                                     "NOP", "NOP", "NOP", "NOP", "NOP"};
   AsmRun r = h.Run(AsmHarness::Join(lines));
@@ -178,7 +182,8 @@ TEST(Driver, CompilingAgainGivesTheSameResult) {
   } cases[] = {
       {"label above FFFF before a later error",
        "[ORG FFFFFF]\r\nL:\r\nMOV AX, OFFSET L\r\n[ASLI 2[MO00"},
-      {"forward label above FFFF", "[ORG FFF0]\r\nJMP L\r\nDB 1,2,3,4,5,6,7,8,9,A,B,C,D,E,F,10\r\nL:\r\nNOP"},
+      {"forward label above FFFF",
+       "[ORG FFF0]\r\nJMP L\r\nDB 1,2,3,4,5,6,7,8,9,A,B,C,D,E,F,10\r\nL:\r\nNOP"},
       {"forward label that fits", "JMP L\r\nNOP\r\nL:\r\nMOV AX, OFFSET L"},
   };
   for (const auto& c : cases) {
@@ -240,7 +245,8 @@ TEST(Driver, OutputNames) {
   };
   for (const auto& c : cases) EXPECT_EQ(OutputNameFor(c.source), c.output) << c.source;
   EXPECT_EQ(OutputNameFor(std::string(600, 'A').c_str()), "") << "does not fit the buffer";
-  EXPECT_EQ(OutputNameFor((std::string(507, 'A') + ".ASM").c_str()), std::string(507, 'A') + ".com");
+  EXPECT_EQ(OutputNameFor((std::string(507, 'A') + ".ASM").c_str()),
+            std::string(507, 'A') + ".com");
   EXPECT_EQ(OutputNameFor((std::string(508, 'A') + ".ASM").c_str()), "");
 }
 
@@ -278,7 +284,8 @@ TEST(Driver, CapacityLimitsStopAtTheLine) {
     std::string line = "DD 1,2,3,4,5,6,7\r\n";
     auto text = h.ws->Bytes(Area::SourceText);
     uint32_t n = 0;
-    for (int i = 0; i < 80'000; ++i, n += line.size()) std::copy(line.begin(), line.end(), text.begin() + n);
+    for (int i = 0; i < 80'000; ++i, n += line.size())
+      std::copy(line.begin(), line.end(), text.begin() + n);
     BuildLineIndex(text, h.ws->Bytes(Area::SourceIndex), n);
     AsmEnv& env = h.as.env();
     env.regions = WorkspaceRegions(*h.ws, n, CountLines(text, n));
@@ -305,12 +312,11 @@ TEST(Symbols, TableAndLookup) {
     uint32_t line;
     uint32_t address;
   } cases[] = {
-      {"JMP START", 1, 0},   // the address recorded for line 2 (the NOP)
-      {"CALL MAIN", 4, 4},   // address of line 5
-      {"JMP MOV", 5, 7},     // a ':' for another reason still defines its first word
-      {"JMP LOWER", 6, 7},   // upper-cased on both sides; last line: the final address
-      {"JMP NOWHERE", 0, kFail},
-      {"JMP", 0, kFail},
+      {"JMP START", 1, 0},  // the address recorded for line 2 (the NOP)
+      {"CALL MAIN", 4, 4},  // address of line 5
+      {"JMP MOV", 5, 7},    // a ':' for another reason still defines its first word
+      {"JMP LOWER", 6, 7},  // upper-cased on both sides; last line: the final address
+      {"JMP NOWHERE", 0, kFail}, {"JMP", 0, kFail},
       {"JMP START,X", 0, kFail},  // ',' does not end a name
   };
   for (const auto& c : cases) {
@@ -334,7 +340,8 @@ TEST(Symbols, IndexAgreesWithAPlainMap) {
   };
   auto check = [&](const char* when) {
     ASSERT_EQ(index.size(), expected.size()) << when;
-    for (const auto& [name, line] : expected) ASSERT_EQ(index.Find(name), line) << when << " " << name;
+    for (const auto& [name, line] : expected)
+      ASSERT_EQ(index.Find(name), line) << when << " " << name;
   };
   add("", 3);  // a line that is only ':' defines the empty name
   add("A", 4);
@@ -372,10 +379,12 @@ TEST(Operands, RegisterParsers) {
     uint32_t number;
     uint32_t cls;
   } cases[] = {
-      {"ES", kFail, 0}, {"SP", 4, ClassWord}, {"ST7", 7, ClassStack}, {"ST8", kFail, 0},
-      {"MX3", 3, ClassMmx}, {"AH", 4, ClassByte}, {"EDI", 7, ClassDword}, {"CR3", 3, ClassControl},
-      {"DR7", 7, ClassDebug}, {"TR6", 6, ClassTest}, {"AXE", 0, ClassWord}, {"E", kFail, 0},
-      {"", kFail, 0}, {"ST", kFail, 0}, {"BPX", 5, ClassWord}, {"DL", 2, ClassByte},
+      {"ES", kFail, 0},       {"SP", 4, ClassWord},     {"ST7", 7, ClassStack},
+      {"ST8", kFail, 0},      {"MX3", 3, ClassMmx},     {"AH", 4, ClassByte},
+      {"EDI", 7, ClassDword}, {"CR3", 3, ClassControl}, {"DR7", 7, ClassDebug},
+      {"TR6", 6, ClassTest},  {"AXE", 0, ClassWord},    {"E", kFail, 0},
+      {"", kFail, 0},         {"ST", kFail, 0},         {"BPX", 5, ClassWord},
+      {"DL", 2, ClassByte},
   };
   for (const auto& c : cases) {
     uint32_t cls = 99;
@@ -423,10 +432,10 @@ TEST(Operands, MemoryOperandFields) {
     EXPECT_EQ(m.DispOrSib, c.disp) << c.text;
     EXPECT_EQ(m.ImmValue, c.imm) << c.text;
   }
-  for (const char* bad : {"MOV AX,[1234]", "MOV AX,[SI+DI]", "INC W.[BX]", "MOV [BX],5",
-                          "MOV AX,[AX]", "MOV AX,[BX+4", "MOV EAX,[EBX+SI]", "MOV EAX,[EAX+ESP*2]",
-                          "MOV AX,[BX*2]", "MOV EAX,[EBX+ECX*3]", "MOV AX,[BX+ZZ]",
-                          "MOV AX,[BX+12345]", "MOV AX,[SIZE]"}) {
+  for (const char* bad :
+       {"MOV AX,[1234]", "MOV AX,[SI+DI]", "INC W.[BX]", "MOV [BX],5", "MOV AX,[AX]",
+        "MOV AX,[BX+4", "MOV EAX,[EBX+SI]", "MOV EAX,[EAX+ESP*2]", "MOV AX,[BX*2]",
+        "MOV EAX,[EBX+ECX*3]", "MOV AX,[BX+ZZ]", "MOV AX,[BX+12345]", "MOV AX,[SIZE]"}) {
     uint8_t line[64] = {};
     std::copy(bad, bad + strlen(bad), line);
     MemoryOperand m{};

@@ -40,8 +40,7 @@ std::string ReadFile(const fs::path& p) {
 class DebugDir : public testing_support::CompilerDirTest {
  protected:
   void SetUp() override {
-    Enter("quorix-debug-",
-          ReadFile(fs::path(QUORIX_SOURCE_DIR) / "examples/Compiler/TheFile.asm"));
+    Enter("quorix-debug-", ReadFile(fs::path(QUORIX_SOURCE_DIR) / "examples/Compiler/TheFile.asm"));
   }
   void Script(ReplaySession& s, const std::string& text) {
     std::istringstream script(text);
@@ -181,13 +180,17 @@ TEST_F(DebugDir, FaultsAndEndlessLoopsEndWithAMessage) {
     uint32_t line;  // where the listing stays
   } cases[] = {
       {{"[ORG 100]", "MOV AX, 5", "XOR BX, BX", "DIV BX", "INT 20"},
-       "Stopped at 0105 (line 4: DIV BX): divide error", 4},
+       "Stopped at 0105 (line 4: DIV BX): divide error",
+       4},
       {{"[ORG 100]", "MOV AH, 2", "INT 13", "INT 20"},
-       "Stopped at 0102 (line 3: INT 13): no service for INT 13h function 02h", 3},
+       "Stopped at 0102 (line 3: INT 13): no service for INT 13h function 02h",
+       3},
       {{"[ORG 100]", "MOV AX, 3000", "PUSH AX", "RET"},
-       "Stopped at 3000: jump outside the program", 4},
+       "Stopped at 3000: jump outside the program",
+       4},
       {{"[ORG 100]", "AGAIN:", "INC AX", "JMP AGAIN"},
-       "Stopped at 0100 (line 3: INC AX): step limit of 40 instructions reached", 3},
+       "Stopped at 0100 (line 3: INC AX): step limit of 40 instructions reached",
+       3},
   };
   for (const auto& c : cases) {
     std::string text;
@@ -216,8 +219,7 @@ TEST_F(DebugDir, FaultsAndEndlessLoopsEndWithAMessage) {
 
 TEST_F(DebugDir, TypedKeysFeedAWaitingProgram) {
   NEED_ENGINE();
-  Write("Compiler/TheFile.asm",
-        CrLf({"[ORG 100]", "MOV AH, 1", "INT 21", "MOV AH, 4C", "INT 21"}));
+  Write("Compiler/TheFile.asm", CrLf({"[ORG 100]", "MOV AH, 1", "INT 21", "MOV AH, 4C", "INT 21"}));
   HeadlessPlatform platform;
   ReplaySession session(platform, DefaultMachineFactory());
   Workbench& wb = session.workbench();
@@ -251,8 +253,8 @@ TEST(DebugScreen, PanelAndConsoleStripShowTheRunningProgram) {
   Workbench wb(platform, DefaultMachineFactory());
   platform.files[kOpcodePath] = CrLf({"NOP||90"});
   platform.files["C:\\p.asm"] =
-      CrLf({"[ORG 100]", "MOV DX, OFFSET T", "MOV AH, 9", "INT 21", "STC", "MOV AX, 4C03",
-            "INT 21", "T:", "DB 4F,6E,65,0D,0A,54,77,6F,24"});
+      CrLf({"[ORG 100]", "MOV DX, OFFSET T", "MOV AH, 9", "INT 21", "STC", "MOV AX, 4C03", "INT 21",
+            "T:", "DB 4F,6E,65,0D,0A,54,77,6F,24"});
   wb.WindowProc(MsgCreate, 0, 0);
   platform.SetEditorTitle("C:\\p.asm");
   auto tick = [&](int n) {
@@ -279,7 +281,7 @@ TEST(DebugScreen, PanelAndConsoleStripShowTheRunningProgram) {
     const char* dec;
     const char* hex;
   } rows[] = {
-      {110, "EAX :", "2340", "00000924"}, {155, "EDX :", "269", "0000010D"},
+      {110, "EAX :", "2340", "00000924"},  {155, "EDX :", "269", "0000010D"},
       {200, "ESP :", "65534", "0000FFFE"}, {230, "EIP :", "264", "00000108"},
       {245, "CS  :", "4096", "00001000"},
   };
@@ -311,8 +313,7 @@ TEST(DebugScreen, WithoutAnEngineCompiledCodeIsSteppedByLine) {
   RecordingPlatform platform;
   Workbench wb(platform);  // as the Windows build, which has no engine
   platform.files[kOpcodePath] = CrLf({"NOP||90"});
-  platform.files["C:\\p.asm"] =
-      CrLf({"[ORG 100]", "AGAIN:", "MOV AX, 5", "JMP AGAIN"});
+  platform.files["C:\\p.asm"] = CrLf({"[ORG 100]", "AGAIN:", "MOV AX, 5", "JMP AGAIN"});
   wb.WindowProc(MsgCreate, 0, 0);
   platform.SetEditorTitle("C:\\p.asm");
   wb.TimerTick(0);

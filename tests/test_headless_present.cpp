@@ -181,8 +181,8 @@ TEST_F(HeadlessWindow, IsTheBackBufferAfterAPresentAtTheOrigin) {
 TEST_F(HeadlessWindow, PresentsElsewhereCopyTheCoveredPart) {
   const struct {
     int x, y;
-  } offsets[] = {{30, 20}, {-25, -10}, {799, 0}, {0, 599}, {-799, -599},
-                 {800, 0}, {0, -600}, {1, 0}};
+  } offsets[] = {{30, 20},     {-25, -10}, {799, 0},  {0, 599},
+                 {-799, -599}, {800, 0},   {0, -600}, {1, 0}};
   for (const auto& o : offsets) {
     SCOPED_TRACE(::testing::Message() << "at " << o.x << "," << o.y);
     // Shared window first, then a present elsewhere without drawing in

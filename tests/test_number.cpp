@@ -61,8 +61,8 @@ TEST(ParseNumber, OnlyADigitRunIsReadable) {
   const struct {
     const char* text;
     bool readable;
-  } cases[] = {{"", false}, {" ", false}, {"-", false}, {"#", false}, {"#B", false},
-               {"#-", false}, {":", false}, {"0", true}, {"-0", true}, {"#0", true},
+  } cases[] = {{"", false},   {" ", false},  {"-", false}, {"#", false}, {"#B", false},
+               {"#-", false}, {":", false},  {"0", true},  {"-0", true}, {"#0", true},
                {"#B0", true}, {"7 ,", true}, {"'", true}};
   for (const auto& c : cases) {
     uint8_t buf[16] = {};

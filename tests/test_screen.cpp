@@ -68,8 +68,8 @@ TEST(ScreenPrimitives, PointInRectEdges) {
   const struct {
     uint32_t x, y, expect;
   } cases[] = {
-      {10, 10, 1},  {109, 34, 1}, {110, 20, 0}, {20, 35, 0},
-      {9, 20, 0},   {20, 9, 0},   {0xFFFFFFFF, 20, 0},
+      {10, 10, 1}, {109, 34, 1}, {110, 20, 0},        {20, 35, 0},
+      {9, 20, 0},  {20, 9, 0},   {0xFFFFFFFF, 20, 0},
   };
   for (const auto& c : cases)
     EXPECT_EQ(PointInRect(10, 10, 110, 35, c.x, c.y), c.expect) << c.x << "," << c.y;
@@ -116,8 +116,9 @@ TEST(ScreenPrimitives, DrawBoxResultAndHighlight) {
     v.real.Select(v.real.StockBlackBrush());
     v.real.Select(v.real.DefaultPen());
     v.real.Rectangle(0, 0, 800, 600);
-    EXPECT_EQ(DrawBox(v.screen, 10, 10, 100, 25, c.px, c.py, c.highlight, p.BlackBrush, p.RedPen, 7),
-              c.expect);
+    EXPECT_EQ(
+        DrawBox(v.screen, 10, 10, 100, 25, c.px, c.py, c.highlight, p.BlackBrush, p.RedPen, 7),
+        c.expect);
     EXPECT_EQ(v.real.PixelAt(50, 22), c.inside);
     EXPECT_EQ(v.real.PixelAt(10, 10), kRed);
     EXPECT_EQ(v.real.PixelAt(109, 34), kRed);
@@ -139,7 +140,8 @@ TEST(CairoCanvas, ShapesStayInsideTheirBounds) {
     Shape shape;
     int l, t, r, b;
   };
-  const Box boxes[] = {{Shape::Ellipse, 20, 20, 90, 140}, {Shape::RoundRect, 150, 20, 180, 140},
+  const Box boxes[] = {{Shape::Ellipse, 20, 20, 90, 140},
+                       {Shape::RoundRect, 150, 20, 180, 140},
                        {Shape::Rectangle, 200, 200, 260, 230}};
   for (const Box& b : boxes) {
     if (b.shape == Shape::Ellipse) c.Ellipse(b.l, b.t, b.r, b.b);
@@ -196,10 +198,10 @@ TEST(MenuPanel, HitTesting) {
   const struct {
     uint32_t x, y, button, expect;
   } cases[] = {
-      {20, 80, 1, 4},    {20, 80, 0, 99},  {130, 10, 1, 1},  {144, 509, 1, 1},
-      {145, 300, 1, 99}, {120, 510, 1, 99}, {20, 37, 1, 99}, {20, 12, 1, 2},
-      {109, 34, 1, 2},   {110, 20, 1, 99}, {20, 105, 1, 5},  {20, 140, 1, 6},
-      {20, 165, 1, 7},   {20, 290, 1, 11}, {20, 320, 1, 12}, {20, 336, 1, 99},
+      {20, 80, 1, 4},    {20, 80, 0, 99},   {130, 10, 1, 1},  {144, 509, 1, 1},
+      {145, 300, 1, 99}, {120, 510, 1, 99}, {20, 37, 1, 99},  {20, 12, 1, 2},
+      {109, 34, 1, 2},   {110, 20, 1, 99},  {20, 105, 1, 5},  {20, 140, 1, 6},
+      {20, 165, 1, 7},   {20, 290, 1, 11},  {20, 320, 1, 12}, {20, 336, 1, 99},
   };
   for (const auto& c : cases) {
     ViewBench v;
@@ -221,7 +223,7 @@ TEST(MenuPanel, EntriesAndTexts) {
     int y;
     const char* text;
   } rows[] = {{10, "Load File"}, {40, "Compile"}, {70, "Debug"}, {100, "Exit"},
-              {130, "Command"}, {160, " "},      {280, " "}};
+              {130, "Command"},  {160, " "},      {280, " "}};
   for (const auto& row : rows) EXPECT_EQ(v.rec.TextAt(15, row.y), row.text) << row.y;
   EXPECT_FALSE(v.rec.TextAt(15, 310)) << "entry 12 has a box but no text";
   EXPECT_EQ(v.rec.texts.size(), 10u);
@@ -248,9 +250,14 @@ TEST(VariablesPanel, LabelsAndValues) {
     const char* label;
     const char* value;
   } rows[] = {
-      {15, "hWnd:", "0"},          {105, "Lbr:", "800"},      {120, "Tng:", "600"},
-      {135, "MouX:", "321"},       {390, "AddrFunct", "0"},   {405, "state:", "0"},
-      {420, "state2:", "1397312853"}, {435, "state3:", "4294967295"},
+      {15, "hWnd:", "0"},
+      {105, "Lbr:", "800"},
+      {120, "Tng:", "600"},
+      {135, "MouX:", "321"},
+      {390, "AddrFunct", "0"},
+      {405, "state:", "0"},
+      {420, "state2:", "1397312853"},
+      {435, "state3:", "4294967295"},
       {210, "lpSourceCodeFileName:", "65536"},
   };
   for (const auto& row : rows) {
@@ -295,8 +302,8 @@ TEST(OpcodeTable, FieldsAndScrolling) {
 
 TEST(SourceView, RowsButtonsAndErrorRow) {
   ViewBench v;
-  v.Load("", CrLf({"  MOV AX, 5 ; set", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "   ; only a comment", "\tNOP",
-                   "BAD"}));
+  v.Load("", CrLf({"  MOV AX, 5 ; set", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "   ; only a comment",
+                   "\tNOP", "BAD"}));
   v.r.state = StateCompile;
   v.r.state2 = CompileFailed;
   v.r.state3 = 5;
@@ -320,8 +327,8 @@ TEST(SourceView, RowsButtonsAndErrorRow) {
   const struct {
     uint32_t state2;
     bool button;
-  } buttons[] = {{Idle, true}, {CompileRequested, false}, {CompileFailed, true},
-                 {Compiled, false}, {WriteFailed, true}, {RunMarker, true}};
+  } buttons[] = {{Idle, true},      {CompileRequested, false}, {CompileFailed, true},
+                 {Compiled, false}, {WriteFailed, true},       {RunMarker, true}};
   for (const auto& b : buttons) {
     v.rec.Clear();
     v.r.state2 = b.state2;

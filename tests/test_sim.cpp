@@ -47,11 +47,13 @@ TEST(Simulator, BitsSetsTheCodeWidth) {
     const char* line;
     uint32_t from, expect;
   } cases[] = {
-      {"[BITS #32]", 0, 2},          {"[BITS 20]", 1, 2},      {"[BITS 32]", 1, 0xFFFFFFFF},
-      {"[BITS 16]", 2, 0xFFFFFFFF},  {"[BITS #16]", 2, 1},     {"[BITS 10]", 0xFFFFFFFF, 1},
-      {"[  BITS   #32  ]", 1, 2},    {"[BITS]", 2, 0xFFFFFFFF}, {"[BITS #32", 1, 1},
-      {"[MODE 32]", 0, 1},           {"[ORG 100]", 2, 2},      {"[bits #32]", 1, 1},
-      {"BITS #32", 1, 1},            {"NOP", 0, 1},
+      {"[BITS #32]", 0, 2},         {"[BITS 20]", 1, 2},
+      {"[BITS 32]", 1, 0xFFFFFFFF}, {"[BITS 16]", 2, 0xFFFFFFFF},
+      {"[BITS #16]", 2, 1},         {"[BITS 10]", 0xFFFFFFFF, 1},
+      {"[  BITS   #32  ]", 1, 2},   {"[BITS]", 2, 0xFFFFFFFF},
+      {"[BITS #32", 1, 1},          {"[MODE 32]", 0, 1},
+      {"[ORG 100]", 2, 2},          {"[bits #32]", 1, 1},
+      {"BITS #32", 1, 1},           {"NOP", 0, 1},
   };
   for (const auto& c : cases) {
     SimBench s;
@@ -65,14 +67,14 @@ TEST(Simulator, BitsSetsTheCodeWidth) {
 
 TEST(Simulator, StepsThroughTheSource) {
   SimBench s;
-  s.Load(CrLf({"; demo", "[bits #32]", "mov ax, 5", "add ax, bx", "again:", "sub ax, bx",
-               "nop", "jmp again", "jmps again", "jmp nowhere", "", "   ; comment",
-               "  Jmp  Again ; back"}));
+  s.Load(
+      CrLf({"; demo", "[bits #32]", "mov ax, 5", "add ax, bx", "again:", "sub ax, bx", "nop",
+            "jmp again", "jmps again", "jmp nowhere", "", "   ; comment", "  Jmp  Again ; back"}));
   const struct {
     uint32_t line, posAfter;
   } steps[] = {
-      {1, 1},  {2, 2},  {3, 3},   {4, 4},   {5, 5},   {6, 6},   {7, 7},  {8, 5},
-      {9, 9},  {10, 10}, {11, 11}, {12, 12}, {13, 5}, {14, 14}, {99, 99},
+      {1, 1}, {2, 2},   {3, 3},   {4, 4},   {5, 5},  {6, 6},   {7, 7},   {8, 5},
+      {9, 9}, {10, 10}, {11, 11}, {12, 12}, {13, 5}, {14, 14}, {99, 99},
   };
   for (const auto& st : steps) {
     s.Step(st.line);

@@ -52,7 +52,10 @@ TEST(LineAccess, CountIndexAndFetchAgree) {
   const LineCase cases[] = {
       {"crlf with final end", "a\r\nb\r\n", 4, {0, 3, 6}, {"a", "b", ""}},
       {"crlf without final end", "a\r\nb", 3, {0, 3}, {"a", "b"}},
-      {"lf only, every line reachable", "one\ntwo\nthree\n", 5, {0, 4, 8, 14},
+      {"lf only, every line reachable",
+       "one\ntwo\nthree\n",
+       5,
+       {0, 4, 8, 14},
        {"one", "two", "three", ""}},
       {"lf only without final end", "x\ny\nz", 4, {0, 2, 4}, {"x", "y", "z"}},
       {"empty text", "", 2, {0}, {""}},
@@ -117,8 +120,8 @@ TEST(LineAccess, WordAtATimeScansMatchByteScans) {
       const uint32_t entries = BuildLineIndex(all, index, size);
       ASSERT_EQ(entries, std::min<size_t>(ends.size() + 1, 64)) << "round " << round;
       for (uint32_t k = 1; k < entries; ++k) {
-        const uint32_t at = index[4 * k] | index[4 * k + 1] << 8 | index[4 * k + 2] << 16 |
-                            index[4 * k + 3] << 24;
+        const uint32_t at =
+            index[4 * k] | index[4 * k + 1] << 8 | index[4 * k + 2] << 16 | index[4 * k + 3] << 24;
         ASSERT_EQ(at, ends[k - 1]) << "round " << round << " entry " << k;
       }
     }

@@ -16,8 +16,8 @@
 namespace quorix {
 namespace {
 
-using win32::Win32Services;
 using win32::GdiCanvas;
+using win32::Win32Services;
 
 // A fresh folder under the temporary folder, made current for the test.
 struct TempFolder {
@@ -77,12 +77,15 @@ TEST(Win32Files, ReadsAreBoundedAndOnlyCreateWhenAsked) {
   const Case cases[] = {
       {"Compiler\\TheFile.asm", 100, 100, kExisting, ReadStatus::Ok, true, 15, 15},
       {"compiler\\THEFILE.ASM", 4, 100, kExisting, ReadStatus::Ok, true, 4, 15},  // the limit cuts
-      {"Compiler\\TheFile.asm", 100, 6, kExisting, ReadStatus::Ok, true, 6, 15},   // so does the buffer
-      {"Compiler\\absent.asm", 100, 100, kExisting, ReadStatus::Missing, false, 0, 0},  // not created
+      {"Compiler\\TheFile.asm", 100, 6, kExisting, ReadStatus::Ok, true, 6,
+       15},  // so does the buffer
+      {"Compiler\\absent.asm", 100, 100, kExisting, ReadStatus::Missing, false, 0,
+       0},                                                                   // not created
       {"Compiler\\new.asm", 100, 100, kCreate, ReadStatus::Ok, true, 0, 0},  // created empty
-      {"Compiler", 100, 100, kCreate, ReadStatus::NotRegular, false, 0, 0},    // a folder
-      {"NUL", 100, 100, kExisting, ReadStatus::NotRegular, false, 0, 0},       // a device
-      {"nofolder\\x.asm", 100, 100, kCreate, ReadStatus::Missing, false, 0, 0},  // nowhere to create it
+      {"Compiler", 100, 100, kCreate, ReadStatus::NotRegular, false, 0, 0},  // a folder
+      {"NUL", 100, 100, kExisting, ReadStatus::NotRegular, false, 0, 0},     // a device
+      {"nofolder\\x.asm", 100, 100, kCreate, ReadStatus::Missing, false, 0,
+       0},  // nowhere to create it
       {"Compiler\\*.asm", 100, 100, kCreate, ReadStatus::Missing, false, 0, 0},  // not a name
   };
   for (const Case& c : cases) {
@@ -137,8 +140,8 @@ TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
   const Case cases[] = {
       {"new.com", true, 4, "\xB4\x09\xCD\x21"},
       {"old.com", true, 4, "\xB4\x09\xCD\x21"},  // replaced whole, not patched
-      {"Out", false, 0, "<missing>"},             // a folder is no file
-      {"NUL", false, 0, ""},                      // nor is a device
+      {"Out", false, 0, "<missing>"},            // a folder is no file
+      {"NUL", false, 0, ""},                     // nor is a device
       {"nofolder\\x.com", false, 0, "<missing>"},
       {"x?.com", false, 0, "<missing>"},
   };
@@ -212,8 +215,8 @@ TEST(Win32Files, ExistenceTakesNamesNotPatterns) {
   Put("a.asm", "NOP");
   Win32Services fs;
   const std::pair<const char*, bool> cases[] = {
-      {"a.asm", true}, {"A.ASM", true}, {"b.asm", false}, {"*.asm", false},
-      {"?.asm", false}, {"", false},
+      {"a.asm", true},  {"A.ASM", true},  {"b.asm", false},
+      {"*.asm", false}, {"?.asm", false}, {"", false},
   };
   for (const auto& [path, exists] : cases) EXPECT_EQ(fs.FileExists(path), exists) << path;
 }
@@ -250,7 +253,9 @@ TEST(Win32Memory, TheWorkspaceBlockIsZeroed) {
   p.ReleaseBlock(block);
 }
 
-LRESULT CALLBACK PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) { return DefWindowProcA(h, m, w, l); }
+LRESULT CALLBACK PlainProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  return DefWindowProcA(h, m, w, l);
+}
 
 TEST(Win32Editor, TitleOfTheEditorWindowIsReadIntoTheBuffer) {
   WNDCLASSA wc{};
@@ -302,10 +307,10 @@ TEST(GdiCanvas, ShapesCoverTheirBoundsLessOneAndFrameInside) {
     Rgb want;
   };
   const Case cases[] = {
-      {10, 10, red},   {19, 14, red},   {20, 14, black}, {19, 15, black}, {15, 12, white},
-      {9, 12, black},  {40, 12, white}, {30, 2, black},  {49, 21, black}, {40, 2, red},
-      {30, 12, red},   {2, 38, red},    {39, 38, red},   {40, 38, black}, {20, 38, white},
-      {2, 30, black},  {20, 45, red},   {20, 46, black},
+      {10, 10, red},  {19, 14, red},   {20, 14, black}, {19, 15, black}, {15, 12, white},
+      {9, 12, black}, {40, 12, white}, {30, 2, black},  {49, 21, black}, {40, 2, red},
+      {30, 12, red},  {2, 38, red},    {39, 38, red},   {40, 38, black}, {20, 38, white},
+      {2, 30, black}, {20, 45, red},   {20, 46, black},
   };
   for (const Case& k : cases) EXPECT_EQ(c.PixelAt(k.x, k.y), k.want) << k.x << "," << k.y;
 }

@@ -109,8 +109,8 @@ TEST(Workbench, StartScreenWaitsForTheEditor) {
   EXPECT_FALSE(b.rec().HasText(kEditorMissing)) << "the start screen waits silently";
   bool emblem = false;
   for (const auto& s : b.rec().shapes)
-    emblem |= s.shape == testing_support::Shape::Ellipse && s.l == 230 && s.t == 80 &&
-              s.r == 300 && s.b == 200;
+    emblem |= s.shape == testing_support::Shape::Ellipse && s.l == 230 && s.t == 80 && s.r == 300 &&
+              s.b == 200;
   EXPECT_TRUE(emblem);
   EXPECT_EQ(b.platform.backBuffer()->PixelAt(250, 150), kYellow);
   EXPECT_EQ(b.Path(), "Compiler\\TheFile.asm");
@@ -130,16 +130,16 @@ TEST(Workbench, EditorTitlesAndTheLoadScreen) {
   const struct {
     const char* name;
     std::string title;
-    std::string path;         // as the record keeps it
-    ReadStatus read;          // Ok: the file holds kGoodSource
-    bool exists;              // the file is there at all
-    const char* why;          // nullptr: loaded and compiled
+    std::string path;  // as the record keeps it
+    ReadStatus read;   // Ok: the file holds kGoodSource
+    bool exists;       // the file is there at all
+    const char* why;   // nullptr: loaded and compiled
   } cases[] = {
       {"a long path loads whole", longPath, longPath, ReadStatus::Ok, true, nullptr},
-      {"249 characters, no such file", std::string(249, 'a'), std::string(249, 'a'),
-       ReadStatus::Ok, false, "no such file"},
-      {"longer than the path buffer", std::string(600, 'c'), std::string(511, 'c'),
-       ReadStatus::Ok, true, "path too long"},
+      {"249 characters, no such file", std::string(249, 'a'), std::string(249, 'a'), ReadStatus::Ok,
+       false, "no such file"},
+      {"longer than the path buffer", std::string(600, 'c'), std::string(511, 'c'), ReadStatus::Ok,
+       true, "path too long"},
       {"a folder", "C:\\src\\dir.asm", "C:\\src\\dir.asm", ReadStatus::NotRegular, true,
        "not a regular file"},
       {"no permission", "C:\\src\\locked.asm", "C:\\src\\locked.asm", ReadStatus::Denied, true,
@@ -176,7 +176,8 @@ TEST(Workbench, EditorTitlesAndTheLoadScreen) {
     for (; b.rec().TextAt(405, y + 30); y += 30) rows += *b.rec().TextAt(405, y);
     EXPECT_EQ(b.rec().TextAt(405, y), c.why);
     const size_t room = 12 * 37;
-    EXPECT_EQ(rows, c.path.size() <= room ? c.path : ".." + c.path.substr(c.path.size() - room + 2));
+    EXPECT_EQ(rows,
+              c.path.size() <= room ? c.path : ".." + c.path.substr(c.path.size() - room + 2));
     EXPECT_NE(b.r().state2, Compiled);
     EXPECT_EQ(b.platform.files, filesBefore) << "nothing compiled, nothing written";
   }
@@ -285,8 +286,7 @@ TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
   b.Tick();
   EXPECT_EQ(b.rec().TextAt(570, 80), "Error at Line:");
   EXPECT_EQ(b.rec().TextAt(570, 100), "3");
-  EXPECT_EQ(b.rec().TextAt(570, 120),
-            std::string("DB \"THIS STRING IS FAR TOO LONG FOR A LINE\""));
+  EXPECT_EQ(b.rec().TextAt(570, 120), std::string("DB \"THIS STRING IS FAR TOO LONG FOR A LINE\""));
   auto row = b.rec().RectsAt(400, 75, 550, 100);
   ASSERT_EQ(row.size(), 2u);
   EXPECT_EQ(row[1].pen, kRed);
@@ -429,9 +429,7 @@ TEST(Workbench, RunStepsTheSimulatorWhileThePointerRests) {
 TEST(Workbench, MenuChoicesAndExit) {
   Bench b;
   b.OpenSource(kGoodSource);
-  const struct {
-    uint32_t x, y, state;
-  } entries[] = {{20, 140, 6}, {20, 170, 7}, {20, 320, 12}};
+  const struct { uint32_t x, y, state; } entries[] = {{20, 140, 6}, {20, 170, 7}, {20, 320, 12}};
   for (const auto& e : entries) {
     b.Click(e.x, e.y);
     b.Move(5, 560);
@@ -476,7 +474,7 @@ TEST(Workbench, VariablesPanelShowsTheStepsCopy) {
   b.Create();
   b.Click(130, 300);  // the tall bar
   EXPECT_EQ(b.r().state, StateVariables);
-  b.Move(500, 300);   // the panel is drawn before the pointer fields change
+  b.Move(500, 300);  // the panel is drawn before the pointer fields change
   EXPECT_EQ(b.rec().TextAt(450, 135), "130");
   EXPECT_EQ(b.r().MouX, 500u);
   b.rec().Clear();

@@ -63,9 +63,10 @@ TEST_F(ReplayDir, BadCommandsNameTheirLine) {
     const char* script;
     int line;
   } cases[] = {
-      {"tick 1\nfly\n", 2},          {"move 1\n", 1},        {"move 1 70000\n", 1},
-      {"tick\n", 1},                 {"editor\n", 1},        {"\n# c\nshot\n", 3},
-      {"tick -1\n", 1},              {"shot /no/such/dir/x.png\n", 1},
+      {"tick 1\nfly\n", 2},  {"move 1\n", 1},
+      {"move 1 70000\n", 1}, {"tick\n", 1},
+      {"editor\n", 1},       {"\n# c\nshot\n", 3},
+      {"tick -1\n", 1},      {"shot /no/such/dir/x.png\n", 1},
   };
   for (const auto& c : cases) {
     HeadlessPlatform platform;

@@ -32,9 +32,9 @@ TEST(Workspace, RegionsAndResolve) {
     uint32_t offset;
     uint32_t size;
   } layout[] = {
-      {Area::OpcodeText, 0, 20'000},          {Area::OpcodeIndex, 20'000, 5'000},
-      {Area::SourceText, 25'000, 2'000'000},  {Area::SourceIndex, 2'025'000, 2'000'000},
-      {Area::Output, 4'025'000, 2'000'000},   {Area::LineRecords, 6'025'000, 1'900'000},
+      {Area::OpcodeText, 0, 20'000},         {Area::OpcodeIndex, 20'000, 5'000},
+      {Area::SourceText, 25'000, 2'000'000}, {Area::SourceIndex, 2'025'000, 2'000'000},
+      {Area::Output, 4'025'000, 2'000'000},  {Area::LineRecords, 6'025'000, 1'900'000},
       {Area::Symbols, 7'925'000, 75'000},
   };
   for (const auto& l : layout) {
@@ -213,8 +213,8 @@ TEST_F(LoadFixture, OpcodeTextIsCutToItsRegionAndIndex) {
   EXPECT_TRUE(ws.load().opcodeCut);
   EXPECT_EQ(rec.LineCountsForCompiler, 1251u);
   uint8_t out[256];
-  uint32_t r = FetchLine(1250, ws.Bytes(Area::OpcodeText), ws.Bytes(Area::OpcodeIndex), out,
-                         20'000, rec.LineCountsForCompiler);
+  uint32_t r = FetchLine(1250, ws.Bytes(Area::OpcodeText), ws.Bytes(Area::OpcodeIndex), out, 20'000,
+                         rec.LineCountsForCompiler);
   ASSERT_NE(r, kFail);
   EXPECT_STREQ(reinterpret_cast<char*>(out), "L1249");
 
@@ -325,7 +325,7 @@ TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
 
 TEST(PosixFiles, Windows1252PathsFindUtf8Names) {
   TempDir dir;
-  std::filesystem::create_directory("Caf\xC3\xA9");            // "Café" in UTF-8
+  std::filesystem::create_directory("Caf\xC3\xA9");        // "Café" in UTF-8
   std::ofstream("Caf\xC3\xA9/\xE2\x82\xAC.asm") << "NOP";  // "€.asm"
   testing_support::SystemServices fs;
   EXPECT_TRUE(fs.FileExists("caf\xE9\\\x80.ASM")) << "1252 text, any case";
@@ -409,13 +409,21 @@ TEST(PosixFiles, SameFileGoesByIdentityNotBySpelling) {
     std::string other;
     bool same;
   } cases[] = {
-      {"sub/g.asm", true},      {"./sub/g.asm", true}, {"sub\\.\\g.asm", true},
-      {"SUB\\G.ASM", true},     {abs, true},           {"sub/../sub/g.asm", true},
-      {"sub/alias.asm", true},  {"sub/hard.asm", true}, {"sub/h.asm", false},
-      {"sub/g.com", false},     {"", false},
+      {"sub/g.asm", true},
+      {"./sub/g.asm", true},
+      {"sub\\.\\g.asm", true},
+      {"SUB\\G.ASM", true},
+      {abs, true},
+      {"sub/../sub/g.asm", true},
+      {"sub/alias.asm", true},
+      {"sub/hard.asm", true},
+      {"sub/h.asm", false},
+      {"sub/g.com", false},
+      {"", false},
   };
   testing_support::SystemServices fs;
-  for (const auto& c : cases) EXPECT_EQ(fs.SameFile("sub\\g.asm", c.other.c_str()), c.same) << c.other;
+  for (const auto& c : cases)
+    EXPECT_EQ(fs.SameFile("sub\\g.asm", c.other.c_str()), c.same) << c.other;
 }
 
 TEST(UpperCase, Windows1252TableIndependentOfLocale) {

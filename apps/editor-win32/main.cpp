@@ -109,12 +109,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       ::SendMessageW(gEdit, WM_SETFONT, reinterpret_cast<WPARAM>(gFont), TRUE);
       return 0;
     }
-    case WM_SIZE:
-      ::MoveWindow(gEdit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-      return 0;
-    case WM_SETFOCUS:
-      ::SetFocus(gEdit);
-      return 0;
+    case WM_SIZE: ::MoveWindow(gEdit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE); return 0;
+    case WM_SETFOCUS: ::SetFocus(gEdit); return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kCmdOpen) {
         AskAndOpen();
@@ -128,11 +124,8 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       if (MayLeaveText()) ::DestroyWindow(hwnd);
       return 0;
-    case WM_DESTROY:
-      ::PostQuitMessage(0);
-      return 0;
-    default:
-      break;
+    case WM_DESTROY: ::PostQuitMessage(0); return 0;
+    default: break;
   }
   return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -154,8 +147,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
                             720, 560, nullptr, nullptr, instance, nullptr);
   if (gMain == nullptr) return 1;
 
-  const std::string file = __argc > 1 ? std::string(__argv[1])
-                                      : nuvedo::ProgramFolder() + kDefaultFile;
+  const std::string file =
+      __argc > 1 ? std::string(__argv[1]) : nuvedo::ProgramFolder() + kDefaultFile;
   if (!Open(file)) {
     ::DestroyWindow(gMain);
     return 1;

@@ -9,8 +9,8 @@ namespace nuvedo {
 
 // Outcome of an operation that can fail: empty error means success.
 struct IoStatus {
-    std::string error;
-    bool ok() const { return error.empty(); }
+  std::string error;
+  bool ok() const { return error.empty(); }
 };
 
 // Absolute form of `arg`: relative paths are taken from `cwd`. Purely
@@ -22,9 +22,9 @@ std::string make_absolute(std::string_view arg, std::string_view cwd);
 // is a regular file and returns its canonical path (symbolic links resolved,
 // so saving replaces the link's target, not the link).
 struct ResolvedPath {
-    std::string path;
-    bool created = false;
-    IoStatus status;
+  std::string path;
+  bool created = false;
+  IoStatus status;
 };
 ResolvedPath resolve_file(std::string_view arg, std::string_view cwd);
 

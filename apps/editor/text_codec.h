@@ -19,16 +19,16 @@ namespace nuvedo {
 enum class LineEnd { CrLf, Lf };
 enum class Encoding { Utf8, Windows1252 };
 
-const char* line_end_name(LineEnd le);   // "CR LF" / "LF"
-const char* encoding_name(Encoding enc); // "UTF-8" / "Windows-1252"
+const char* line_end_name(LineEnd le);    // "CR LF" / "LF"
+const char* encoding_name(Encoding enc);  // "UTF-8" / "Windows-1252"
 
 struct LineEndCounts {
-    std::size_t crlf = 0;
-    std::size_t lf = 0;  // LF not preceded by CR
-    std::size_t cr = 0;  // CR not followed by LF
-    // Writing the text back with a single line end changes its bytes: both
-    // CR LF and bare LF occur, or there are lone CRs.
-    bool mixed() const { return (crlf > 0 && lf > 0) || cr > 0; }
+  std::size_t crlf = 0;
+  std::size_t lf = 0;  // LF not preceded by CR
+  std::size_t cr = 0;  // CR not followed by LF
+  // Writing the text back with a single line end changes its bytes: both
+  // CR LF and bare LF occur, or there are lone CRs.
+  bool mixed() const { return (crlf > 0 && lf > 0) || cr > 0; }
 };
 LineEndCounts count_line_ends(std::string_view bytes);
 
@@ -47,16 +47,16 @@ bool is_valid_utf8(std::string_view bytes);
 std::string windows1252_to_utf8(std::string_view bytes);
 
 struct EncodeFailure {
-    std::size_t line = 0;    // 1-based line of the first character that has no byte
-    std::size_t column = 0;  // 1-based, in characters
-    std::uint32_t code_point = 0;
+  std::size_t line = 0;    // 1-based line of the first character that has no byte
+  std::size_t column = 0;  // 1-based, in characters
+  std::uint32_t code_point = 0;
 };
 
 // Converts valid UTF-8 to Windows-1252. Fails on the first character that
 // Windows-1252 cannot represent (or on malformed input) and says where.
 struct Windows1252Result {
-    std::string bytes;
-    std::optional<EncodeFailure> failure;
+  std::string bytes;
+  std::optional<EncodeFailure> failure;
 };
 Windows1252Result utf8_to_windows1252(std::string_view utf8);
 
@@ -67,18 +67,18 @@ std::string to_lf(std::string_view text);
 std::string with_line_end(std::string_view text, LineEnd le);
 
 struct DecodedText {
-    std::string text;  // UTF-8, "\n" line breaks
-    LineEnd line_end = LineEnd::CrLf;
-    Encoding encoding = Encoding::Utf8;
-    // The file mixed line ends (or had lone CRs); saving writes line_end
-    // everywhere, so the bytes change even without an edit.
-    bool mixed_line_ends = false;
+  std::string text;  // UTF-8, "\n" line breaks
+  LineEnd line_end = LineEnd::CrLf;
+  Encoding encoding = Encoding::Utf8;
+  // The file mixed line ends (or had lone CRs); saving writes line_end
+  // everywhere, so the bytes change even without an edit.
+  bool mixed_line_ends = false;
 };
 
 struct DecodeResult {
-    std::optional<DecodedText> decoded;
-    std::string error;  // set when decoded is empty
-    std::size_t error_offset = 0;
+  std::optional<DecodedText> decoded;
+  std::string error;  // set when decoded is empty
+  std::size_t error_offset = 0;
 };
 
 // Decodes the bytes of a file. Refuses bytes containing NUL: such a file is
@@ -86,8 +86,8 @@ struct DecodeResult {
 DecodeResult decode_file(std::string_view bytes);
 
 struct EncodeResult {
-    std::string bytes;
-    std::optional<EncodeFailure> failure;  // set when the text cannot be encoded
+  std::string bytes;
+  std::optional<EncodeFailure> failure;  // set when the text cannot be encoded
 };
 
 // Turns buffer text (UTF-8, any line breaks) into the bytes of the file.

@@ -127,7 +127,8 @@ void PrintExplained(TextAssembler& as, Services& services, const std::vector<uin
     if (avail && !IsInstructionLine(reinterpret_cast<const uint8_t*>(upper.c_str()))) {
       meaning = "(data)";
     } else if (avail) {
-      meaning = disasm::DecodeAll(out.data() + offset, avail, widths.origin + offset, widths.bits[n]);
+      meaning =
+          disasm::DecodeAll(out.data() + offset, avail, widths.origin + offset, widths.bits[n]);
     } else if (noBytes) {
       meaning = "(produces no bytes)";
     }
@@ -176,8 +177,9 @@ int main(int argc, char** argv) {
 #ifdef QUORIX_HAVE_DISASM
       explain = true;
 #else
-      std::fprintf(stderr, "quorix-asm: --explain is not available: this build has no x86 decoder "
-                           "(Zydis 4 was not found when it was configured)\n");
+      std::fprintf(stderr,
+                   "quorix-asm: --explain is not available: this build has no x86 decoder "
+                   "(Zydis 4 was not found when it was configured)\n");
       return 2;
 #endif
     } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
@@ -201,7 +203,8 @@ int main(int argc, char** argv) {
   const TextStatus status = assembler.LoadFile(source);
   const uint64_t loadNs = NowNs() - loadStart;
   if (status == TextStatus::Cut) {
-    std::fprintf(stderr, "quorix-asm: %s is too large: the source holds at most %u bytes and %u lines\n",
+    std::fprintf(stderr,
+                 "quorix-asm: %s is too large: the source holds at most %u bytes and %u lines\n",
                  source, kReadLimit, Workspace::Size(Area::SourceIndex) / 4 - 1);
     return 2;
   }

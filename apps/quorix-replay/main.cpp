@@ -34,14 +34,15 @@ int main(int argc, char** argv) {
     in = &file;
   }
   quorix::HeadlessPlatform platform;
-  quorix::ReplaySession session(platform, withEngine ? quorix::DefaultMachineFactory()
-                                                          : quorix::MachineFactory{});
+  quorix::ReplaySession session(
+      platform, withEngine ? quorix::DefaultMachineFactory() : quorix::MachineFactory{});
   std::string error;
   int line = 0;
   if (!session.Run(*in, std::cout, &error, &line)) {
     std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), line, error.c_str());
     return 1;
   }
-  if (platform.quitPosted()) std::fprintf(stderr, "quit posted with code %d\n", platform.exitCode());
+  if (platform.quitPosted())
+    std::fprintf(stderr, "quit posted with code %d\n", platform.exitCode());
   return 0;
 }

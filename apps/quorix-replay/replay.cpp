@@ -26,7 +26,8 @@ bool ParseUnsigned(std::string_view text, uint32_t max, uint32_t* value) {
 }
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   return s;
 }
@@ -53,7 +54,8 @@ bool ReplaySession::Command(const std::string& text, std::ostream& out, std::str
   if (line.empty() || line.front() == '#') return true;
   size_t space = line.find_first_of(" \t");
   std::string_view verb = line.substr(0, space);
-  std::string_view arg = space == std::string_view::npos ? std::string_view() : Trim(line.substr(space));
+  std::string_view arg =
+      space == std::string_view::npos ? std::string_view() : Trim(line.substr(space));
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return false;
@@ -103,8 +105,7 @@ bool ReplaySession::Command(const std::string& text, std::ostream& out, std::str
           i += 2;
           break;
         }
-        default:
-          return fail("key: unknown escape \\" + std::string(1, arg[i]));
+        default: return fail("key: unknown escape \\" + std::string(1, arg[i]));
       }
     }
     for (char c : keys) workbench_->WindowProc(MsgChar, static_cast<uint8_t>(c), 1);

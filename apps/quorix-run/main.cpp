@@ -138,19 +138,19 @@ void Trace(DosProgram& program, const Program& src, uint32_t at) {
     text += buf;
   }
   text.resize(std::max<size_t>(text.size(), src.isSource ? 73 : 38), ' ');
-  static const char* const kNames[] = {"EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI", "EIP"};
+  static const char* const kNames[] = {"EAX", "ECX", "EDX", "EBX", "ESP",
+                                       "EBP", "ESI", "EDI", "EIP"};
   for (int i = 0; i < 9; ++i) {
     std::snprintf(buf, sizeof buf, " %s=%08X", kNames[i], m.Get(static_cast<Reg>(i)));
     text += buf;
   }
   const uint32_t f = m.Get(Reg::Eflags);
   std::snprintf(buf, sizeof buf, " CF=%u ZF=%u SF=%u OF=%u PF=%u AF=%u DF=%u IF=%u", f & 1,
-                (f >> 6) & 1, (f >> 7) & 1, (f >> 11) & 1, (f >> 2) & 1, (f >> 4) & 1, (f >> 10) & 1,
-                (f >> 9) & 1);
+                (f >> 6) & 1, (f >> 7) & 1, (f >> 11) & 1, (f >> 2) & 1, (f >> 4) & 1,
+                (f >> 10) & 1, (f >> 9) & 1);
   text += buf;
   std::fprintf(stderr, "%s\n", text.c_str());
 }
-
 
 struct Options {
   const char* file = nullptr;
@@ -280,12 +280,9 @@ int Run(Machine& machine, const Program& p, const Options& o) {
   std::fprintf(stderr, "quorix-run: %s\n",
                EndMessage(program, program.stopAddress() >= p.origin ? line : 0, lineText).c_str());
   switch (program.reason()) {
-    case StopReason::MissingService:
-      return kExitMissing;
-    case StopReason::StepLimit:
-      return kExitStepLimit;
-    default:
-      return kExitFault;
+    case StopReason::MissingService: return kExitMissing;
+    case StopReason::StepLimit: return kExitStepLimit;
+    default: return kExitFault;
   }
 }
 

@@ -77,10 +77,9 @@ int Utf8(uint32_t cp, char* out) {
 
 uint32_t CodePoint1252(uint8_t c) {
   static constexpr uint16_t k80[32] = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
   if (c >= 0x80 && c < 0xA0) return k80[c - 0x80];
   return c;
 }
@@ -317,8 +316,8 @@ void CairoCanvas::BuildGlyphs() {
       const int len = Utf8(cp, utf8);
       cairo_glyph_t* glyphs = nullptr;
       int count = 0;
-      if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8, len, &glyphs, &count, nullptr,
-                                           nullptr, nullptr) != CAIRO_STATUS_SUCCESS ||
+      if (cairo_scaled_font_text_to_glyphs(font, 0, 0, utf8, len, &glyphs, &count, nullptr, nullptr,
+                                           nullptr) != CAIRO_STATUS_SUCCESS ||
           count < 1) {
         cairo_glyph_free(glyphs);
         continue;

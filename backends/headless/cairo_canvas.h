@@ -94,7 +94,8 @@ class CairoCanvas : public Canvas {
 
   void Init();
   void BeforeWrite() {
-    if (guardArmed_) [[unlikely]] RunGuard();
+    if (guardArmed_) [[unlikely]]
+      RunGuard();
   }
   void RunGuard();
   uint32_t AddObject(Kind kind, Rgb color);

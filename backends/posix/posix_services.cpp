@@ -40,10 +40,10 @@ std::string FindFolded(const std::string& dir, const std::string& name) {
 // Windows-1252 text as UTF-8 (the five bytes the code page leaves undefined
 // keep their Latin-1 meaning).
 std::string Utf8From1252(const std::string& s) {
-  static const uint16_t k80[32] = {
-      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  static const uint16_t k80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
   std::string out;
   for (unsigned char c : s) {
     uint32_t u = c < 0x80 ? c : c < 0xA0 ? k80[c - 0x80] : c;
@@ -97,7 +97,8 @@ std::string ResolveFolded(std::string p) {
     pos = slash + 1;
     if (comp.empty()) continue;
     std::string dir = out.empty() ? "" : out;
-    std::string candidate = out.empty() ? comp : (out.back() == '/' ? out + comp : out + "/" + comp);
+    std::string candidate =
+        out.empty() ? comp : (out.back() == '/' ? out + comp : out + "/" + comp);
     if (resolving && !Exists(candidate) && comp != "." && comp != "..") {
       std::string folded = FindFolded(dir.empty() ? "." : dir, comp);
       if (!folded.empty()) {
@@ -148,7 +149,8 @@ void UpperCase1252(std::span<uint8_t> text) {
       const uint64_t zero = (w - kOnes) & ~w & kHigh;
       // Bytes from 'a' (61) up: w + (80 - 61) sets their top bit; above 'z'
       // (7A) as well, so those are taken out again with w + (80 - 7B).
-      const uint64_t lower = ((w | kHigh) - 0x6161616161616161ull) & ~((w | kHigh) - 0x7B7B7B7B7B7B7B7Bull) & kHigh;
+      const uint64_t lower =
+          ((w | kHigh) - 0x6161616161616161ull) & ~((w | kHigh) - 0x7B7B7B7B7B7B7B7Bull) & kHigh;
       if ((zero | lower | (w & kHigh)) != 0) break;
     }
   }
@@ -165,16 +167,12 @@ ReadStatus StatusOf(int error) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:
-    case ELOOP:
-      return ReadStatus::Missing;
+    case ELOOP: return ReadStatus::Missing;
     case EACCES:
-    case EPERM:
-      return ReadStatus::Denied;
+    case EPERM: return ReadStatus::Denied;
     case EISDIR:
-    case ENXIO:
-      return ReadStatus::NotRegular;
-    default:
-      return ReadStatus::Failed;
+    case ENXIO: return ReadStatus::NotRegular;
+    default: return ReadStatus::Failed;
   }
 }
 

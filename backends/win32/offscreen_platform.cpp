@@ -7,7 +7,6 @@
 
 namespace quorix::win32 {
 
-
 bool OffscreenPlatform::FindWindowTitle(const char* windowClass, char* title, size_t cap) {
   if (!editorTitle_ || windowClass == nullptr || std::strcmp(windowClass, kEditorClass) != 0 ||
       title == nullptr || cap == 0)

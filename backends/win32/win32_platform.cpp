@@ -66,15 +66,14 @@ int Win32Platform::RunMainWindow(MessageSink& sink) {
   return code;
 }
 
-LRESULT CALLBACK Win32Platform::MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam,
-                                               LPARAM lParam) {
+LRESULT CALLBACK Win32Platform::MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   Win32Platform* self = gPlatform;
   if (self == nullptr || self->sink_ == nullptr) return ::DefWindowProcA(hwnd, msg, wParam, lParam);
   if (self->hwnd_ == nullptr) self->hwnd_ = hwnd;
   if (msg == WM_CREATE && self->windowDc_ == nullptr) self->windowDc_ = ::GetDC(hwnd);
   // Message codes pass through unchanged; so does the pointer in lParam.
-  const bool handled = self->sink_->WindowProc(msg, static_cast<uint32_t>(wParam),
-                                               static_cast<uint32_t>(lParam));
+  const bool handled =
+      self->sink_->WindowProc(msg, static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
   if (msg == WM_DESTROY) {
     if (self->windowDc_ != nullptr) ::ReleaseDC(hwnd, self->windowDc_);
     self->windowDc_ = nullptr;

@@ -49,7 +49,8 @@ bool PlainFile(HANDLE h, FileId* id, uint64_t* size) {
   if (!::GetFileInformationByHandle(h, &info)) return false;
   if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
   if (IsLink(h, info.dwFileAttributes)) return false;
-  if (id) *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  if (id)
+    *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   if (size) *size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
   return true;
 }
@@ -57,10 +58,9 @@ bool PlainFile(HANDLE h, FileId* id, uint64_t* size) {
 // Opens an existing entry without following a link and without asking for
 // access to its contents. Invalid when there is nothing of that name.
 HANDLE OpenEntry(const char* path) {
-  return ::CreateFileA(path, FILE_READ_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                       nullptr);
+  return ::CreateFileA(
+      path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND; }
@@ -84,8 +84,9 @@ FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t>
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD error = opened == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
   if (opened == INVALID_HANDLE_VALUE && Missing(error) && mode == ReadMode::CreateMissing) {
-    opened = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    opened =
+        ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     error = opened == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
     if (error == ERROR_FILE_EXISTS) error = ERROR_FILE_NOT_FOUND;  // a link to nothing
   }
@@ -97,7 +98,7 @@ FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t>
       // A folder cannot be opened for reading either: tell it apart.
       Handle entry(OpenEntry(path));
       r.status = entry.valid() && !PlainFile(entry.get(), nullptr, nullptr) ? ReadStatus::NotRegular
-                                                                          : ReadStatus::Denied;
+                                                                            : ReadStatus::Denied;
     } else {
       r.status = ReadStatus::Failed;
     }

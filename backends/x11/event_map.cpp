@@ -68,8 +68,7 @@ WindowMessage TranslateEvent(const XEvent& e, const EventContext& c) {
       // closed.
       if (e.xdestroywindow.window == c.window) return {MsgClose, 0, 0};
       return {};
-    default:
-      return {};
+    default: return {};
   }
 }
 

@@ -268,8 +268,8 @@ Canvas* X11Platform::CreateBackBuffer(int width, int height) {
                   image_->height == height &&
                   image_->bytes_per_line == CairoCanvas::StrideFor(width);
   if (sharedCanvas_) {
-    canvas_ = std::make_unique<CairoCanvas>(
-        width, height, reinterpret_cast<uint8_t*>(image_->data), image_->bytes_per_line);
+    canvas_ = std::make_unique<CairoCanvas>(width, height, reinterpret_cast<uint8_t*>(image_->data),
+                                            image_->bytes_per_line);
     canvas_->SetWriteGuard([this] { WaitForShmCompletion(); });
   } else {
     canvas_ = std::make_unique<CairoCanvas>(width, height);
@@ -374,8 +374,7 @@ void X11Platform::Dispatch(const XEvent& event, MessageSink& sink) {
     case DestroyNotify:
       if (event.xdestroywindow.window == window_) windowGone_ = true;
       break;
-    default:
-      break;
+    default: break;
   }
   WindowMessage m = TranslateEvent(event, eventContext_);
   ++stats_.messages;

@@ -22,9 +22,9 @@
 namespace quorix {
 
 struct Assembly {
-  AssembleReport report;           // ok, or errorLine and error; origin, entry width, warnings
-  std::vector<uint8_t> bytes;      // the program, when report.ok
-  std::vector<LineRecord> records; // one per line and the one after the last
+  AssembleReport report;            // ok, or errorLine and error; origin, entry width, warnings
+  std::vector<uint8_t> bytes;       // the program, when report.ok
+  std::vector<LineRecord> records;  // one per line and the one after the last
 };
 
 class TextAssembler {

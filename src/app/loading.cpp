@@ -36,8 +36,8 @@ TextStatus LoadText(Workspace& ws, Services& platform, const char* path, Area te
                    status, size, lineCount);
 }
 
-TextStatus PlaceText(Workspace& ws, std::span<const uint8_t> bytes, Area textArea,
-                     Area indexArea, uint32_t* size, uint32_t* lineCount) {
+TextStatus PlaceText(Workspace& ws, std::span<const uint8_t> bytes, Area textArea, Area indexArea,
+                     uint32_t* size, uint32_t* lineCount) {
   std::span<uint8_t> text = ws.Bytes(textArea);
   uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
   const uint32_t limit = std::min<uint32_t>(kReadLimit, text.size() - 1);
@@ -109,8 +109,7 @@ void SetRegionAddresses(ContextRecord* record) {
   r.AddrFunct = Workspace::Address(Area::Symbols);
 }
 
-void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform,
-                   bool pathTooLong) {
+void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform, bool pathTooLong) {
   ContextRecord r = *record;
   SetRegionAddresses(&r);
   Workspace::LoadInfo& info = ws.load();

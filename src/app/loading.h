@@ -41,8 +41,8 @@ TextStatus PlaceText(Workspace& ws, std::span<const uint8_t> bytes, Area text, A
 
 // Indexes the n bytes that stand in a text area; `more`: the text went on
 // beyond them, so only its whole lines are kept (Cut).
-TextStatus IndexText(Workspace& ws, Area text, Area index, uint32_t n, bool more,
-                     TextStatus status, uint32_t* size, uint32_t* lineCount);
+TextStatus IndexText(Workspace& ws, Area text, Area index, uint32_t n, bool more, TextStatus status,
+                     uint32_t* size, uint32_t* lineCount);
 
 // Clears what the last assembly run wrote to the output and line records.
 void ClearResults(Workspace& ws);

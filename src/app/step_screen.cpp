@@ -142,32 +142,18 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wPar
       DrawEmblem(screen, kEmblemX, kEmblemY);
       PollEditor(&r, shell, false);
       break;
-    case StateVariables:
-      DrawVariablesPanel(&r, screen);
-      break;
-    case StateLoad:
-      PollEditor(&r, shell, true);
-      break;
-    case StateCompile:
-      CompileScreen(&r, shell);
-      break;
-    case StateDebug:
-      DebugScreen(&r, shell, enteredDebug);
-      break;
-    case StateExit:
-      shell.platform.PostQuit(0);
-      break;
+    case StateVariables: DrawVariablesPanel(&r, screen); break;
+    case StateLoad: PollEditor(&r, shell, true); break;
+    case StateCompile: CompileScreen(&r, shell); break;
+    case StateDebug: DebugScreen(&r, shell, enteredDebug); break;
+    case StateExit: shell.platform.PostQuit(0); break;
     default:  // "Command" and the blank entries: the empty work area
       break;
   }
 
   switch (msg) {
-    case MsgLButtonDown:
-      r.MouButt = 1;
-      break;
-    case MsgLButtonUp:
-      r.MouButt = 0;
-      break;
+    case MsgLButtonDown: r.MouButt = 1; break;
+    case MsgLButtonUp: r.MouButt = 0; break;
     case MsgChar:
       // A key for the running program, typed while the debug screen shows.
       if (r.state == StateDebug && shell.run.Executes(*shell.ws)) shell.run.Key(wParam & 0xFF);
@@ -176,8 +162,7 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wPar
       r.MouX = (lParam & 0xFFFF) - r.PosX;
       r.MouY = (lParam >> 16) - r.PosY;
       break;
-    default:
-      break;
+    default: break;
   }
 
   DrawMenuPanel(&r, screen);

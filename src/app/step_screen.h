@@ -24,10 +24,10 @@ struct Shell {
   Screen screen;            // back buffer, palette and font
   CpuState* cpu = nullptr;
   SymbolIndex* symbols = nullptr;
-  std::string outputPath;  // the .com file of the last assembly run
-  RunSession run;          // the compiled program the Run box executes
+  std::string outputPath;            // the .com file of the last assembly run
+  RunSession run;                    // the compiled program the Run box executes
   uint32_t shownState = StateStart;  // the screen of the previous step
-  uint32_t linesWithoutBytes = 0;  // instruction lines of the last successful run with no bytes
+  uint32_t linesWithoutBytes = 0;    // instruction lines of the last successful run with no bytes
 };
 
 // Anchor of the start-screen emblem.

@@ -50,9 +50,7 @@ bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
       platform_.StartTimer(kTimerPeriodMs);
       return true;
     }
-    case MsgClose:
-      platform_.PostQuit(0);
-      return true;
+    case MsgClose: platform_.PostQuit(0); return true;
     case MsgDestroy:
       shell_->ws = nullptr;
       workspace_ = nullptr;
@@ -65,10 +63,8 @@ bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
     case MsgLButtonDown:
     case MsgLButtonUp:
     case MsgChar:
-    case MsgCommand:
-      return true;
-    default:
-      return false;
+    case MsgCommand: return true;
+    default: return false;
   }
 }
 

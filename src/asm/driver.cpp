@@ -170,7 +170,7 @@ class AssemblyRun {
   bool inStep_ = false;
   InstructionRecord pass1Start_{};
   std::vector<StateAfter> changedStates_;  // pass 1's, for each line that changed the state
-  size_t nextChanged_ = 0;                  // pass 2's place in changedStates_
+  size_t nextChanged_ = 0;                 // pass 2's place in changedStates_
 };
 
 void AssemblyRun::StartPass(uint32_t pass) {

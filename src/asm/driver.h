@@ -29,12 +29,12 @@ struct AssembleOptions {
 };
 
 struct AssembleReport {
-  bool ok = false;         // every line assembled
-  uint32_t errorLine = 0;  // otherwise the line at which the run stopped
-  std::string error;       // why, when it was not a plain encoding error
-  uint32_t bytes = 0;      // size of the output
-  uint32_t origin = 0;     // the origin in force at the end ([ORG] / [ASLI])
-  uint32_t entryBits = 16; // code width of the first line that produced bytes: 16 or 32
+  bool ok = false;          // every line assembled
+  uint32_t errorLine = 0;   // otherwise the line at which the run stopped
+  std::string error;        // why, when it was not a plain encoding error
+  uint32_t bytes = 0;       // size of the output
+  uint32_t origin = 0;      // the origin in force at the end ([ORG] / [ASLI])
+  uint32_t entryBits = 16;  // code width of the first line that produced bytes: 16 or 32
   uint64_t phaseTime[static_cast<int>(AsmPhase::Count)] = {};  // with AssembleOptions::clock
   // After a successful run: the instruction lines that produced no bytes,
   // as LinesWithoutBytes finds them, read from the lines pass 1 prepared.

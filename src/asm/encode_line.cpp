@@ -32,8 +32,8 @@ uint32_t Encoder::LetterI() {
   if (Key(l, "ICEB")) return 0;
   if (Key(l, "IDIV")) return One(kIdiv);
   if (Key(l, "IMUL")) return One(kImul);
-  for (const char* none : {"INSB", "INSD", "INSW", "INT1", "INT3", "INTO", "INVA", "INVD",
-                           "INVL", "IRET", "INCL"}) {
+  for (const char* none :
+       {"INSB", "INSD", "INSW", "INT1", "INT3", "INTO", "INVA", "INVD", "INVL", "IRET", "INCL"}) {
     if (KeyAt(l, none)) return 0;
   }
   if (Key(l, "INC")) return One(kInc);
@@ -49,13 +49,12 @@ uint32_t Encoder::LetterJ() {
     const char* key;
     uint32_t op;  // short opcode; 0 = recognised, nothing emitted; 1 = JMP
   } kJumps[] = {
-      {"JAE", 0x73}, {"JA", 0x77},   {"JBE", 0x76}, {"JB", 0x72},   {"JCX", 0},
-      {"JC", 0x72},  {"JEC", 0},     {"JE", 0x74},  {"JGE", 0x7D},  {"JG", 0x7F},
-      {"JLE", 0x7E}, {"JL", 0x7C},   {"JM?S", 0},   {"JM", 1},      {"JNAE", 0x72},
-      {"JNA", 0x76}, {"JNBE", 0x77}, {"JNB", 0x73}, {"JNC", 0x73},  {"JNE", 0x75},
-      {"JNGE", 0x7C}, {"JNG", 0x7E}, {"JNLE", 0x7F}, {"JNL", 0x7D}, {"JNO", 0x71},
-      {"JNP", 0x7B}, {"JNS", 0x79},  {"JNZ", 0x75}, {"JO", 0x70},   {"JPE", 0x7A},
-      {"JPO", 0x7B}, {"JP", 0x7A},   {"JS", 0x78},  {"JZ", 0x74},
+      {"JAE", 0x73}, {"JA", 0x77},  {"JBE", 0x76},  {"JB", 0x72},  {"JCX", 0},     {"JC", 0x72},
+      {"JEC", 0},    {"JE", 0x74},  {"JGE", 0x7D},  {"JG", 0x7F},  {"JLE", 0x7E},  {"JL", 0x7C},
+      {"JM?S", 0},   {"JM", 1},     {"JNAE", 0x72}, {"JNA", 0x76}, {"JNBE", 0x77}, {"JNB", 0x73},
+      {"JNC", 0x73}, {"JNE", 0x75}, {"JNGE", 0x7C}, {"JNG", 0x7E}, {"JNLE", 0x7F}, {"JNL", 0x7D},
+      {"JNO", 0x71}, {"JNP", 0x7B}, {"JNS", 0x79},  {"JNZ", 0x75}, {"JO", 0x70},   {"JPE", 0x7A},
+      {"JPO", 0x7B}, {"JP", 0x7A},  {"JS", 0x78},   {"JZ", 0x74},
   };
   for (const auto& j : kJumps) {
     if (!KeyAt(l, j.key)) continue;
@@ -90,8 +89,7 @@ uint32_t Encoder::LetterL() {
   if (Key(l, "LOD")) return 0;
   if (Key(l, "LOO")) {
     if (Key(l, "??????NE") || Key(l, "??????NZ")) return 0;
-    if (Key(l, "????NE") || Key(l, "????NZ") || Key(l, "????DE") || Key(l, "????DZ"))
-      return 0;
+    if (Key(l, "????NE") || Key(l, "????NZ") || Key(l, "????DE") || Key(l, "????DZ")) return 0;
     if (Key(l, "????E") || Key(l, "????Z") || Key(l, "????D")) return 0;
     return Loop();
   }
@@ -188,8 +186,7 @@ uint32_t Encoder::ChainAtoK() {
       if (Key(l, "BTR")) return BitTest(kBtr);
       if (Key(l, "BTS")) return BitTest(kBts);
       return 0;
-    case 'C':
-      return LetterC();
+    case 'C': return LetterC();
     case 'D':
       if (Key(l, "DAA")) return Emit({0x27});
       if (Key(l, "DAS")) return Emit({0x2F});
@@ -203,16 +200,11 @@ uint32_t Encoder::ChainAtoK() {
       if (Key(l, "ENTE")) return Enter();
       if (Key(l, "EMM")) return Emit({0x0F, 0x77});
       return 0;
-    case 'F':
-      return X87();
-    case 'H':
-      return Key(l, "HLT") ? Emit({0xF4}) : 0;
-    case 'I':
-      return LetterI();
-    case 'J':
-      return LetterJ();
-    default:
-      return 0;
+    case 'F': return X87();
+    case 'H': return Key(l, "HLT") ? Emit({0xF4}) : 0;
+    case 'I': return LetterI();
+    case 'J': return LetterJ();
+    default: return 0;
   }
 }
 
@@ -221,10 +213,8 @@ uint32_t Encoder::ChainAtoK() {
 uint32_t Encoder::ChainLtoZ() {
   const uint8_t* l = line;
   switch (l[0]) {
-    case 'L':
-      return LetterL();
-    case 'M':
-      return LetterM();
+    case 'L': return LetterL();
+    case 'M': return LetterM();
     case 'N':
       if (Key(l, "NEG")) return One(kNeg);
       if (Key(l, "NOT")) return One(kNot);
@@ -235,20 +225,15 @@ uint32_t Encoder::ChainLtoZ() {
       if (Key(l, "OUTSB") || Key(l, "OUTSD") || Key(l, "OUTSW")) return 0;
       if (Key(l, "OU")) return EncodeInOut(rec, line, 0xE6);
       return 0;
-    case 'P':
-      return LetterP();
-    case 'R':
-      return LetterR();
-    case 'S':
-      return LetterS();
-    case 'T':
-      return Key(l, "TEST") ? Test() : 0;
+    case 'P': return LetterP();
+    case 'R': return LetterR();
+    case 'S': return LetterS();
+    case 'T': return Key(l, "TEST") ? Test() : 0;
     case 'X':
       if (Key(l, "XOR")) return Two(kXor);
       if (Key(l, "XCH")) return Two(kXchg);
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -22,8 +22,8 @@ void EncodeLine(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
 // Group encoders. Each works on private copies and returns kFail on failure.
 uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
                           const PairTemplate* tpl);
-uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* rec,
-                             uint8_t* line, const SingleTemplate* tpl);
+uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
+                             const SingleTemplate* tpl);
 uint32_t EncodeJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeCall(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line,

@@ -16,10 +16,10 @@ namespace quorix {
 
 // The regions one assembly run reads and writes.
 struct AsmRegions {
-  SourceText source;           // the text assembled
-  LineRecords records;         // one per line, and one after the last
-  std::span<uint8_t> output;   // the bytes produced
-  uint32_t symbolTable = 0;    // workbench address of the SymbolTable region
+  SourceText source;          // the text assembled
+  LineRecords records;        // one per line, and one after the last
+  std::span<uint8_t> output;  // the bytes produced
+  uint32_t symbolTable = 0;   // workbench address of the SymbolTable region
 };
 
 // The regions of the workspace's own areas, for a text that was put into

@@ -87,8 +87,14 @@ uint32_t Encoder::Rep(uint8_t prefix) {
     }
     switch (w[4]) {
       case 'B': EmitByte(rec, k.b); return 0;
-      case 'W': SizePrefix(rec, 1); EmitByte(rec, k.wd); return 0;
-      case 'D': SizePrefix(rec, 2); EmitByte(rec, k.wd); return 0;
+      case 'W':
+        SizePrefix(rec, 1);
+        EmitByte(rec, k.wd);
+        return 0;
+      case 'D':
+        SizePrefix(rec, 2);
+        EmitByte(rec, k.wd);
+        return 0;
       default: return kFail;  // the size letter decides the instruction
     }
   }
@@ -104,12 +110,8 @@ uint32_t Encoder::Push() {
     static const struct {
       uint8_t a, b;
       uint32_t pattern, len;
-    } kSeg[] = {{'C', 'S', 0x0E, 1},
-                {'D', 'S', 0x1E, 1},
-                {'E', 'S', 0x06, 1},
-                {'F', 'S', 0x0FA0, 2},
-                {'G', 'S', 0x0FA8, 2},
-                {'S', 'S', 0x16, 1}};
+    } kSeg[] = {{'C', 'S', 0x0E, 1},   {'D', 'S', 0x1E, 1},   {'E', 'S', 0x06, 1},
+                {'F', 'S', 0x0FA0, 2}, {'G', 'S', 0x0FA8, 2}, {'S', 'S', 0x16, 1}};
     for (const auto& s : kSeg)
       if (op[0] == s.a && op[1] == s.b && WordEnds(op[2]))
         return EmitPattern(rec, s.pattern, s.len), 0;
@@ -121,8 +123,16 @@ uint32_t Encoder::Push() {
   const uint32_t v = ParseNumberChecked(SkipBlanks(line + dot), &readable);
   switch (line[dot - 2]) {
     case 'B': Emit({0x6A, v}); break;
-    case 'W': SizePrefix(rec, 1); EmitByte(rec, 0x68); EmitLe(rec, v, 2); break;
-    case 'D': SizePrefix(rec, 2); EmitByte(rec, 0x68); EmitLe(rec, v, 4); break;
+    case 'W':
+      SizePrefix(rec, 1);
+      EmitByte(rec, 0x68);
+      EmitLe(rec, v, 2);
+      break;
+    case 'D':
+      SizePrefix(rec, 2);
+      EmitByte(rec, 0x68);
+      EmitLe(rec, v, 4);
+      break;
     default: return 0;
   }
   return readable ? 0 : kFail;
@@ -136,8 +146,11 @@ uint32_t Encoder::Pop() {
   static const struct {
     uint8_t a, b;
     uint32_t pattern, len;
-  } kSeg[] = {{'D', 'S', 0x1F, 1}, {'E', 'S', 0x07, 1}, {'F', 'S', 0x0FA1, 2},
-               {'G', 'S', 0x0FA9, 2}, {'S', 'S', 0x17, 1}};
+  } kSeg[] = {{'D', 'S', 0x1F, 1},
+              {'E', 'S', 0x07, 1},
+              {'F', 'S', 0x0FA1, 2},
+              {'G', 'S', 0x0FA9, 2},
+              {'S', 'S', 0x17, 1}};
   for (const auto& s : kSeg)
     if (op[0] == s.a && op[1] == s.b && WordEnds(op[2]))
       return EmitPattern(rec, s.pattern, s.len), 0;
@@ -166,9 +179,12 @@ uint32_t Encoder::BitTest(const PairTemplate& t) {
   const uint8_t* src = SecondOperand(line);
   if (op && src && ParseRegister(src) == kFail) {
     uint32_t r, size;
-    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
-    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
-    else return kFail;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2]))
+      size = 1;
+    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3]))
+      size = 2;
+    else
+      return kFail;
     bool readable;
     const uint32_t n = ParseNumberChecked(src, &readable);
     if (!readable || n > 0xFF) return kFail;
@@ -251,8 +267,8 @@ uint32_t Encoder::Shift(uint32_t extension) {
   if (Contains(line, '[')) {
     // A memory operand with its size marker: C0/C1 /n ib, or D2/D3 /n with CL.
     uint32_t dot = FindChar(line, '.');
-    if (dot == kFail || dot < 2 || (line[dot - 2] != 'B' && line[dot - 2] != 'W' &&
-                                    line[dot - 2] != 'D'))
+    if (dot == kFail || dot < 2 ||
+        (line[dot - 2] != 'B' && line[dot - 2] != 'W' && line[dot - 2] != 'D'))
       return kFail;
     uint32_t n = 0;
     if (!byCl) {
@@ -269,10 +285,14 @@ uint32_t Encoder::Shift(uint32_t extension) {
     const uint8_t* op = Operand();
     if (!op) return kFail;  // no blank after the mnemonic: no operand to read
     uint32_t r, size;
-    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2])) size = 1;
-    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3])) size = 2;
-    else if ((r = ParseByteRegister(op)) != kFail && WordEnds(op[2])) size = 0;
-    else return kFail;
+    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2]))
+      size = 1;
+    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3]))
+      size = 2;
+    else if ((r = ParseByteRegister(op)) != kFail && WordEnds(op[2]))
+      size = 0;
+    else
+      return kFail;
     SizePrefix(rec, size);
     return Emit({size ? 0xD3u : 0xD2u, 0xC0 + extension * 8 + r});
   }
@@ -291,8 +311,8 @@ uint32_t Encoder::Test() {
   // The register and memory forms: 86/87 back to 84/85 (no direction bit).
   for (uint32_t i = start; i < rec->OpLength; ++i) {
     const uint8_t b = rec->OpCode[i];
-    if (b == 0x66 || b == 0x67 || b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E ||
-        b == 0x64 || b == 0x65)
+    if (b == 0x66 || b == 0x67 || b == 0x26 || b == 0x2E || b == 0x36 || b == 0x3E || b == 0x64 ||
+        b == 0x65)
       continue;
     if (b == 0x86 || b == 0x87) rec->OpCode[i] = b & ~0x02;
     break;

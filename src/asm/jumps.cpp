@@ -33,8 +33,8 @@ void EmitRelative(InstructionRecord* rec, uint32_t opcodeBytes, uint32_t target)
 }
 
 // Segment and offset of a far operand "seg:off" after the first blank.
-bool FarOperand(AsmEnv& env, const InstructionRecord* rec,
-                const uint8_t* line, uint32_t* seg, uint32_t* off) {
+bool FarOperand(AsmEnv& env, const InstructionRecord* rec, const uint8_t* line, uint32_t* seg,
+                uint32_t* off) {
   const uint8_t* segText = After(line, ' ');
   if (!segText) return false;
   bool ok;

@@ -31,10 +31,8 @@ uint32_t WordRegisterOf(uint8_t a, uint8_t b) {
         case 'B': return 3;
       }
       return kFail;
-    case 'P':
-      return a == 'S' ? 4 : a == 'B' ? 5 : kFail;
-    case 'I':
-      return a == 'S' ? 6 : a == 'D' ? 7 : kFail;
+    case 'P': return a == 'S' ? 4 : a == 'B' ? 5 : kFail;
+    case 'I': return a == 'S' ? 6 : a == 'D' ? 7 : kFail;
   }
   return kFail;
 }
@@ -202,8 +200,14 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
     if (dot == kFail || dot < 2) return kFail;
     switch (line[dot - 2]) {
       case 'B': opSize = 0; break;
-      case 'W': opSize = 1; flags |= kFlagW; break;
-      case 'D': opSize = 2; flags |= kFlagW; break;
+      case 'W':
+        opSize = 1;
+        flags |= kFlagW;
+        break;
+      case 'D':
+        opSize = 2;
+        flags |= kFlagW;
+        break;
       default: return kFail;
     }
     bool readable;
@@ -224,8 +228,8 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
 
   out->DispOrSib = a.hasSib ? (a.sib | (a.disp << 8)) : a.disp;
   out->ModRmFlags = flags | (a.mod << 6) | (reg << 3) | a.rm;
-  out->SizeFlags = a.size | (opSize << 8) | (a.hasSib ? 0x20000u : 0u) |
-                   (immediate ? 0x4000000u : 0u);
+  out->SizeFlags =
+      a.size | (opSize << 8) | (a.hasSib ? 0x20000u : 0u) | (immediate ? 0x4000000u : 0u);
   out->ImmValue = immediate ? imm : 0;
   return out->ModRmFlags;
 }
@@ -346,8 +350,7 @@ bool RegisterFields16(const AddressTerms& t, Address* a) {
   const AddressTerms::Reg* r = t.regs;
   if (r[0].scale != 1 || (t.nregs == 2 && r[1].scale != 1)) return false;
   auto is = [&](uint32_t x, uint32_t y) {
-    return t.nregs == 2 &&
-           ((r[0].num == x && r[1].num == y) || (r[0].num == y && r[1].num == x));
+    return t.nregs == 2 && ((r[0].num == x && r[1].num == y) || (r[0].num == y && r[1].num == x));
   };
   if (t.nregs == 1) {
     switch (r[0].num) {
@@ -358,11 +361,16 @@ bool RegisterFields16(const AddressTerms& t, Address* a) {
       default: return false;
     }
   }
-  if (is(3, 6)) a->rm = 0;
-  else if (is(3, 7)) a->rm = 1;
-  else if (is(5, 6)) a->rm = 2;
-  else if (is(5, 7)) a->rm = 3;
-  else return false;
+  if (is(3, 6))
+    a->rm = 0;
+  else if (is(3, 7))
+    a->rm = 1;
+  else if (is(5, 6))
+    a->rm = 2;
+  else if (is(5, 7))
+    a->rm = 3;
+  else
+    return false;
   return true;
 }
 

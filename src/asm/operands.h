@@ -56,7 +56,7 @@ uint32_t ParseSpecialRegisterPair(const uint8_t* line, uint32_t* cls = nullptr);
 // REG*2, *4, *8), numbers after '+' or '-'. Shaped as the fields that follow
 // the opcode: ModR/M mod and r/m, an optional SIB byte, a displacement.
 struct Address {
-  uint32_t size = 0;     // 1 = 16-bit addressing, 2 = 32-bit
+  uint32_t size = 0;  // 1 = 16-bit addressing, 2 = 32-bit
   uint32_t mod = 0, rm = 0;
   bool hasSib = false;
   uint32_t sib = 0;

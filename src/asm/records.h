@@ -61,5 +61,4 @@ struct SingleTemplate {
 };
 static_assert(sizeof(SingleTemplate) == 32);
 
-
 }  // namespace quorix

@@ -30,8 +30,8 @@ bool Unset(uint32_t v) { return v == kFail; }
 
 }  // namespace
 
-uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* recIn,
-                             uint8_t* line, const SingleTemplate* tplIn) {
+uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* recIn, uint8_t* line,
+                             const SingleTemplate* tplIn) {
   InstructionRecord rec = *recIn;
   const SingleTemplate tpl = *tplIn;
 

@@ -39,7 +39,7 @@ bool IsLabelLine(const uint8_t* p, uint32_t len, uint32_t readable) {
   const uint32_t end = FirstOf3(p, len, readable, ':', ';', ';');
   if (end < len && p[end] == ':') return true;
   uint32_t i = 0;
-  while (i < end && IsBlank(p[i])) ++i;  // leading blanks
+  while (i < end && IsBlank(p[i])) ++i;   // leading blanks
   while (i < end && !IsBlank(p[i])) ++i;  // the first word
   if (i == end) return false;             // no blank after it
   while (i < end && IsBlank(p[i])) ++i;
@@ -75,7 +75,8 @@ void SymbolIndex::Reserve(size_t names) {
 
 void SymbolIndex::Add(std::string_view name, uint32_t line) {
   if (line == 0) return;
-  entries_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), line});
+  entries_.push_back(
+      {static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()), line});
   names_.append(name);
   built_ = false;
 }

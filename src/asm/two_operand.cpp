@@ -18,8 +18,8 @@ bool StartsWith(const uint8_t* p, const char* word) {
 
 // The immediate of a register-immediate form: a number, or for word and
 // dword registers the address of a label after ALAMAT, ALMT or OFFSET.
-bool ReadImmediate(AsmEnv& env, const uint8_t* src, bool labels,
-                   uint32_t bitsMode, uint32_t* value) {
+bool ReadImmediate(AsmEnv& env, const uint8_t* src, bool labels, uint32_t bitsMode,
+                   uint32_t* value) {
   if (labels && (StartsWith(src, "ALAM") || StartsWith(src, "OFFS") || StartsWith(src, "ALMT"))) {
     SymbolHit hit = LookupSymbol(src, env);
     *value = hit.address;
@@ -29,7 +29,6 @@ bool ReadImmediate(AsmEnv& env, const uint8_t* src, bool labels,
   *value = ParseNumberChecked(src, &readable);
   return readable;
 }
-
 
 // A. Register with register: the register pair in the ModR/M byte. *done
 // is false when the line holds no register pair.

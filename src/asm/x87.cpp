@@ -22,7 +22,6 @@ constexpr struct {
     {"FXTR", 0xD9, 0xF4},
 };
 
-
 uint32_t Encoder::StackForm(uint32_t b0, uint32_t b1, bool memoryFallback, uint32_t memPattern) {
   const uint32_t i = ParseStackIndex(rec, line);
   if (i != kFail) {
@@ -58,9 +57,12 @@ uint32_t Encoder::StoreFamily() {
   const bool pop = Key(line, "FSTP");
   if (Contains(line, '[')) {
     uint32_t pattern = 0xD910;  // FST: D9 /2
-    if (pop) pattern = 0xD918;                  // FSTP: D9 /3
-    else if (Key(line, "FSTC")) pattern = 0xD938;  // FSTCW: D9 /7
-    else if (Key(line, "FSTS")) pattern = 0xDD38;  // FSTSW: DD /7
+    if (pop)
+      pattern = 0xD918;  // FSTP: D9 /3
+    else if (Key(line, "FSTC"))
+      pattern = 0xD938;  // FSTCW: D9 /7
+    else if (Key(line, "FSTS"))
+      pattern = 0xDD38;  // FSTSW: DD /7
     return One(X87Mem(pattern));
   }
   const uint32_t i = ParseStackIndex(rec, line);
@@ -115,7 +117,7 @@ uint32_t Encoder::X87Rest(bool qword) {
   const uint8_t* l = line;
   if (Key(l, "FINC") || Key(l, "FINI")) return FixedX87();
   if (Key(l, "FI") && qword) {
-    if (Key(l, "FILD")) return One(X87Mem(0xDF28));  // DF /5
+    if (Key(l, "FILD")) return One(X87Mem(0xDF28));   // DF /5
     if (Key(l, "FISTP")) return One(X87Mem(0xDF38));  // DF /7
     return kFail;
   }

@@ -65,7 +65,7 @@ inline constexpr uint32_t Idle = 0;
 inline constexpr uint32_t CompileRequested = 1;
 inline constexpr uint32_t CompileFailed = 2;
 inline constexpr uint32_t Compiled = 3;
-inline constexpr uint32_t WriteFailed = 4;        // assembled, but the .com could not be written
+inline constexpr uint32_t WriteFailed = 4;         // assembled, but the .com could not be written
 inline constexpr uint32_t RunMarker = 0x53494D55;  // 'SIMU'
 
 // Fixed texts of the workbench.

@@ -10,10 +10,10 @@
 namespace quorix {
 
 struct SourceText {
-  std::span<uint8_t> bytes;          // the text's region (tabs and CRs are rewritten by fetches)
-  std::span<const uint8_t> index;    // its LineIndex: 32-bit offsets of the line starts
-  uint32_t size = 0;                 // bytes of text in the region
-  uint32_t lineCount = 0;            // 2 plus the CR bytes: lines run from 1 to lineCount-1
+  std::span<uint8_t> bytes;        // the text's region (tabs and CRs are rewritten by fetches)
+  std::span<const uint8_t> index;  // its LineIndex: 32-bit offsets of the line starts
+  uint32_t size = 0;               // bytes of text in the region
+  uint32_t lineCount = 0;          // 2 plus the CR bytes: lines run from 1 to lineCount-1
 };
 
 }  // namespace quorix

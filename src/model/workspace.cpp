@@ -11,14 +11,14 @@ namespace quorix {
 namespace {
 
 constexpr AreaLayout kLayout[] = {
-    {Workspace::kBlockBase + 0, 20'000},                  // opcode text
-    {Workspace::kBlockBase + 20'000, 5'000},              // opcode LineIndex (1,250 entries)
-    {Workspace::kBlockBase + 25'000, 2'000'000},          // source text
-    {Workspace::kBlockBase + 2'025'000, 2'000'000},       // source LineIndex (500,000 entries)
-    {Workspace::kBlockBase + 4'025'000, 2'000'000},       // output bytes
-    {Workspace::kBlockBase + 6'025'000, 1'900'000},       // LineRecord array (237,500 records)
-    {Workspace::kBlockBase + 7'925'000, 75'000},          // SymbolTable (18,750 entries)
-    {Workspace::kGlobalsBase, Workspace::kPathBufferSize},  // path buffer
+    {Workspace::kBlockBase + 0, 20'000},                      // opcode text
+    {Workspace::kBlockBase + 20'000, 5'000},                  // opcode LineIndex (1,250 entries)
+    {Workspace::kBlockBase + 25'000, 2'000'000},              // source text
+    {Workspace::kBlockBase + 2'025'000, 2'000'000},           // source LineIndex (500,000 entries)
+    {Workspace::kBlockBase + 4'025'000, 2'000'000},           // output bytes
+    {Workspace::kBlockBase + 6'025'000, 1'900'000},           // LineRecord array (237,500 records)
+    {Workspace::kBlockBase + 7'925'000, 75'000},              // SymbolTable (18,750 entries)
+    {Workspace::kGlobalsBase, Workspace::kPathBufferSize},    // path buffer
     {Workspace::kGlobalsBase + 0x1000, sizeof(kOpcodePath)},  // opcode path
 };
 static_assert(sizeof(kLayout) / sizeof(kLayout[0]) == static_cast<int>(Area::Count));
@@ -51,12 +51,9 @@ AreaLayout Workspace::Layout(Area a) { return kLayout[static_cast<int>(a)]; }
 
 uint8_t* Workspace::HostBase(Area a) {
   switch (a) {
-    case Area::PathBuffer:
-      return path_;
-    case Area::OpcodePath:
-      return opcodePath_;
-    default:
-      return block_.get() + (Layout(a).address - kBlockBase);
+    case Area::PathBuffer: return path_;
+    case Area::OpcodePath: return opcodePath_;
+    default: return block_.get() + (Layout(a).address - kBlockBase);
   }
 }
 

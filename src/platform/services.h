@@ -40,8 +40,8 @@ class Services {
   // Reads at most limit bytes of a regular file into buf (never more than
   // buf.size()). With CreateMissing an empty file is created first when none
   // exists under the path (not when the path is a link to nothing).
-  virtual FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf,
-                                       uint32_t limit, ReadMode mode) = 0;
+  virtual FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit,
+                                       ReadMode mode) = 0;
   // Creates or truncates the file and writes all of data. Returns the number
   // of bytes written; ok is true only when the file was created and every
   // byte reached it.

@@ -106,7 +106,8 @@ void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
       DrawBox(screen, 400, y, 150, 25, r.MouX, r.MouY, 1, p.BlackBrush, p.RedPen, 0);
     if (n != kFail) {
       n = CleanLine(buf, n);
-      if (n != kFail && n != 0) PutText(screen, 405, static_cast<int>(y), buf, std::min(n, kSourceRowChars));
+      if (n != kFail && n != 0)
+        PutText(screen, 405, static_cast<int>(y), buf, std::min(n, kSourceRowChars));
     }
     ZeroBytes(buf, sizeof(buf));
   }

@@ -24,9 +24,9 @@ constexpr RegisterRow kRegisterRows[] = {
 };
 // Below the six rows, in the same style: the other registers, then the flags.
 constexpr RegisterRow kMoreRows[] = {
-    {"ESP :", kRegEsp}, {"EBP :", kRegEbp}, {"EIP :", kRegEip}, {"CS  :", kRegCs},
-    {"DS  :", kRegDs},  {"ES  :", kRegEs},  {"SS  :", kRegSs},  {"FS  :", kRegFs},
-    {"GS  :", kRegGs},
+    {"ESP :", kRegEsp}, {"EBP :", kRegEbp}, {"EIP :", kRegEip},
+    {"CS  :", kRegCs},  {"DS  :", kRegDs},  {"ES  :", kRegEs},
+    {"SS  :", kRegSs},  {"FS  :", kRegFs},  {"GS  :", kRegGs},
 };
 struct FlagBit {
   const char* name;
@@ -127,7 +127,9 @@ void DrawListingView(ContextRecord* record, CpuState* cpu, Screen& screen, Works
       }
       yy += kRegisterRowStep;
     }
-    const char* width = c.CpuMode == 2 ? "BITS: 32" : c.CpuMode == 0 || c.CpuMode == 1 ? "BITS: 16" : "BITS: ?";
+    const char* width = c.CpuMode == 2                     ? "BITS: 32"
+                        : c.CpuMode == 0 || c.CpuMode == 1 ? "BITS: 16"
+                                                           : "BITS: ?";
     PutText(screen, 355, yy, width, static_cast<uint32_t>(std::strlen(width)));
     r.state2 = RunMarker;
   }
@@ -156,7 +158,8 @@ void DrawConsoleStrip(Screen& screen, const ConsoleLog& console) {
     const std::string& line = lines[i];
     // Long lines show their end, where the cursor is.
     const size_t from = line.size() > kConsoleColumns ? line.size() - kConsoleColumns : 0;
-    PutText(screen, kConsoleLeft + 6, y, line.data() + from, static_cast<uint32_t>(line.size() - from));
+    PutText(screen, kConsoleLeft + 6, y, line.data() + from,
+            static_cast<uint32_t>(line.size() - from));
   }
 }
 

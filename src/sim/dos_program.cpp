@@ -50,7 +50,8 @@ bool DosProgram::Load(const ProgramImage& image) {
     Stop(StopReason::LoadFailed, std::move(why), origin_);
     return false;
   };
-  if (image.bytes.size() > 0xFFFFFFFFull - image.origin) return refuse("the program does not fit the address space");
+  if (image.bytes.size() > 0xFFFFFFFFull - image.origin)
+    return refuse("the program does not fit the address space");
   if (!machine_.Reset(bits_)) return refuse("the processor cannot be started");
 
   if (bits_ == 16) {
@@ -115,15 +116,13 @@ RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
     count -= std::min(count, std::max<uint64_t>(stop.executed, 1));
     const uint32_t eip = machine_.Get(Reg::Eip);
     switch (stop.event) {
-      case MachineEvent::None:
-        break;
+      case MachineEvent::None: break;
       case MachineEvent::Interrupt: {
         // The INT instruction's own address, for messages and for a retry.
         const uint32_t intLength = stop.vector == 3 || stop.vector == 4 ? 1 : 2;
         const uint32_t at = eip - intLength;
         switch (Interrupt(stop.vector)) {
-          case Service::Done:
-            break;
+          case Service::Done: break;
           case Service::Wait:
             machine_.Set(Reg::Eip, at);
             executed_ -= std::min<uint64_t>(executed_, 1);
@@ -151,12 +150,8 @@ RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
         }
         break;
       }
-      case MachineEvent::DivideError:
-        Stop(StopReason::Fault, "divide error", eip);
-        break;
-      case MachineEvent::InvalidOpcode:
-        Stop(StopReason::Fault, "invalid opcode", eip);
-        break;
+      case MachineEvent::DivideError: Stop(StopReason::Fault, "divide error", eip); break;
+      case MachineEvent::InvalidOpcode: Stop(StopReason::Fault, "invalid opcode", eip); break;
       case MachineEvent::MemoryFault:
         Stop(StopReason::Fault, "memory outside the program's space", eip);
         break;
@@ -193,7 +188,8 @@ void DosProgram::SetFlag(uint32_t flag, bool on) {
 }
 
 void DosProgram::Print(int handle, std::string_view text) {
-  output_.Write(handle, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  output_.Write(
+      handle, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 bool DosProgram::ReadString(uint32_t linear, std::string& out) {
@@ -210,11 +206,8 @@ bool DosProgram::ReadString(uint32_t linear, std::string& out) {
 DosProgram::Service DosProgram::Interrupt(uint32_t vector) {
   const uint8_t ah = (machine_.Get(Reg::Eax) >> 8) & 0xFF;
   switch (vector) {
-    case 0x20:
-      exitCode_ = 0;
-      return Service::Exit;
-    case 0x21:
-      return Dos();
+    case 0x20: exitCode_ = 0; return Service::Exit;
+    case 0x21: return Dos();
     case 0x10:
       if (ah != 0x0E) return Service::Missing;
       {
@@ -222,10 +215,8 @@ DosProgram::Service DosProgram::Interrupt(uint32_t vector) {
         Print(1, std::string_view(&c, 1));
       }
       return Service::Done;
-    case 0x16:
-      return Keyboard16(ah);
-    default:
-      return Service::Missing;
+    case 0x16: return Keyboard16(ah);
+    default: return Service::Missing;
   }
 }
 
@@ -285,8 +276,9 @@ DosProgram::Service DosProgram::BufferedInput() {
   if (size == 0) return Service::Done;
   const uint8_t typed = static_cast<uint8_t>(stored.size() - 1);
   if (!machine_.Write(buffer + 1, std::span<const uint8_t>(&typed, 1)) ||
-      !machine_.Write(buffer + 2, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stored.data()),
-                                                         stored.size())))
+      !machine_.Write(
+          buffer + 2,
+          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stored.data()), stored.size())))
     return Service::BadMemory;
   return Service::Done;
 }
@@ -333,7 +325,8 @@ DosProgram::Service DosProgram::ReadHandle0() {
     }
   }
   if (!got.empty() &&
-      !machine_.Write(buffer, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(got.data()), got.size())))
+      !machine_.Write(buffer, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(got.data()),
+                                                       got.size())))
     return Service::BadMemory;
   SetAx(static_cast<uint16_t>(got.size()));
   if (bits_ == 32) machine_.Set(Reg::Eax, static_cast<uint32_t>(got.size()));
@@ -386,8 +379,7 @@ DosProgram::Service DosProgram::Dos() {
       }
       return Service::Done;
     case 0x07:
-    case 0x08:
-      return ReadKeyInto8(false, true);
+    case 0x08: return ReadKeyInto8(false, true);
     case 0x09: {
       std::string text;
       if (!ReadString(Pointer(Reg::Ds, Reg::Edx), text)) return Service::BadMemory;
@@ -395,8 +387,7 @@ DosProgram::Service DosProgram::Dos() {
       SetAl('$');
       return Service::Done;
     }
-    case 0x0A:
-      return BufferedInput();
+    case 0x0A: return BufferedInput();
     case 0x30:
       SetAx(0x0005);  // version 5.0
       machine_.Set(Reg::Ebx, machine_.Get(Reg::Ebx) & ~0xFFFFu);
@@ -421,11 +412,8 @@ DosProgram::Service DosProgram::Dos() {
       SetFlag(kFlagCF, false);
       return Service::Done;
     }
-    case 0x4C:
-      exitCode_ = eax & 0xFF;
-      return Service::Exit;
-    default:
-      return Service::Missing;
+    case 0x4C: exitCode_ = eax & 0xFF; return Service::Exit;
+    default: return Service::Missing;
   }
 }
 

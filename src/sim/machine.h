@@ -14,9 +14,22 @@ namespace quorix {
 // Registers in the processor's own order, then EIP, EFLAGS and the segment
 // registers in their encoding order (ES, CS, SS, DS, FS, GS).
 enum class Reg : int {
-  Eax = 0, Ecx, Edx, Ebx, Esp, Ebp, Esi, Edi,
-  Eip, Eflags,
-  Es, Cs, Ss, Ds, Fs, Gs,
+  Eax = 0,
+  Ecx,
+  Edx,
+  Ebx,
+  Esp,
+  Ebp,
+  Esi,
+  Edi,
+  Eip,
+  Eflags,
+  Es,
+  Cs,
+  Ss,
+  Ds,
+  Fs,
+  Gs,
   Count
 };
 inline constexpr int kRegCount = static_cast<int>(Reg::Count);

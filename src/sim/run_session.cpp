@@ -147,7 +147,8 @@ void RunSession::NoteEnd() {
   if (ended_ || !program_) return;
   ended_ = true;
   const uint32_t line = LineOfAddress(program_->stopAddress());
-  console_.Note(EndMessage(*program_, line, line != 0 ? SourceLineText(source_, line) : std::string()));
+  console_.Note(
+      EndMessage(*program_, line, line != 0 ? SourceLineText(source_, line) : std::string()));
 }
 
 std::string SourceLineText(const SourceText& source, uint32_t n) {
@@ -169,7 +170,8 @@ std::string EndMessage(const DosProgram& program, uint32_t line, const std::stri
   std::snprintf(address, sizeof address, program.bits() == 32 ? "%08X" : "%04X",
                 program.stopAddress());
   std::string where = std::string("Stopped at ") + address;
-  if (line != 0) where += " (line " + std::to_string(line) + (lineText.empty() ? "" : ": " + lineText) + ")";
+  if (line != 0)
+    where += " (line " + std::to_string(line) + (lineText.empty() ? "" : ": " + lineText) + ")";
   return where + ": " + program.message();
 }
 

@@ -156,8 +156,7 @@ uint32_t CopyOut(std::span<uint8_t> line, uint32_t chars, std::span<uint8_t> out
   return keep + 1;
 }
 
-uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out,
-                 uint32_t limit) {
+uint32_t FetchAt(uint32_t start, std::span<uint8_t> text, std::span<uint8_t> out, uint32_t limit) {
   if (start == kFail || start > text.size() || out.empty()) return kFail;
   std::span<uint8_t> line = text.subspan(start);
   // One byte more than the text's size: a text whose only line has no line
@@ -195,9 +194,8 @@ bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const ui
   return LocatedLineHidesText(n, text, index, size, count, start, chars);
 }
 
-bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text,
-                          std::span<const uint8_t> index, uint32_t size, uint32_t count,
-                          const uint8_t* start, uint32_t chars) {
+bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
+                          uint32_t size, uint32_t count, const uint8_t* start, uint32_t chars) {
   const uint64_t end = static_cast<uint64_t>(start - text.data()) + chars;
   // A line that ends at its CR or LF is followed by nothing but its line end.
   if (end < text.size() && text[end] != 0) return false;

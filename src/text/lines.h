@@ -43,8 +43,7 @@ uint32_t LineStart(uint32_t n, std::span<const uint8_t> index, uint32_t count);
 uint32_t LineLength(std::span<const uint8_t> from, uint32_t limit);
 // Offset of the first of the bytes a, b and c among p[0, n), or n. Reads
 // eight bytes at a time, never past the first `readable` bytes (readable >= n).
-uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint32_t readable, uint8_t a, uint8_t b,
-                  uint8_t c);
+uint32_t FirstOf3(const uint8_t* p, uint32_t n, uint32_t readable, uint8_t a, uint8_t b, uint8_t c);
 // The first i in [from, n) where a line ends (EndsLineAt), or n (n is cut
 // to the text's size).
 uint32_t FirstLineEnd(std::span<const uint8_t> text, uint32_t from, uint32_t n);
@@ -72,9 +71,8 @@ bool LineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const ui
 // them), without finding it again.
 uint32_t FetchLocatedLine(std::span<uint8_t> text, const uint8_t* start, uint32_t chars,
                           std::span<uint8_t> out);
-bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text,
-                          std::span<const uint8_t> index, uint32_t size, uint32_t count,
-                          const uint8_t* start, uint32_t chars);
+bool LocatedLineHidesText(uint32_t n, std::span<const uint8_t> text, std::span<const uint8_t> index,
+                          uint32_t size, uint32_t count, const uint8_t* start, uint32_t chars);
 uint32_t FetchLineByScan(uint32_t n, std::span<uint8_t> text, std::span<uint8_t> out,
                          uint32_t limit, uint32_t count);
 

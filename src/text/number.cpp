@@ -10,10 +10,14 @@ bool EndsRun(uint8_t c) { return c == 0 || c == ' ' || c == 13; }
 
 int DigitValue(uint8_t c, uint32_t base) {
   int d;
-  if (c >= '0' && c <= '9') d = c - '0';
-  else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-  else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-  else return -1;
+  if (c >= '0' && c <= '9')
+    d = c - '0';
+  else if (base == 16 && c >= 'A' && c <= 'F')
+    d = c - 'A' + 10;
+  else if (base == 16 && c >= 'a' && c <= 'f')
+    d = c - 'a' + 10;
+  else
+    return -1;
   return d < static_cast<int>(base) ? d : -1;
 }
 

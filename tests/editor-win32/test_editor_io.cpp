@@ -83,7 +83,8 @@ TEST(NuvedoFiles, SavesAreExactAndFailuresKeepTheOldFile) {
   struct Case {
     std::string bytes;
   };
-  const Case cases[] = {{"MOV AH,9\r\nINT 21H\r\n"}, {"lf only\nmixed\r\n\rend"}, {"\x80\xE9\xFF"}, {""}};
+  const Case cases[] = {
+      {"MOV AH,9\r\nINT 21H\r\n"}, {"lf only\nmixed\r\n\rend"}, {"\x80\xE9\xFF"}, {""}};
   for (const Case& c : cases) {
     ASSERT_TRUE(nuvedo::SaveFile(file, c.bytes, error)) << error;
     EXPECT_EQ(Read(file), c.bytes);

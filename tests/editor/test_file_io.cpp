@@ -18,157 +18,157 @@ namespace {
 
 // A fresh directory under the system temporary directory, removed afterwards.
 class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "nuvedo-test-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        // Canonical, so that paths compare equal to what resolve_file returns.
-        path_ = fs::canonical(tmpl).string();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+ public:
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "nuvedo-test-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    // Canonical, so that paths compare equal to what resolve_file returns.
+    path_ = fs::canonical(tmpl).string();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
-    std::string path_;
+ private:
+  std::string path_;
 };
 
 std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void spit(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
 }
 
 std::vector<std::string> entries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    return names;
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  return names;
 }
 
 TEST(FileIo, MakesPathsAbsolute) {
-    const struct {
-        const char* arg;
-        const char* cwd;
-        const char* expected;
-    } cases[] = {
-        {"prog.asm", "/home/user", "/home/user/prog.asm"},
-        {"prog.asm", "/home/user/", "/home/user/prog.asm"},
-        {"src/prog.asm", "/", "/src/prog.asm"},
-        {"/abs/prog.asm", "/home/user", "/abs/prog.asm"},
-        {"../prog.asm", "/home/user", "/home/user/../prog.asm"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(nuvedo::make_absolute(c.arg, c.cwd), c.expected) << c.arg;
+  const struct {
+    const char* arg;
+    const char* cwd;
+    const char* expected;
+  } cases[] = {
+      {"prog.asm", "/home/user", "/home/user/prog.asm"},
+      {"prog.asm", "/home/user/", "/home/user/prog.asm"},
+      {"src/prog.asm", "/", "/src/prog.asm"},
+      {"/abs/prog.asm", "/home/user", "/abs/prog.asm"},
+      {"../prog.asm", "/home/user", "/home/user/../prog.asm"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(nuvedo::make_absolute(c.arg, c.cwd), c.expected) << c.arg;
 }
 
 TEST(FileIo, ResolveCreatesAMissingFileEmpty) {
-    TempDir dir;
-    const auto first = nuvedo::resolve_file("new.asm", dir.path());
-    ASSERT_TRUE(first.status.ok()) << first.status.error;
-    EXPECT_TRUE(first.created);
-    EXPECT_EQ(first.path, dir / "new.asm");
-    EXPECT_TRUE(fs::is_regular_file(first.path));
-    EXPECT_EQ(fs::file_size(first.path), 0u);
+  TempDir dir;
+  const auto first = nuvedo::resolve_file("new.asm", dir.path());
+  ASSERT_TRUE(first.status.ok()) << first.status.error;
+  EXPECT_TRUE(first.created);
+  EXPECT_EQ(first.path, dir / "new.asm");
+  EXPECT_TRUE(fs::is_regular_file(first.path));
+  EXPECT_EQ(fs::file_size(first.path), 0u);
 
-    spit(first.path, "NOP\r\n");
-    const auto again = nuvedo::resolve_file(first.path, "/");
-    ASSERT_TRUE(again.status.ok()) << again.status.error;
-    EXPECT_FALSE(again.created);
-    EXPECT_EQ(slurp(again.path), "NOP\r\n");
+  spit(first.path, "NOP\r\n");
+  const auto again = nuvedo::resolve_file(first.path, "/");
+  ASSERT_TRUE(again.status.ok()) << again.status.error;
+  EXPECT_FALSE(again.created);
+  EXPECT_EQ(slurp(again.path), "NOP\r\n");
 }
 
 TEST(FileIo, ResolveGivesTheCanonicalPath) {
-    TempDir dir;
-    fs::create_directory(dir / "sub");
-    spit(dir / "target.asm", "RET\r\n");
-    fs::create_symlink(dir / "target.asm", dir / "link.asm");
+  TempDir dir;
+  fs::create_directory(dir / "sub");
+  spit(dir / "target.asm", "RET\r\n");
+  fs::create_symlink(dir / "target.asm", dir / "link.asm");
 
-    const auto dotted = nuvedo::resolve_file("./sub/../target.asm", dir.path());
-    ASSERT_TRUE(dotted.status.ok()) << dotted.status.error;
-    EXPECT_EQ(dotted.path, dir / "target.asm");
+  const auto dotted = nuvedo::resolve_file("./sub/../target.asm", dir.path());
+  ASSERT_TRUE(dotted.status.ok()) << dotted.status.error;
+  EXPECT_EQ(dotted.path, dir / "target.asm");
 
-    // Saving must replace the link's target, not the link itself.
-    const auto linked = nuvedo::resolve_file("link.asm", dir.path());
-    ASSERT_TRUE(linked.status.ok()) << linked.status.error;
-    EXPECT_EQ(linked.path, dir / "target.asm");
+  // Saving must replace the link's target, not the link itself.
+  const auto linked = nuvedo::resolve_file("link.asm", dir.path());
+  ASSERT_TRUE(linked.status.ok()) << linked.status.error;
+  EXPECT_EQ(linked.path, dir / "target.asm");
 }
 
 TEST(FileIo, ResolveRefusesWhatCannotBeEdited) {
-    TempDir dir;
-    fs::create_directory(dir / "sub");
-    const char* bad[] = {"", "sub", "missing-dir/prog.asm"};
-    for (const char* arg : bad) {
-        const auto r = nuvedo::resolve_file(arg, dir.path());
-        EXPECT_FALSE(r.status.ok()) << arg;
-        EXPECT_TRUE(r.path.empty()) << arg;
-    }
-    EXPECT_FALSE(fs::exists(dir / "missing-dir"));
+  TempDir dir;
+  fs::create_directory(dir / "sub");
+  const char* bad[] = {"", "sub", "missing-dir/prog.asm"};
+  for (const char* arg : bad) {
+    const auto r = nuvedo::resolve_file(arg, dir.path());
+    EXPECT_FALSE(r.status.ok()) << arg;
+    EXPECT_TRUE(r.path.empty()) << arg;
+  }
+  EXPECT_FALSE(fs::exists(dir / "missing-dir"));
 }
 
 TEST(FileIo, ReadsAllBytes) {
-    TempDir dir;
-    std::string big(200000, 'A');
-    big[123456] = '\xE9';
-    spit(dir / "big.asm", big);
-    std::string got;
-    ASSERT_TRUE(nuvedo::read_file(dir / "big.asm", got).ok());
-    EXPECT_EQ(got, big);
-    EXPECT_FALSE(nuvedo::read_file(dir / "absent.asm", got).ok());
+  TempDir dir;
+  std::string big(200000, 'A');
+  big[123456] = '\xE9';
+  spit(dir / "big.asm", big);
+  std::string got;
+  ASSERT_TRUE(nuvedo::read_file(dir / "big.asm", got).ok());
+  EXPECT_EQ(got, big);
+  EXPECT_FALSE(nuvedo::read_file(dir / "absent.asm", got).ok());
 }
 
 TEST(FileIo, SaveReplacesContentAndKeepsPermissions) {
-    TempDir dir;
-    const std::string path = dir / "prog.asm";
-    spit(path, "OLD CONTENT THAT IS LONGER\r\n");
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  TempDir dir;
+  const std::string path = dir / "prog.asm";
+  spit(path, "OLD CONTENT THAT IS LONGER\r\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
 
-    const std::string bytes = "MOV AX,1\r\nDB \"caf\xE9\"\r\n";
-    const auto st = nuvedo::write_file_atomically(path, bytes);
-    ASSERT_TRUE(st.ok()) << st.error;
-    EXPECT_EQ(slurp(path), bytes);
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"prog.asm"});  // no temporary left
+  const std::string bytes = "MOV AX,1\r\nDB \"caf\xE9\"\r\n";
+  const auto st = nuvedo::write_file_atomically(path, bytes);
+  ASSERT_TRUE(st.ok()) << st.error;
+  EXPECT_EQ(slurp(path), bytes);
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"prog.asm"});  // no temporary left
 
-    ASSERT_TRUE(nuvedo::write_file_atomically(path, "").ok());
-    EXPECT_EQ(slurp(path), "");
+  ASSERT_TRUE(nuvedo::write_file_atomically(path, "").ok());
+  EXPECT_EQ(slurp(path), "");
 }
 
 TEST(FileIo, SaveFailureIsReportedAndLeavesNoTrace) {
-    TempDir dir;
-    // Target is a directory: the rename fails after the temporary was written.
-    fs::create_directory(dir / "prog.asm");
-    spit(dir / "prog.asm/keep", "x");
-    auto st = nuvedo::write_file_atomically(dir / "prog.asm", "NOP\r\n");
-    EXPECT_FALSE(st.ok());
-    EXPECT_NE(st.error.find("prog.asm"), std::string::npos) << st.error;
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"prog.asm"});
-    EXPECT_EQ(slurp(dir / "prog.asm/keep"), "x");
+  TempDir dir;
+  // Target is a directory: the rename fails after the temporary was written.
+  fs::create_directory(dir / "prog.asm");
+  spit(dir / "prog.asm/keep", "x");
+  auto st = nuvedo::write_file_atomically(dir / "prog.asm", "NOP\r\n");
+  EXPECT_FALSE(st.ok());
+  EXPECT_NE(st.error.find("prog.asm"), std::string::npos) << st.error;
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"prog.asm"});
+  EXPECT_EQ(slurp(dir / "prog.asm/keep"), "x");
 
-    // Directory gone: the temporary cannot even be created.
-    st = nuvedo::write_file_atomically(dir / "gone/prog.asm", "NOP\r\n");
-    EXPECT_FALSE(st.ok());
-    EXPECT_FALSE(fs::exists(dir / "gone"));
+  // Directory gone: the temporary cannot even be created.
+  st = nuvedo::write_file_atomically(dir / "gone/prog.asm", "NOP\r\n");
+  EXPECT_FALSE(st.ok());
+  EXPECT_FALSE(fs::exists(dir / "gone"));
 }
 
 // The directory is writable but the file is not: saving must not replace it.
 TEST(FileIo, SaveRefusesAReadOnlyFile) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
-    TempDir dir;
-    const std::string path = dir / "ro.asm";
-    spit(path, "NOP\r\n");
-    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    const auto st = nuvedo::write_file_atomically(path, "RET\r\n");
-    EXPECT_FALSE(st.ok());
-    EXPECT_EQ(slurp(path), "NOP\r\n");
-    EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"ro.asm"});
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  TempDir dir;
+  const std::string path = dir / "ro.asm";
+  spit(path, "NOP\r\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  const auto st = nuvedo::write_file_atomically(path, "RET\r\n");
+  EXPECT_FALSE(st.ok());
+  EXPECT_EQ(slurp(path), "NOP\r\n");
+  EXPECT_EQ(entries(dir.path()), std::vector<std::string>{"ro.asm"});
 }
 
 }  // namespace

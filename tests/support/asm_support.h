@@ -18,8 +18,8 @@
 namespace quorix::testing_support {
 
 struct AsmRun {
-  uint32_t state2 = 0;  // Compiled, CompileFailed or WriteFailed, as the workbench ends
-  uint32_t state3 = 0;  // the failing line
+  uint32_t state2 = 0;         // Compiled, CompileFailed or WriteFailed, as the workbench ends
+  uint32_t state3 = 0;         // the failing line
   std::vector<uint8_t> bytes;  // the written .com
   std::string outputPath;      // the file written, or that could not be written
   AssembleReport report;

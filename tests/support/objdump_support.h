@@ -14,7 +14,8 @@ inline std::string Disassemble(const std::string& hex, int bits) {
   char path[] = "/tmp/quorix-objdump-XXXXXX";
   int fd = mkstemp(path);
   std::string bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 3) bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (size_t i = 0; i + 1 < hex.size(); i += 3)
+    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return "?";
   close(fd);
   std::string cmd = std::string("objdump -D -b binary -m ") + (bits == 32 ? "i386" : "i8086") +

@@ -118,7 +118,7 @@ class X11Display : public ::testing::Test {
     XSetWindowAttributes a{};
     a.override_redirect = overrideRedirect;
     ::Window w = XCreateWindow(d_, parent, 0, 0, 50, 50, 0, CopyFromParent, InputOutput,
-                             CopyFromParent, CWOverrideRedirect, &a);
+                               CopyFromParent, CWOverrideRedirect, &a);
     if (parent == root_) created_.push_back(w);
     return w;
   }
@@ -336,8 +336,8 @@ TEST_F(X11Display, WindowIsTheWorkbenchs) {
 
 // Every pixel of the window's 800x600 corner against the back buffer.
 void ExpectWindowShows(X11Platform& platform, const char* what) {
-  XImage* img = XGetImage(platform.display(), platform.window(), 0, 0, 800, 600, AllPlanes,
-                          ZPixmap);
+  XImage* img =
+      XGetImage(platform.display(), platform.window(), 0, 0, 800, 600, AllPlanes, ZPixmap);
   ASSERT_NE(img, nullptr) << what;
   const CairoCanvas& bb = *platform.canvas();
   int wrong = 0, firstX = -1, firstY = -1;
@@ -394,8 +394,8 @@ TEST_P(PresentPath, DrawingAfterAPresentDoesNotReachTheWindow) {
     const struct {
       int x, y;
       Rgb rgb;
-    } probes[] = {{1, 1, outer}, {798, 598, outer}, {99 + step, 300, outer}, {400, 300, inner},
-                  {698, 548, inner}, {800, 300, X11Platform::kBackground}};
+    } probes[] = {{1, 1, outer},     {798, 598, outer}, {99 + step, 300, outer},
+                  {400, 300, inner}, {698, 548, inner}, {800, 300, X11Platform::kBackground}};
     for (const auto& p : probes)
       ASSERT_EQ(PixelOf(d_, platform.window(), p.x, p.y), p.rgb)
           << "step " << step << " at " << p.x << "," << p.y;
@@ -534,14 +534,10 @@ TEST_F(X11Display, KeyPressesBecomeCharacterMessages) {
     unsigned state;
     uint32_t msg, wParam;
   } cases[] = {
-      {XK_a, 0, quorix::MsgChar, 'a'},
-      {XK_a, ShiftMask, quorix::MsgChar, 'A'},
-      {XK_5, 0, quorix::MsgChar, '5'},
-      {XK_Return, 0, quorix::MsgChar, '\r'},
-      {XK_BackSpace, 0, quorix::MsgChar, 8},
-      {XK_space, 0, quorix::MsgChar, ' '},
-      {XK_Shift_L, 0, quorix::MsgNull, 0},
-      {XK_Left, 0, quorix::MsgNull, 0},
+      {XK_a, 0, quorix::MsgChar, 'a'},       {XK_a, ShiftMask, quorix::MsgChar, 'A'},
+      {XK_5, 0, quorix::MsgChar, '5'},       {XK_Return, 0, quorix::MsgChar, '\r'},
+      {XK_BackSpace, 0, quorix::MsgChar, 8}, {XK_space, 0, quorix::MsgChar, ' '},
+      {XK_Shift_L, 0, quorix::MsgNull, 0},   {XK_Left, 0, quorix::MsgNull, 0},
   };
   quorix::x11::EventContext context;
   context.window = 1;

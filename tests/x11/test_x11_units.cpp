@@ -59,7 +59,8 @@ TEST(TitleCodec, TitleBecomesAPathThatStillNamesTheFile) {
       {"a literal question mark", "/tmp/what?.asm", "/tmp/what?.asm"},
       {"CJK and an arrow stay UTF-8", "/tmp/\xE6\x97\xA5\xE2\x86\x92.asm",
        "/tmp/\xE6\x97\xA5\xE2\x86\x92.asm"},
-      {"mixed: all of it stays UTF-8", "/tmp/\xC3\xA9\xE6\x97\xA5.asm", "/tmp/\xC3\xA9\xE6\x97\xA5.asm"},
+      {"mixed: all of it stays UTF-8", "/tmp/\xC3\xA9\xE6\x97\xA5.asm",
+       "/tmp/\xC3\xA9\xE6\x97\xA5.asm"},
       {"emoji", "/tmp/\xF0\x9F\x98\x80.asm", "/tmp/\xF0\x9F\x98\x80.asm"},
       {"NUL ends it", std::string("/tmp/\xE6\x97\xA5\0x", 9), "/tmp/\xE6\x97\xA5"},
   };

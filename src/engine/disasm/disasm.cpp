@@ -10,7 +10,8 @@ Decoded DecodeOne(const uint8_t* bytes, size_t size, uint32_t address, int bits)
   Decoded d;
   if (size == 0) return d;
   ZydisDisassembledInstruction ins;
-  const ZydisMachineMode mode = bits == 32 ? ZYDIS_MACHINE_MODE_LEGACY_32 : ZYDIS_MACHINE_MODE_LEGACY_16;
+  const ZydisMachineMode mode =
+      bits == 32 ? ZYDIS_MACHINE_MODE_LEGACY_32 : ZYDIS_MACHINE_MODE_LEGACY_16;
   if (!ZYAN_SUCCESS(ZydisDisassembleIntel(mode, address, bytes, size, &ins))) return d;
   d.length = ins.info.length;
   d.text = ins.text;

@@ -9,11 +9,10 @@ namespace quorix {
 namespace {
 
 constexpr int kUnicornReg[kRegCount] = {
-    UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX,
-    UC_X86_REG_ESP, UC_X86_REG_EBP, UC_X86_REG_ESI, UC_X86_REG_EDI,
-    UC_X86_REG_EIP, UC_X86_REG_EFLAGS,
-    UC_X86_REG_ES,  UC_X86_REG_CS,  UC_X86_REG_SS,  UC_X86_REG_DS,
-    UC_X86_REG_FS,  UC_X86_REG_GS,
+    UC_X86_REG_EAX, UC_X86_REG_ECX,    UC_X86_REG_EDX, UC_X86_REG_EBX,
+    UC_X86_REG_ESP, UC_X86_REG_EBP,    UC_X86_REG_ESI, UC_X86_REG_EDI,
+    UC_X86_REG_EIP, UC_X86_REG_EFLAGS, UC_X86_REG_ES,  UC_X86_REG_CS,
+    UC_X86_REG_SS,  UC_X86_REG_DS,     UC_X86_REG_FS,  UC_X86_REG_GS,
 };
 
 constexpr uint32_t kPage = 0x1000;
@@ -109,21 +108,15 @@ class UnicornMachine final : public Machine {
         case UC_ERR_READ_PROT:
         case UC_ERR_WRITE_PROT:
         case UC_ERR_READ_UNALIGNED:
-        case UC_ERR_WRITE_UNALIGNED:
-          event_ = MachineEvent::MemoryFault;
-          break;
+        case UC_ERR_WRITE_UNALIGNED: event_ = MachineEvent::MemoryFault; break;
         case UC_ERR_FETCH_UNMAPPED:
         case UC_ERR_FETCH_PROT:
-        case UC_ERR_FETCH_UNALIGNED:
-          event_ = MachineEvent::OutsideCode;
-          break;
+        case UC_ERR_FETCH_UNALIGNED: event_ = MachineEvent::OutsideCode; break;
         case UC_ERR_INSN_INVALID:
           event_ = MachineEvent::InvalidOpcode;
           vector_ = 6;
           break;
-        default:
-          event_ = MachineEvent::OtherFault;
-          break;
+        default: event_ = MachineEvent::OtherFault; break;
       }
     }
     // Inside a run the engine's EIP is not kept current; the hooks know
@@ -207,10 +200,10 @@ class UnicornMachine final : public Machine {
       m->event_ = MachineEvent::Interrupt;
       if (m->pending_) ++m->executed_;
     } else {
-      m->event_ = intno == 0 ? MachineEvent::DivideError
-                  : intno == 6 ? MachineEvent::InvalidOpcode
+      m->event_ = intno == 0                   ? MachineEvent::DivideError
+                  : intno == 6                 ? MachineEvent::InvalidOpcode
                   : intno == 13 || intno == 12 ? MachineEvent::MemoryFault
-                               : MachineEvent::OtherFault;
+                                               : MachineEvent::OtherFault;
     }
     m->pending_ = false;
     uc_emu_stop(uc);
@@ -239,8 +232,8 @@ class UnicornMachine final : public Machine {
   uint64_t limit_ = 1;
   bool pending_ = false;
   bool fetchFault_ = false;
-  uint32_t curIp_ = 0;         // offset of the next (or failing) instruction
-  uint64_t curAddress_ = 0;    // its linear address, as the last hook saw it
+  uint32_t curIp_ = 0;            // offset of the next (or failing) instruction
+  uint64_t curAddress_ = 0;       // its linear address, as the last hook saw it
   AddressRange lastRange_{0, 0};  // the code range the last fetch was in
 };
 
