@@ -10,12 +10,12 @@ namespace nuvedo {
 // Outcome of an operation that can fail: empty error means success.
 struct IoStatus {
   std::string error;
-  bool ok() const { return error.empty(); }
+  bool Ok() const { return error.empty(); }
 };
 
 // Absolute form of `arg`: relative paths are taken from `cwd`. Purely
 // textual; "." and ".." stay as they are.
-std::string make_absolute(std::string_view arg, std::string_view cwd);
+std::string MakeAbsolute(std::string_view arg, std::string_view cwd);
 
 // Resolves the file to edit: makes `arg` absolute against `cwd`, creates the
 // file empty when it does not exist (the directory must exist), checks that it
@@ -26,14 +26,14 @@ struct ResolvedPath {
   bool created = false;
   IoStatus status;
 };
-ResolvedPath resolve_file(std::string_view arg, std::string_view cwd);
+ResolvedPath ResolveFile(std::string_view arg, std::string_view cwd);
 
-IoStatus read_file(const std::string& path, std::string& out);
+IoStatus ReadFile(const std::string& path, std::string& out);
 
 // Writes `bytes` to a temporary file in the same directory, flushes it to
 // disk and renames it over `path`. The original is untouched when anything
 // fails; the temporary file is removed. An existing file keeps its
 // permission bits; one the user may not write is refused.
-IoStatus write_file_atomically(const std::string& path, std::string_view bytes);
+IoStatus WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace nuvedo

@@ -25,19 +25,19 @@ constexpr const char* kSchemeId = "quorix";
 constexpr const char* kDataDirName = "nuvedo-data";
 
 struct Editor {
-  std::string path;          // canonical path in the file-system encoding
-  std::string display_path;  // the same path in UTF-8, for the title and messages
-  nuvedo::LineEnd line_end = nuvedo::LineEnd::CrLf;
+  std::string path;         // canonical path in the file-system encoding
+  std::string displayPath;  // the same path in UTF-8, for the title and messages
+  nuvedo::LineEnd lineEnd = nuvedo::LineEnd::CrLf;
   nuvedo::Encoding encoding = nuvedo::Encoding::Utf8;
   GtkWidget* window = nullptr;
   GtkSourceBuffer* buffer = nullptr;
   GtkWidget* view = nullptr;
-  GtkWidget* state_label = nullptr;
-  GtkWidget* message_label = nullptr;
-  GtkWidget* info_label = nullptr;
+  GtkWidget* stateLabel = nullptr;
+  GtkWidget* messageLabel = nullptr;
+  GtkWidget* infoLabel = nullptr;
 };
 
-void print_usage(FILE* out) {
+void PrintUsage(FILE* out) {
   std::fprintf(out,
                "usage: %s FILE\n"
                "Edits FILE (created empty when missing). Ctrl+S saves, Ctrl+Q quits.\n",
@@ -53,7 +53,7 @@ struct GFreeStr {
   GFreeStr& operator=(const GFreeStr&) = delete;
 };
 
-std::string to_display(const std::string& path) {
+std::string ToDisplay(const std::string& path) {
   GFreeStr utf8(g_filename_to_utf8(path.c_str(), -1, nullptr, nullptr, nullptr));
   if (utf8.p != nullptr) return utf8.p;
   GFreeStr shown(g_filename_display_name(path.c_str()));
@@ -62,7 +62,7 @@ std::string to_display(const std::string& path) {
 
 // Directories holding quorix-asm.lang and quorix.xml: next to the binary
 // first, then the source directory it was built from.
-std::vector<std::string> data_dirs() {
+std::vector<std::string> DataDirs() {
   std::vector<std::string> dirs;
   GFreeStr exe(g_file_read_link("/proc/self/exe", nullptr));
   if (exe.p != nullptr) {
@@ -75,8 +75,8 @@ std::vector<std::string> data_dirs() {
   return dirs;
 }
 
-void add_search_paths() {
-  const std::vector<std::string> dirs = data_dirs();
+void AddSearchPaths() {
+  const std::vector<std::string> dirs = DataDirs();
 
   GtkSourceLanguageManager* lm = gtk_source_language_manager_get_default();
   std::vector<const gchar*> paths;
@@ -95,7 +95,7 @@ void add_search_paths() {
   }
 }
 
-void set_label_markup(GtkWidget* label, const std::string& text, const char* color) {
+void SetLabelMarkup(GtkWidget* label, const std::string& text, const char* color) {
   GFreeStr escaped(g_markup_escape_text(text.c_str(), -1));
   std::string markup = escaped.p;
   if (color != nullptr)
@@ -105,14 +105,14 @@ void set_label_markup(GtkWidget* label, const std::string& text, const char* col
 }
 
 // The label may be cut short; its tooltip keeps the whole text.
-void show_message(Editor& ed, const std::string& text) {
-  set_label_markup(ed.message_label, text, nullptr);
-  gtk_widget_set_tooltip_text(ed.message_label, text.empty() ? nullptr : text.c_str());
+void ShowMessage(Editor& ed, const std::string& text) {
+  SetLabelMarkup(ed.messageLabel, text, nullptr);
+  gtk_widget_set_tooltip_text(ed.messageLabel, text.empty() ? nullptr : text.c_str());
 }
 
-void show_error(Editor& ed, const std::string& text) {
-  set_label_markup(ed.message_label, text, "#B00000");
-  gtk_widget_set_tooltip_text(ed.message_label, text.c_str());
+void ShowError(Editor& ed, const std::string& text) {
+  SetLabelMarkup(ed.messageLabel, text, "#B00000");
+  gtk_widget_set_tooltip_text(ed.messageLabel, text.c_str());
   GtkWidget* dialog =
       gtk_message_dialog_new(GTK_WINDOW(ed.window), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                              GTK_BUTTONS_CLOSE, "%s", text.c_str());
@@ -121,45 +121,45 @@ void show_error(Editor& ed, const std::string& text) {
   gtk_widget_destroy(dialog);
 }
 
-void update_state(Editor& ed) {
+void UpdateState(Editor& ed) {
   if (gtk_text_buffer_get_modified(GTK_TEXT_BUFFER(ed.buffer))) {
-    set_label_markup(ed.state_label, "Modified", "#B05000");
+    SetLabelMarkup(ed.stateLabel, "Modified", "#B05000");
   } else {
-    set_label_markup(ed.state_label, "Saved", nullptr);
+    SetLabelMarkup(ed.stateLabel, "Saved", nullptr);
   }
 }
 
-void update_info(Editor& ed) {
+void UpdateInfo(Editor& ed) {
   GtkTextBuffer* buf = GTK_TEXT_BUFFER(ed.buffer);
   GtkTextIter it;
   gtk_text_buffer_get_iter_at_mark(buf, &it, gtk_text_buffer_get_insert(buf));
   const guint col = gtk_source_view_get_visual_column(GTK_SOURCE_VIEW(ed.view), &it) + 1;
   GFreeStr info(g_strdup_printf("Ln %d, Col %u    %s    %s", gtk_text_iter_get_line(&it) + 1, col,
-                                nuvedo::line_end_name(ed.line_end),
-                                nuvedo::encoding_name(ed.encoding)));
-  gtk_label_set_text(GTK_LABEL(ed.info_label), info.p);
+                                nuvedo::LineEndName(ed.lineEnd),
+                                nuvedo::EncodingName(ed.encoding)));
+  gtk_label_set_text(GTK_LABEL(ed.infoLabel), info.p);
 }
 
-bool save(Editor& ed) {
+bool Save(Editor& ed) {
   GtkTextBuffer* buf = GTK_TEXT_BUFFER(ed.buffer);
   GtkTextIter start;
   GtkTextIter end;
   gtk_text_buffer_get_bounds(buf, &start, &end);
   GFreeStr text(gtk_text_buffer_get_text(buf, &start, &end, TRUE));
 
-  const nuvedo::EncodeResult out = nuvedo::encode_file(text.p, ed.line_end, ed.encoding);
+  const nuvedo::EncodeResult out = nuvedo::EncodeFile(text.p, ed.lineEnd, ed.encoding);
   if (out.failure) {
     GFreeStr msg(g_strdup_printf(
         "Not saved: the character U+%04X at line %zu, column %zu cannot be written in %s. "
         "The file on disk is unchanged.",
-        static_cast<unsigned>(out.failure->code_point), out.failure->line, out.failure->column,
-        nuvedo::encoding_name(ed.encoding)));
-    show_error(ed, msg.p);
+        static_cast<unsigned>(out.failure->codePoint), out.failure->line, out.failure->column,
+        nuvedo::EncodingName(ed.encoding)));
+    ShowError(ed, msg.p);
     return false;
   }
-  const nuvedo::IoStatus st = nuvedo::write_file_atomically(ed.path, out.bytes);
-  if (!st.ok()) {
-    show_error(ed, "Not saved: " + to_display(st.error) + ". The file on disk is unchanged.");
+  const nuvedo::IoStatus st = nuvedo::WriteFileAtomically(ed.path, out.bytes);
+  if (!st.Ok()) {
+    ShowError(ed, "Not saved: " + ToDisplay(st.error) + ". The file on disk is unchanged.");
     return false;
   }
   gtk_text_buffer_set_modified(buf, FALSE);
@@ -167,56 +167,54 @@ bool save(Editor& ed) {
   GFreeStr when(g_date_time_format(now, "%H:%M:%S"));
   g_date_time_unref(now);
   GFreeStr msg(g_strdup_printf("Saved %zu bytes at %s", out.bytes.size(), when.p));
-  show_message(ed, msg.p);
+  ShowMessage(ed, msg.p);
   return true;
 }
 
 // True when the window may close: nothing unsaved, the user saved, or the
 // user chose to discard the changes.
-bool confirm_close(Editor& ed) {
+bool ConfirmClose(Editor& ed) {
   if (!gtk_text_buffer_get_modified(GTK_TEXT_BUFFER(ed.buffer))) return true;
   GtkWidget* dialog =
       gtk_message_dialog_new(GTK_WINDOW(ed.window), GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
-                             GTK_BUTTONS_NONE, "Save the changes to %s?", ed.display_path.c_str());
+                             GTK_BUTTONS_NONE, "Save the changes to %s?", ed.displayPath.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), "nuvedo");
   gtk_dialog_add_buttons(GTK_DIALOG(dialog), "Close _without Saving", GTK_RESPONSE_REJECT,
                          "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
   const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
   gtk_widget_destroy(dialog);
-  if (response == GTK_RESPONSE_ACCEPT) return save(ed);
+  if (response == GTK_RESPONSE_ACCEPT) return Save(ed);
   return response == GTK_RESPONSE_REJECT;
 }
 
-gboolean on_key_press(GtkWidget*, GdkEventKey* event, gpointer data) {
+gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto& ed = *static_cast<Editor*>(data);
   const guint mods = event->state & gtk_accelerator_get_default_mod_mask() & ~GDK_SHIFT_MASK;
   if (mods != GDK_CONTROL_MASK) return FALSE;
   switch (gdk_keyval_to_lower(event->keyval)) {
-    case GDK_KEY_s: save(ed); return TRUE;
+    case GDK_KEY_s: Save(ed); return TRUE;
     case GDK_KEY_q:
-      if (confirm_close(ed)) gtk_widget_destroy(ed.window);
+      if (ConfirmClose(ed)) gtk_widget_destroy(ed.window);
       return TRUE;
     default: return FALSE;
   }
 }
 
-gboolean on_delete(GtkWidget*, GdkEvent*, gpointer data) {
-  return confirm_close(*static_cast<Editor*>(data)) ? FALSE : TRUE;
+gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  return ConfirmClose(*static_cast<Editor*>(data)) ? FALSE : TRUE;
 }
 
-void on_destroy(GtkWidget*, gpointer) { gtk_main_quit(); }
+void OnDestroy(GtkWidget*, gpointer) { gtk_main_quit(); }
 
-void on_modified_changed(GtkTextBuffer*, gpointer data) {
-  update_state(*static_cast<Editor*>(data));
-}
+void OnModifiedChanged(GtkTextBuffer*, gpointer data) { UpdateState(*static_cast<Editor*>(data)); }
 
-void on_cursor_moved(GObject*, GParamSpec*, gpointer data) {
-  update_info(*static_cast<Editor*>(data));
+void OnCursorMoved(GObject*, GParamSpec*, gpointer data) {
+  UpdateInfo(*static_cast<Editor*>(data));
 }
 
 // Startup failures after the display is open: say it on stderr and in a dialog.
-int fail_startup(const std::string& text) {
+int FailStartup(const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", kProgramName, text.c_str());
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                              GTK_BUTTONS_CLOSE, "%s", text.c_str());
@@ -226,9 +224,9 @@ int fail_startup(const std::string& text) {
   return 1;
 }
 
-void build_window(Editor& ed) {
+void BuildWindow(Editor& ed) {
   ed.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(ed.window), ed.display_path.c_str());
+  gtk_window_set_title(GTK_WINDOW(ed.window), ed.displayPath.c_str());
   gtk_window_set_default_size(GTK_WINDOW(ed.window), 700, 600);
 
   ed.view = gtk_source_view_new_with_buffer(ed.buffer);
@@ -252,21 +250,21 @@ void build_window(Editor& ed) {
   gtk_container_add(GTK_CONTAINER(scroll), ed.view);
   gtk_widget_set_vexpand(scroll, TRUE);
 
-  ed.state_label = gtk_label_new(nullptr);
-  ed.message_label = gtk_label_new(nullptr);
-  gtk_label_set_xalign(GTK_LABEL(ed.message_label), 0.0f);
-  gtk_label_set_ellipsize(GTK_LABEL(ed.message_label), PANGO_ELLIPSIZE_END);
-  gtk_widget_set_hexpand(ed.message_label, TRUE);
-  ed.info_label = gtk_label_new(nullptr);
+  ed.stateLabel = gtk_label_new(nullptr);
+  ed.messageLabel = gtk_label_new(nullptr);
+  gtk_label_set_xalign(GTK_LABEL(ed.messageLabel), 0.0f);
+  gtk_label_set_ellipsize(GTK_LABEL(ed.messageLabel), PANGO_ELLIPSIZE_END);
+  gtk_widget_set_hexpand(ed.messageLabel, TRUE);
+  ed.infoLabel = gtk_label_new(nullptr);
 
   GtkWidget* status = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
   gtk_widget_set_margin_start(status, 6);
   gtk_widget_set_margin_end(status, 6);
   gtk_widget_set_margin_top(status, 3);
   gtk_widget_set_margin_bottom(status, 3);
-  gtk_box_pack_start(GTK_BOX(status), ed.state_label, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(status), ed.message_label, TRUE, TRUE, 0);
-  gtk_box_pack_end(GTK_BOX(status), ed.info_label, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(status), ed.stateLabel, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(status), ed.messageLabel, TRUE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(status), ed.infoLabel, FALSE, FALSE, 0);
 
   GtkWidget* vbox = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_pack_start(GTK_BOX(vbox), scroll, TRUE, TRUE, 0);
@@ -274,45 +272,45 @@ void build_window(Editor& ed) {
   gtk_box_pack_start(GTK_BOX(vbox), status, FALSE, FALSE, 0);
   gtk_container_add(GTK_CONTAINER(ed.window), vbox);
 
-  g_signal_connect(ed.window, "key-press-event", G_CALLBACK(on_key_press), &ed);
-  g_signal_connect(ed.window, "delete-event", G_CALLBACK(on_delete), &ed);
-  g_signal_connect(ed.window, "destroy", G_CALLBACK(on_destroy), nullptr);
-  g_signal_connect(ed.buffer, "modified-changed", G_CALLBACK(on_modified_changed), &ed);
-  g_signal_connect(ed.buffer, "notify::cursor-position", G_CALLBACK(on_cursor_moved), &ed);
+  g_signal_connect(ed.window, "key-press-event", G_CALLBACK(OnKeyPress), &ed);
+  g_signal_connect(ed.window, "delete-event", G_CALLBACK(OnDelete), &ed);
+  g_signal_connect(ed.window, "destroy", G_CALLBACK(OnDestroy), nullptr);
+  g_signal_connect(ed.buffer, "modified-changed", G_CALLBACK(OnModifiedChanged), &ed);
+  g_signal_connect(ed.buffer, "notify::cursor-position", G_CALLBACK(OnCursorMoved), &ed);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   g_set_prgname(kProgramName);
-  const bool have_display = gtk_init_check(&argc, &argv);  // strips GTK's own options either way
+  const bool haveDisplay = gtk_init_check(&argc, &argv);  // strips GTK's own options either way
   // GDK takes the WM_CLASS class of every toplevel from the program class.
   // gtk_init derives it from the program name, so it is set afterwards,
   // before any window exists (this also overrides a --class option).
   gdk_set_program_class(kWindowClass);
 
   std::vector<std::string> files;
-  bool options_done = false;
+  bool optionsDone = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (!options_done && arg == "--") {
-      options_done = true;
-    } else if (!options_done && (arg == "-h" || arg == "--help")) {
-      print_usage(stdout);
+    if (!optionsDone && arg == "--") {
+      optionsDone = true;
+    } else if (!optionsDone && (arg == "-h" || arg == "--help")) {
+      PrintUsage(stdout);
       return 0;
-    } else if (!options_done && arg.size() > 1 && arg.front() == '-') {
+    } else if (!optionsDone && arg.size() > 1 && arg.front() == '-') {
       std::fprintf(stderr, "%s: unknown option %s\n", kProgramName, argv[i]);
-      print_usage(stderr);
+      PrintUsage(stderr);
       return 2;
     } else {
       files.emplace_back(arg);
     }
   }
   if (files.size() != 1) {
-    print_usage(stderr);
+    PrintUsage(stderr);
     return 2;
   }
-  if (!have_display) {
+  if (!haveDisplay) {
     const char* display = g_getenv("DISPLAY");
     std::fprintf(stderr, "%s: cannot open the X display%s%s%s; nuvedo needs a graphical session\n",
                  kProgramName, display ? " \"" : " (DISPLAY is not set)", display ? display : "",
@@ -321,31 +319,31 @@ int main(int argc, char** argv) {
   }
 
   GFreeStr cwd(g_get_current_dir());
-  const nuvedo::ResolvedPath resolved = nuvedo::resolve_file(files.front(), cwd.p);
-  if (!resolved.status.ok()) return fail_startup(to_display(resolved.status.error));
+  const nuvedo::ResolvedPath resolved = nuvedo::ResolveFile(files.front(), cwd.p);
+  if (!resolved.status.Ok()) return FailStartup(ToDisplay(resolved.status.error));
 
   std::string bytes;
-  if (const auto st = nuvedo::read_file(resolved.path, bytes); !st.ok())
-    return fail_startup(to_display(st.error));
-  nuvedo::DecodeResult decoded = nuvedo::decode_file(bytes);
+  if (const auto st = nuvedo::ReadFile(resolved.path, bytes); !st.Ok())
+    return FailStartup(ToDisplay(st.error));
+  nuvedo::DecodeResult decoded = nuvedo::DecodeFile(bytes);
   if (!decoded.decoded) {
-    return fail_startup(to_display(resolved.path) + ": " + decoded.error + " (byte offset " +
-                        std::to_string(decoded.error_offset) + "); it was not opened");
+    return FailStartup(ToDisplay(resolved.path) + ": " + decoded.error + " (byte offset " +
+                       std::to_string(decoded.errorOffset) + "); it was not opened");
   }
   const nuvedo::DecodedText& doc = *decoded.decoded;
   if (doc.text.size() > static_cast<std::size_t>(INT_MAX) ||
       !g_utf8_validate(doc.text.data(), static_cast<gssize>(doc.text.size()), nullptr)) {
-    return fail_startup(to_display(resolved.path) +
-                        ": the file cannot be shown as text; it was not opened");
+    return FailStartup(ToDisplay(resolved.path) +
+                       ": the file cannot be shown as text; it was not opened");
   }
 
   Editor ed;
   ed.path = resolved.path;
-  ed.display_path = to_display(resolved.path);
-  ed.line_end = doc.line_end;
+  ed.displayPath = ToDisplay(resolved.path);
+  ed.lineEnd = doc.lineEnd;
   ed.encoding = doc.encoding;
 
-  add_search_paths();
+  AddSearchPaths();
   ed.buffer = gtk_source_buffer_new(nullptr);
   std::string notice;
   if (GtkSourceLanguage* lang = gtk_source_language_manager_get_language(
@@ -369,15 +367,15 @@ int main(int argc, char** argv) {
   gtk_text_buffer_place_cursor(buf, &start);
   gtk_text_buffer_set_modified(buf, FALSE);
 
-  build_window(ed);
-  update_state(ed);
-  update_info(ed);
+  BuildWindow(ed);
+  UpdateState(ed);
+  UpdateInfo(ed);
   if (resolved.created) notice += "New file. ";
-  if (doc.mixed_line_ends) {
-    notice += std::string("Mixed line ends: saving writes ") + nuvedo::line_end_name(ed.line_end) +
+  if (doc.mixedLineEnds) {
+    notice += std::string("Mixed line ends: saving writes ") + nuvedo::LineEndName(ed.lineEnd) +
               " throughout.";
   }
-  show_message(ed, notice);
+  ShowMessage(ed, notice);
 
   gtk_widget_show_all(ed.window);
   gtk_widget_grab_focus(ed.view);

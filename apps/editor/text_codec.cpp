@@ -15,12 +15,12 @@ constexpr std::array<std::uint16_t, 32> kHighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-std::uint32_t windows1252_code_point(unsigned char b) {
+std::uint32_t Windows1252CodePoint(unsigned char b) {
   if (b >= 0x80 && b <= 0x9F) return kHighControls[b - 0x80];
   return b;
 }
 
-std::optional<unsigned char> windows1252_byte(std::uint32_t cp) {
+std::optional<unsigned char> Windows1252Byte(std::uint32_t cp) {
   if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
   for (std::size_t i = 0; i < kHighControls.size(); ++i) {
     if (kHighControls[i] == cp) return static_cast<unsigned char>(0x80 + i);
@@ -28,7 +28,7 @@ std::optional<unsigned char> windows1252_byte(std::uint32_t cp) {
   return std::nullopt;
 }
 
-void append_utf8(std::string& out, std::uint32_t cp) {
+void AppendUtf8(std::string& out, std::uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -48,7 +48,7 @@ void append_utf8(std::string& out, std::uint32_t cp) {
 
 // Decodes one UTF-8 sequence at pos. On success stores the code point,
 // advances pos and returns true; malformed input leaves pos unchanged.
-bool next_code_point(std::string_view s, std::size_t& pos, std::uint32_t& cp) {
+bool NextCodePoint(std::string_view s, std::size_t& pos, std::uint32_t& cp) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char b0 = byte(pos);
   std::size_t len = 0;
@@ -78,14 +78,14 @@ bool next_code_point(std::string_view s, std::size_t& pos, std::uint32_t& cp) {
 }
 
 template <typename Emit>
-void for_each_line_break(std::string_view text, Emit&& emit_break, std::string& out) {
+void ForEachLineBreak(std::string_view text, Emit&& emitBreak, std::string& out) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r') {
       if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      emit_break(out);
+      emitBreak(out);
     } else if (c == '\n') {
-      emit_break(out);
+      emitBreak(out);
     } else {
       out += c;
     }
@@ -94,11 +94,11 @@ void for_each_line_break(std::string_view text, Emit&& emit_break, std::string& 
 
 }  // namespace
 
-const char* line_end_name(LineEnd le) { return le == LineEnd::CrLf ? "CR LF" : "LF"; }
+const char* LineEndName(LineEnd le) { return le == LineEnd::CrLf ? "CR LF" : "LF"; }
 
-const char* encoding_name(Encoding enc) { return enc == Encoding::Utf8 ? "UTF-8" : "Windows-1252"; }
+const char* EncodingName(Encoding enc) { return enc == Encoding::Utf8 ? "UTF-8" : "Windows-1252"; }
 
-LineEndCounts count_line_ends(std::string_view bytes) {
+LineEndCounts CountLineEnds(std::string_view bytes) {
   LineEndCounts n;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     if (bytes[i] == '\r') {
@@ -115,29 +115,28 @@ LineEndCounts count_line_ends(std::string_view bytes) {
   return n;
 }
 
-LineEnd detect_line_end(std::string_view bytes) {
-  const LineEndCounts n = count_line_ends(bytes);
+LineEnd DetectLineEnd(std::string_view bytes) {
+  const LineEndCounts n = CountLineEnds(bytes);
   return n.lf > n.crlf ? LineEnd::Lf : LineEnd::CrLf;
 }
 
-bool is_valid_utf8(std::string_view bytes) {
+bool IsValidUtf8(std::string_view bytes) {
   std::size_t pos = 0;
   std::uint32_t cp = 0;
   while (pos < bytes.size()) {
-    if (!next_code_point(bytes, pos, cp)) return false;
+    if (!NextCodePoint(bytes, pos, cp)) return false;
   }
   return true;
 }
 
-std::string windows1252_to_utf8(std::string_view bytes) {
+std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
-  for (const char c : bytes)
-    append_utf8(out, windows1252_code_point(static_cast<unsigned char>(c)));
+  for (const char c : bytes) AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
   return out;
 }
 
-Windows1252Result utf8_to_windows1252(std::string_view utf8) {
+Windows1252Result Utf8ToWindows1252(std::string_view utf8) {
   Windows1252Result result;
   result.bytes.reserve(utf8.size());
   std::size_t line = 1;
@@ -146,8 +145,8 @@ Windows1252Result utf8_to_windows1252(std::string_view utf8) {
   while (pos < utf8.size()) {
     std::uint32_t cp = 0;
     const std::size_t start = pos;
-    const bool ok = next_code_point(utf8, pos, cp);
-    const auto mapped = ok ? windows1252_byte(cp) : std::nullopt;
+    const bool ok = NextCodePoint(utf8, pos, cp);
+    const auto mapped = ok ? Windows1252Byte(cp) : std::nullopt;
     if (!mapped) {
       result.failure =
           EncodeFailure{line, column, ok ? cp : static_cast<unsigned char>(utf8[start])};
@@ -155,61 +154,61 @@ Windows1252Result utf8_to_windows1252(std::string_view utf8) {
       return result;
     }
     result.bytes += static_cast<char>(*mapped);
-    const bool crlf_tail = cp == '\n' && start > 0 && utf8[start - 1] == '\r';
-    if (cp == '\r' || (cp == '\n' && !crlf_tail)) {
+    const bool crlfTail = cp == '\n' && start > 0 && utf8[start - 1] == '\r';
+    if (cp == '\r' || (cp == '\n' && !crlfTail)) {
       ++line;
       column = 1;
-    } else if (!crlf_tail) {
+    } else if (!crlfTail) {
       ++column;
     }
   }
   return result;
 }
 
-std::string to_lf(std::string_view text) { return with_line_end(text, LineEnd::Lf); }
+std::string ToLf(std::string_view text) { return WithLineEnd(text, LineEnd::Lf); }
 
-std::string with_line_end(std::string_view text, LineEnd le) {
+std::string WithLineEnd(std::string_view text, LineEnd le) {
   std::string out;
   out.reserve(text.size() + text.size() / 16);
   if (le == LineEnd::CrLf) {
-    for_each_line_break(
+    ForEachLineBreak(
         text, [](std::string& o) { o += "\r\n"; }, out);
   } else {
-    for_each_line_break(
+    ForEachLineBreak(
         text, [](std::string& o) { o += '\n'; }, out);
   }
   return out;
 }
 
-DecodeResult decode_file(std::string_view bytes) {
+DecodeResult DecodeFile(std::string_view bytes) {
   DecodeResult result;
   if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) {
     result.error = "the file contains a NUL byte; it is not a text file";
-    result.error_offset = nul;
+    result.errorOffset = nul;
     return result;
   }
   DecodedText decoded;
-  decoded.line_end = detect_line_end(bytes);
-  decoded.mixed_line_ends = count_line_ends(bytes).mixed();
-  if (is_valid_utf8(bytes)) {
+  decoded.lineEnd = DetectLineEnd(bytes);
+  decoded.mixedLineEnds = CountLineEnds(bytes).Mixed();
+  if (IsValidUtf8(bytes)) {
     decoded.encoding = Encoding::Utf8;
-    decoded.text = to_lf(bytes);
+    decoded.text = ToLf(bytes);
   } else {
     decoded.encoding = Encoding::Windows1252;
-    decoded.text = to_lf(windows1252_to_utf8(bytes));
+    decoded.text = ToLf(Windows1252ToUtf8(bytes));
   }
   result.decoded = std::move(decoded);
   return result;
 }
 
-EncodeResult encode_file(std::string_view text, LineEnd le, Encoding enc) {
+EncodeResult EncodeFile(std::string_view text, LineEnd le, Encoding enc) {
   EncodeResult result;
-  std::string converted = with_line_end(text, le);
+  std::string converted = WithLineEnd(text, le);
   if (enc == Encoding::Utf8) {
     result.bytes = std::move(converted);
     return result;
   }
-  auto w = utf8_to_windows1252(converted);
+  auto w = Utf8ToWindows1252(converted);
   result.bytes = std::move(w.bytes);
   result.failure = w.failure;
   return result;

@@ -19,8 +19,8 @@ namespace nuvedo {
 enum class LineEnd { CrLf, Lf };
 enum class Encoding { Utf8, Windows1252 };
 
-const char* line_end_name(LineEnd le);    // "CR LF" / "LF"
-const char* encoding_name(Encoding enc);  // "UTF-8" / "Windows-1252"
+const char* LineEndName(LineEnd le);     // "CR LF" / "LF"
+const char* EncodingName(Encoding enc);  // "UTF-8" / "Windows-1252"
 
 struct LineEndCounts {
   std::size_t crlf = 0;
@@ -28,28 +28,28 @@ struct LineEndCounts {
   std::size_t cr = 0;  // CR not followed by LF
   // Writing the text back with a single line end changes its bytes: both
   // CR LF and bare LF occur, or there are lone CRs.
-  bool mixed() const { return (crlf > 0 && lf > 0) || cr > 0; }
+  bool Mixed() const { return (crlf > 0 && lf > 0) || cr > 0; }
 };
-LineEndCounts count_line_ends(std::string_view bytes);
+LineEndCounts CountLineEnds(std::string_view bytes);
 
 // CR LF unless bare LF line ends outnumber CR LF ones. A text without any
 // line end (including the empty text) gets CR LF, the form the assembler
 // workbench reads. A lone CR counts for neither side.
-LineEnd detect_line_end(std::string_view bytes);
+LineEnd DetectLineEnd(std::string_view bytes);
 
 // Strict UTF-8 check: no overlong forms, no surrogates, nothing above
 // U+10FFFF, no truncated sequences.
-bool is_valid_utf8(std::string_view bytes);
+bool IsValidUtf8(std::string_view bytes);
 
 // Windows-1252 <-> UTF-8. Every byte has a mapping: the five bytes that
 // Windows-1252 leaves undefined (81 8D 8F 90 9D) map to the C1 control
 // characters of the same number, so any byte string round-trips exactly.
-std::string windows1252_to_utf8(std::string_view bytes);
+std::string Windows1252ToUtf8(std::string_view bytes);
 
 struct EncodeFailure {
   std::size_t line = 0;    // 1-based line of the first character that has no byte
   std::size_t column = 0;  // 1-based, in characters
-  std::uint32_t code_point = 0;
+  std::uint32_t codePoint = 0;
 };
 
 // Converts valid UTF-8 to Windows-1252. Fails on the first character that
@@ -58,32 +58,32 @@ struct Windows1252Result {
   std::string bytes;
   std::optional<EncodeFailure> failure;
 };
-Windows1252Result utf8_to_windows1252(std::string_view utf8);
+Windows1252Result Utf8ToWindows1252(std::string_view utf8);
 
 // Replaces every line break (CR LF, lone LF, lone CR) by "\n".
-std::string to_lf(std::string_view text);
+std::string ToLf(std::string_view text);
 
 // Replaces every line break (CR LF, lone LF, lone CR) by the given line end.
-std::string with_line_end(std::string_view text, LineEnd le);
+std::string WithLineEnd(std::string_view text, LineEnd le);
 
 struct DecodedText {
   std::string text;  // UTF-8, "\n" line breaks
-  LineEnd line_end = LineEnd::CrLf;
+  LineEnd lineEnd = LineEnd::CrLf;
   Encoding encoding = Encoding::Utf8;
-  // The file mixed line ends (or had lone CRs); saving writes line_end
+  // The file mixed line ends (or had lone CRs); saving writes lineEnd
   // everywhere, so the bytes change even without an edit.
-  bool mixed_line_ends = false;
+  bool mixedLineEnds = false;
 };
 
 struct DecodeResult {
   std::optional<DecodedText> decoded;
   std::string error;  // set when decoded is empty
-  std::size_t error_offset = 0;
+  std::size_t errorOffset = 0;
 };
 
 // Decodes the bytes of a file. Refuses bytes containing NUL: such a file is
 // not text and could not be written back unchanged.
-DecodeResult decode_file(std::string_view bytes);
+DecodeResult DecodeFile(std::string_view bytes);
 
 struct EncodeResult {
   std::string bytes;
@@ -91,6 +91,6 @@ struct EncodeResult {
 };
 
 // Turns buffer text (UTF-8, any line breaks) into the bytes of the file.
-EncodeResult encode_file(std::string_view text, LineEnd le, Encoding enc);
+EncodeResult EncodeFile(std::string_view text, LineEnd le, Encoding enc);
 
 }  // namespace nuvedo

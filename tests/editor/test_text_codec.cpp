@@ -33,21 +33,21 @@ TEST(TextCodec, DetectsLineEnd) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
-    EXPECT_EQ(nuvedo::detect_line_end(c.bytes), c.expected);
-    EXPECT_EQ(nuvedo::count_line_ends(c.bytes).mixed(), c.mixed);
+    EXPECT_EQ(nuvedo::DetectLineEnd(c.bytes), c.expected);
+    EXPECT_EQ(nuvedo::CountLineEnds(c.bytes).Mixed(), c.mixed);
   }
 }
 
 struct RoundTripCase {
   std::string bytes;
-  LineEnd line_end;
+  LineEnd lineEnd;
   Encoding encoding;
 };
 
 // A file loaded and saved without an edit comes back byte for byte.
 TEST(TextCodec, UneditedFilesRoundTripExactly) {
-  std::string every_byte;
-  for (int b = 1; b < 256; ++b) every_byte += static_cast<char>(b == '\r' ? 'x' : b);
+  std::string everyByte;
+  for (int b = 1; b < 256; ++b) everyByte += static_cast<char>(b == '\r' ? 'x' : b);
   const std::vector<RoundTripCase> cases = {
       {"", LineEnd::CrLf, Encoding::Utf8},
       {"[ORG 100]\r\nMOV AX,1\r\nINT 21\r\n", LineEnd::CrLf, Encoding::Utf8},
@@ -57,18 +57,18 @@ TEST(TextCodec, UneditedFilesRoundTripExactly) {
       {"DB \"caf\xC3\xA9\"\r\n", LineEnd::CrLf, Encoding::Utf8},
       {"DB \"caf\xE9\"\r\n", LineEnd::CrLf, Encoding::Windows1252},
       {"; \x80\x81\x8D\x8F\x90\x9D\x9F\xA0\xFF\n", LineEnd::Lf, Encoding::Windows1252},
-      {every_byte, LineEnd::Lf, Encoding::Windows1252},
+      {everyByte, LineEnd::Lf, Encoding::Windows1252},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
-    const auto result = nuvedo::decode_file(c.bytes);
+    const auto result = nuvedo::DecodeFile(c.bytes);
     ASSERT_TRUE(result.decoded.has_value()) << result.error;
     const auto& doc = *result.decoded;
-    EXPECT_EQ(doc.line_end, c.line_end);
+    EXPECT_EQ(doc.lineEnd, c.lineEnd);
     EXPECT_EQ(doc.encoding, c.encoding);
-    EXPECT_FALSE(doc.mixed_line_ends);
+    EXPECT_FALSE(doc.mixedLineEnds);
     EXPECT_EQ(doc.text.find('\r'), std::string::npos);
-    const auto saved = nuvedo::encode_file(doc.text, doc.line_end, doc.encoding);
+    const auto saved = nuvedo::EncodeFile(doc.text, doc.lineEnd, doc.encoding);
     ASSERT_FALSE(saved.failure.has_value());
     EXPECT_EQ(saved.bytes, c.bytes);
   }
@@ -97,7 +97,7 @@ TEST(TextCodec, DecodesUtf8OrWindows1252) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.bytes));
-    const auto result = nuvedo::decode_file(c.bytes);
+    const auto result = nuvedo::DecodeFile(c.bytes);
     ASSERT_TRUE(result.decoded.has_value()) << result.error;
     EXPECT_EQ(result.decoded->text, c.text);
     EXPECT_EQ(result.decoded->encoding, c.encoding);
@@ -106,15 +106,15 @@ TEST(TextCodec, DecodesUtf8OrWindows1252) {
 
 TEST(TextCodec, RefusesNulBytes) {
   const std::string bytes("MOV AX,1\r\n\0RET", 15);
-  const auto result = nuvedo::decode_file(bytes);
+  const auto result = nuvedo::DecodeFile(bytes);
   EXPECT_FALSE(result.decoded.has_value());
   EXPECT_FALSE(result.error.empty());
-  EXPECT_EQ(result.error_offset, 10u);
+  EXPECT_EQ(result.errorOffset, 10u);
 }
 
 struct SaveCase {
-  std::string buffer_text;
-  LineEnd line_end;
+  std::string bufferText;
+  LineEnd lineEnd;
   Encoding encoding;
   std::string bytes;
 };
@@ -133,8 +133,8 @@ TEST(TextCodec, SavesWithFileLineEndAndEncoding) {
       {"caf\xC3\xA9\n", LineEnd::CrLf, Encoding::Utf8, "caf\xC3\xA9\r\n"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.buffer_text));
-    const auto saved = nuvedo::encode_file(c.buffer_text, c.line_end, c.encoding);
+    SCOPED_TRACE(testing::PrintToString(c.bufferText));
+    const auto saved = nuvedo::EncodeFile(c.bufferText, c.lineEnd, c.encoding);
     ASSERT_FALSE(saved.failure.has_value());
     EXPECT_EQ(saved.bytes, c.bytes);
   }
@@ -149,17 +149,17 @@ TEST(TextCodec, MixedLineEndsAreNormalisedToTheDetectedOne) {
   };
   for (const auto& [in, out] : cases) {
     SCOPED_TRACE(testing::PrintToString(in));
-    const auto doc = nuvedo::decode_file(in).decoded.value();
-    EXPECT_TRUE(doc.mixed_line_ends);
-    EXPECT_EQ(nuvedo::encode_file(doc.text, doc.line_end, doc.encoding).bytes, out);
+    const auto doc = nuvedo::DecodeFile(in).decoded.value();
+    EXPECT_TRUE(doc.mixedLineEnds);
+    EXPECT_EQ(nuvedo::EncodeFile(doc.text, doc.lineEnd, doc.encoding).bytes, out);
   }
 }
 
 struct UnencodableCase {
-  std::string buffer_text;
+  std::string bufferText;
   std::size_t line;
   std::size_t column;
-  std::uint32_t code_point;
+  std::uint32_t codePoint;
 };
 
 // A Windows-1252 file must not be saved with characters silently replaced.
@@ -171,13 +171,13 @@ TEST(TextCodec, ReportsCharactersWithoutWindows1252Byte) {
       {"caf\xC3\xA9 \xF0\x9F\x98\x80", 1, 6, 0x1F600},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.buffer_text));
+    SCOPED_TRACE(testing::PrintToString(c.bufferText));
     for (const LineEnd le : {LineEnd::CrLf, LineEnd::Lf}) {
-      const auto saved = nuvedo::encode_file(c.buffer_text, le, Encoding::Windows1252);
+      const auto saved = nuvedo::EncodeFile(c.bufferText, le, Encoding::Windows1252);
       ASSERT_TRUE(saved.failure.has_value());
       EXPECT_EQ(saved.failure->line, c.line);
       EXPECT_EQ(saved.failure->column, c.column);
-      EXPECT_EQ(saved.failure->code_point, c.code_point);
+      EXPECT_EQ(saved.failure->codePoint, c.codePoint);
       EXPECT_TRUE(saved.bytes.empty());
     }
   }
@@ -186,9 +186,9 @@ TEST(TextCodec, ReportsCharactersWithoutWindows1252Byte) {
 TEST(TextCodec, EveryWindows1252ByteMapsBackToItself) {
   for (int b = 0; b < 256; ++b) {
     const std::string byte(1, static_cast<char>(b));
-    const std::string utf8 = nuvedo::windows1252_to_utf8(byte);
-    EXPECT_TRUE(nuvedo::is_valid_utf8(utf8)) << b;
-    const auto back = nuvedo::utf8_to_windows1252(utf8);
+    const std::string utf8 = nuvedo::Windows1252ToUtf8(byte);
+    EXPECT_TRUE(nuvedo::IsValidUtf8(utf8)) << b;
+    const auto back = nuvedo::Utf8ToWindows1252(utf8);
     ASSERT_FALSE(back.failure.has_value()) << b;
     EXPECT_EQ(back.bytes, byte) << b;
   }
