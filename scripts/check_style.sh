@@ -57,12 +57,15 @@ sources=$(echo "$files" | grep -E '^(src|apps|backends)/.*\.cpp$' | while read -
 done || true)
 if [ -n "$sources" ]; then
   jobs=$(nproc 2>/dev/null || echo 2)
-  if echo "$sources" | xargs -P"$jobs" -n4 "$tidy" -p "$build" --quiet 2>/tmp/quorix-tidy.$$ \
-       | grep -E 'error:|warning:' ; then
+  log=$(mktemp)
+  echo "$sources" | xargs -P"$jobs" -n4 "$tidy" -p "$build" --quiet >"$log" 2>&1 || true
+  if grep -qE '(error|warning): ' "$log"; then
+    grep -E '(error|warning): ' "$log" | sort -u
+    echo "style: clang-tidy found the lines above"
     status=1
+  else
+    echo "style: clang-tidy ok ($(echo "$sources" | wc -l) sources)"
   fi
-  if grep -q 'error:' /tmp/quorix-tidy.$$; then grep 'error:' /tmp/quorix-tidy.$$; status=1; fi
-  rm -f /tmp/quorix-tidy.$$
-  [ "$status" = 0 ] && echo "style: clang-tidy ok ($(echo "$sources" | wc -l) sources)"
+  rm -f "$log"
 fi
 exit $status

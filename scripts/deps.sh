@@ -6,7 +6,7 @@ pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
       libgtk-3-dev libgtksourceview-4-dev
       libunicorn-dev libzydis-dev binutils nasm fasm dosbox xvfb xdotool x11-utils
       imagemagick python3 g++-mingw-w64-x86-64 googletest wine wine64 zip
-      clang-14 libclang-rt-14-dev)
+      clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Quorix and runs every test: the normal build, the Windows programs
+# Builds Quorix and runs every test: the style check, the normal build, the Windows programs
 # under Wine, then the same tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then each fuzz target for a minute
 # (QUORIX_FUZZ_SECONDS to change that, 0 to skip).
@@ -11,6 +11,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B build -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
+# The style the tools keep: clang-format on every C++ file, the clang-tidy set
+# on the sources of the core, the backends and the programs
+# (QUORIX_STYLE_BASE=REV checks only what changed since REV).
+bash scripts/check_style.sh build ${QUORIX_STYLE_BASE:+--changed "$QUORIX_STYLE_BASE"}
 (cd build && ctest --output-on-failure -j"$jobs")
 
 bash scripts/test-windows.sh

@@ -80,6 +80,7 @@ void AddSearchPaths() {
 
   GtkSourceLanguageManager* lm = gtk_source_language_manager_get_default();
   std::vector<const gchar*> paths;
+  paths.reserve(dirs.size() + 8);
   for (const auto& d : dirs) paths.push_back(d.c_str());
   for (const gchar* const* old = gtk_source_language_manager_get_search_path(lm); old && *old;
        ++old) {
@@ -281,6 +282,35 @@ void BuildWindow(Editor& ed) {
 
 }  // namespace
 
+// The source buffer with its highlighting and the document's text, not
+// undoable and unmodified. Returns a notice when no highlighting was found.
+std::string FillBuffer(Editor& ed, const nuvedo::DecodedText& doc) {
+  AddSearchPaths();
+  ed.buffer = gtk_source_buffer_new(nullptr);
+  std::string notice;
+  if (GtkSourceLanguage* lang = gtk_source_language_manager_get_language(
+          gtk_source_language_manager_get_default(), kLanguageId)) {
+    gtk_source_buffer_set_language(ed.buffer, lang);
+  } else {
+    notice = "No highlighting: quorix-asm.lang was not found. ";
+  }
+  if (GtkSourceStyleScheme* scheme = gtk_source_style_scheme_manager_get_scheme(
+          gtk_source_style_scheme_manager_get_default(), kSchemeId)) {
+    gtk_source_buffer_set_style_scheme(ed.buffer, scheme);
+  }
+  gtk_source_buffer_set_highlight_matching_brackets(ed.buffer, TRUE);
+
+  GtkTextBuffer* buf = GTK_TEXT_BUFFER(ed.buffer);
+  gtk_source_buffer_begin_not_undoable_action(ed.buffer);
+  gtk_text_buffer_set_text(buf, doc.text.data(), static_cast<gint>(doc.text.size()));
+  gtk_source_buffer_end_not_undoable_action(ed.buffer);
+  GtkTextIter start;
+  gtk_text_buffer_get_start_iter(buf, &start);
+  gtk_text_buffer_place_cursor(buf, &start);
+  gtk_text_buffer_set_modified(buf, FALSE);
+  return notice;
+}
+
 int main(int argc, char** argv) {
   g_set_prgname(kProgramName);
   const bool haveDisplay = gtk_init_check(&argc, &argv);  // strips GTK's own options either way
@@ -343,30 +373,7 @@ int main(int argc, char** argv) {
   ed.lineEnd = doc.lineEnd;
   ed.encoding = doc.encoding;
 
-  AddSearchPaths();
-  ed.buffer = gtk_source_buffer_new(nullptr);
-  std::string notice;
-  if (GtkSourceLanguage* lang = gtk_source_language_manager_get_language(
-          gtk_source_language_manager_get_default(), kLanguageId)) {
-    gtk_source_buffer_set_language(ed.buffer, lang);
-  } else {
-    notice = "No highlighting: quorix-asm.lang was not found. ";
-  }
-  if (GtkSourceStyleScheme* scheme = gtk_source_style_scheme_manager_get_scheme(
-          gtk_source_style_scheme_manager_get_default(), kSchemeId)) {
-    gtk_source_buffer_set_style_scheme(ed.buffer, scheme);
-  }
-  gtk_source_buffer_set_highlight_matching_brackets(ed.buffer, TRUE);
-
-  GtkTextBuffer* buf = GTK_TEXT_BUFFER(ed.buffer);
-  gtk_source_buffer_begin_not_undoable_action(ed.buffer);
-  gtk_text_buffer_set_text(buf, doc.text.data(), static_cast<gint>(doc.text.size()));
-  gtk_source_buffer_end_not_undoable_action(ed.buffer);
-  GtkTextIter start;
-  gtk_text_buffer_get_start_iter(buf, &start);
-  gtk_text_buffer_place_cursor(buf, &start);
-  gtk_text_buffer_set_modified(buf, FALSE);
-
+  std::string notice = FillBuffer(ed, doc);
   BuildWindow(ed);
   UpdateState(ed);
   UpdateInfo(ed);

@@ -159,23 +159,25 @@ void PrintListing(TextAssembler& as) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
   const char* source = nullptr;
   const char* output = nullptr;
   bool listing = false, explain = false, timings = false;
+};
+
+// Reads the command line; returns -1 to go on, or the exit code.
+int ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-o") == 0) {
       if (++i >= argc) return Usage("-o needs a file name");
-      output = argv[i];
+      o->output = argv[i];
     } else if (std::strcmp(argv[i], "--timings") == 0) {
-      timings = true;
+      o->timings = true;
     } else if (std::strcmp(argv[i], "--listing") == 0) {
-      listing = true;
+      o->listing = true;
     } else if (std::strcmp(argv[i], "--explain") == 0) {
 #ifdef QUORIX_HAVE_DISASM
-      explain = true;
+      o->explain = true;
 #else
       std::fprintf(stderr,
                    "quorix-asm: --explain is not available: this build has no x86 decoder "
@@ -187,13 +189,24 @@ int main(int argc, char** argv) {
       return 0;
     } else if (argv[i][0] == '-' && argv[i][1] != 0) {
       return Usage((std::string("unknown option ") + argv[i]).c_str());
-    } else if (source) {
+    } else if (o->source) {
       return Usage("only one source file");
     } else {
-      source = argv[i];
+      o->source = argv[i];
     }
   }
-  if (!source) return Usage("no source file");
+  if (!o->source) return Usage("no source file");
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (const int code = ParseOptions(argc, argv, &o); code >= 0) return code;
+  const char* source = o.source;
+  const char* output = o.output;
+  const bool listing = o.listing, explain = o.explain, timings = o.timings;
 
   SystemServices services;
   if (std::strlen(source) >= Workspace::kPathBufferSize) return Usage("source path too long");

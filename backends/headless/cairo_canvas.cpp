@@ -265,6 +265,42 @@ void CairoCanvas::TextOut(int x, int y, const char* text, int n) {
   }
 }
 
+// The runs of set pixels of the glyph drawn in the scratch surface, relative
+// to the point (pad, pad).
+void CairoCanvas::AppendInkRuns(cairo_surface_t* scratch, int side, int pad) {
+  cairo_surface_flush(scratch);
+  const uint8_t* data = cairo_image_surface_get_data(scratch);
+  const int stride = cairo_image_surface_get_stride(scratch);
+  for (int row = 0; row < side; ++row) {
+    const uint8_t* p = data + size_t(row) * stride;
+    for (int col = 0; col < side;) {
+      if (p[col] < 128) {
+        ++col;
+        continue;
+      }
+      int end = col;
+      while (end < side && p[end] >= 128) ++end;
+      glyphSpans_.push_back({static_cast<int16_t>(row - pad), static_cast<int16_t>(col - pad),
+                             static_cast<int16_t>(end - pad)});
+      col = end;
+    }
+  }
+}
+
+// The glyph's runs since g.first: its count, its horizontal extent, and the
+// rows that any glyph covers.
+void CairoCanvas::NoteGlyphBounds(Glyph& g) {
+  g.count = static_cast<uint32_t>(glyphSpans_.size()) - g.first;
+  for (uint32_t s = g.first; s < g.first + g.count; ++s) {
+    const Span& sp = glyphSpans_[s];
+    g.x0 = s == g.first ? sp.x0 : std::min<int>(g.x0, sp.x0);
+    g.x1 = s == g.first ? sp.x1 : std::max<int>(g.x1, sp.x1);
+    const bool firstOfAll = glyphTop_ == glyphBottom_;
+    glyphTop_ = firstOfAll ? sp.dy : std::min<int>(glyphTop_, sp.dy);
+    glyphBottom_ = firstOfAll ? sp.dy + 1 : std::max(glyphBottom_, sp.dy + 1);
+  }
+}
+
 // Rasterises every byte's glyph once, without anti-aliasing, into runs of
 // set pixels relative to the text's top-left reference point.
 void CairoCanvas::BuildGlyphs() {
@@ -335,32 +371,8 @@ void CairoCanvas::BuildGlyphs() {
       glyphs[0].y = pad + fontChoice_.ascent;
       cairo_show_glyphs(cr, glyphs, 1);
       cairo_glyph_free(glyphs);
-      cairo_surface_flush(scratch);
-      const uint8_t* data = cairo_image_surface_get_data(scratch);
-      const int stride = cairo_image_surface_get_stride(scratch);
-      for (int row = 0; row < side; ++row) {
-        const uint8_t* p = data + size_t(row) * stride;
-        for (int col = 0; col < side;) {
-          if (p[col] < 128) {
-            ++col;
-            continue;
-          }
-          int end = col;
-          while (end < side && p[end] >= 128) ++end;
-          glyphSpans_.push_back({static_cast<int16_t>(row - pad), static_cast<int16_t>(col - pad),
-                                 static_cast<int16_t>(end - pad)});
-          col = end;
-        }
-      }
-      g.count = static_cast<uint32_t>(glyphSpans_.size()) - g.first;
-      for (uint32_t s = g.first; s < g.first + g.count; ++s) {
-        const Span& sp = glyphSpans_[s];
-        g.x0 = s == g.first ? sp.x0 : std::min<int>(g.x0, sp.x0);
-        g.x1 = s == g.first ? sp.x1 : std::max<int>(g.x1, sp.x1);
-        const bool firstOfAll = glyphTop_ == glyphBottom_;
-        glyphTop_ = firstOfAll ? sp.dy : std::min<int>(glyphTop_, sp.dy);
-        glyphBottom_ = firstOfAll ? sp.dy + 1 : std::max(glyphBottom_, sp.dy + 1);
-      }
+      AppendInkRuns(scratch, side, pad);
+      NoteGlyphBounds(g);
     }
   }
   fontChoice_.advance = spaceAdvance;

@@ -106,6 +106,8 @@ class CairoCanvas : public Canvas {
   // Rows of a rounded shape inside [l, r) x [t, b) with corner radii rx, ry.
   void RoundedShape(int l, int t, int r, int b, double rx, double ry);
   void BuildGlyphs();
+  void AppendInkRuns(cairo_surface_t* scratch, int side, int pad);
+  void NoteGlyphBounds(Glyph& g);
 
   int width_, height_, stride_;
   cairo_surface_t* surface_ = nullptr;

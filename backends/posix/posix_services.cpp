@@ -97,12 +97,17 @@ std::string ResolveFolded(std::string p) {
     pos = slash + 1;
     if (comp.empty()) continue;
     std::string dir = out.empty() ? "" : out;
-    std::string candidate =
-        out.empty() ? comp : (out.back() == '/' ? out + comp : out + "/" + comp);
+    auto below = [&](const std::string& name) {
+      if (out.empty()) return name;
+      std::string path = out;
+      if (path.back() != '/') path += '/';
+      return path += name;
+    };
+    std::string candidate = below(comp);
     if (resolving && !Exists(candidate) && comp != "." && comp != "..") {
       std::string folded = FindFolded(dir.empty() ? "." : dir, comp);
       if (!folded.empty()) {
-        candidate = out.empty() ? folded : (out.back() == '/' ? out + folded : out + "/" + folded);
+        candidate = below(folded);
       } else {
         resolving = false;  // nothing below a missing folder can exist
       }
