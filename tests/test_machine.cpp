@@ -393,7 +393,7 @@ TEST(DosServices, OutputInputAndEnds) {
        RunStatus::Stopped,
        0,
        "divide error"},
-      {{"DB 0F,0B"}, "", true, "", "", RunStatus::Stopped, 0, "invalid opcode"},
+      {{"DB 0F,0B"}, "", true, "", "", RunStatus::Stopped, 0, "invalid instruction"},
       {{"JMP FAR_AWAY", "[ORG 0]", "FAR_AWAY:"},
        "",
        true,

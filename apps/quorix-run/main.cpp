@@ -9,6 +9,7 @@
 //   250 assembly error, 251 processor fault, 252 missing DOS/BIOS service,
 //   253 step limit reached, 254 usage or file error,
 // each with a message on standard error.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,13 +29,15 @@ using namespace quorix;
 
 namespace {
 
+constexpr int kExitOutput = 249;
 constexpr int kExitAssembly = 250;
 constexpr int kExitFault = 251;
 constexpr int kExitMissing = 252;
 constexpr int kExitStepLimit = 253;
 constexpr int kExitUsage = 254;
 constexpr uint64_t kDefaultMaxSteps = 1'000'000'000;
-constexpr uint64_t kChunk = 1'000'000;  // instructions between checks when not tracing
+constexpr uint64_t kChunk = 1'000'000;     // instructions between checks when not tracing
+constexpr uint32_t kMaxImage = 16u << 20;  // a flat binary larger than this is refused
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-run: %s\n", why);
@@ -43,12 +46,24 @@ int Usage(const char* why) {
   return kExitUsage;
 }
 
-bool ParseCount(const char* text, uint64_t max, uint64_t* value) {
+// A decimal number without leading zeros or, where hexAllowed, 0x and
+// hexadecimal digits; nothing before or after it.
+bool ParseCount(const char* text, uint64_t max, uint64_t* value, bool hexAllowed = false) {
   if (text == nullptr || *text == 0) return false;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long v = std::strtoull(text, &end, 0);
-  if (errno != 0 || *end != 0 || text[0] == '-' || v > max) return false;
+  const bool hex = hexAllowed && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const char* digits = hex ? text + 2 : text;
+  if (*digits == 0 || (!hex && digits[0] == '0' && digits[1] != 0)) return false;
+  uint64_t v = 0;
+  for (const char* p = digits; *p; ++p) {
+    const int d = std::isdigit(static_cast<unsigned char>(*p)) ? *p - '0'
+                  : hex && std::isxdigit(static_cast<unsigned char>(*p))
+                      ? std::tolower(*p) - 'a' + 10
+                      : -1;
+    if (d < 0) return false;
+    const uint64_t base = hex ? 16 : 10;
+    if (v > (max - static_cast<uint64_t>(d)) / base) return false;
+    v = v * base + static_cast<uint64_t>(d);
+  }
   *value = v;
   return true;
 }
@@ -84,13 +99,27 @@ class StdinKeys : public KeySource {
   int next_ = 0;
 };
 
+// The program's output on standard output and standard error. A write that
+// fails or falls short is remembered: the run then ends as "output failed".
 class StdoutScreen : public ProgramOutput {
  public:
   void Write(int handle, std::span<const uint8_t> bytes) override {
     FILE* f = handle == 2 ? stderr : stdout;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    if (handle == 2) std::fflush(stdout);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) Failed(errno);
+    if (handle == 2 && std::fflush(stdout) != 0) Failed(errno);
   }
+  // Flushes standard output; false when anything written to it was lost.
+  bool Finish() {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) Failed(errno);
+    return error_ == 0;
+  }
+  int error() const { return error_; }
+
+ private:
+  void Failed(int e) {
+    if (error_ == 0) error_ = e != 0 ? e : EIO;
+  }
+  int error_ = 0;
 };
 
 // The program to run, and its source when it was assembled from one.
@@ -176,7 +205,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
         return Usage("--bits takes 16 or 32");
       o->haveBits = true;
     } else if (std::strcmp(a, "--origin") == 0) {
-      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &o->origin))
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &o->origin, true))
         return Usage("--origin needs a number (0x100 for hexadecimal)");
       o->haveOrigin = true;
     } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
@@ -194,22 +223,35 @@ int ParseOptions(int argc, char** argv, Options* o) {
   return -1;
 }
 
-// A flat binary, read whole.
-int LoadBinary(const char* file, Program* p) {
-  FILE* f = std::fopen(file, "rb");
-  if (!f) {
-    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, std::strerror(errno));
+// Why a file could not be read, in a user's words.
+std::string ReadFailure(const char* file, ReadStatus status) {
+  struct stat st;
+  if (status == ReadStatus::NotRegular && ::stat(file, &st) == 0 && S_ISDIR(st.st_mode))
+    return "is a directory";
+  switch (status) {
+    case ReadStatus::Missing: return "no such file";
+    case ReadStatus::NotRegular: return "not a regular file";
+    case ReadStatus::Denied: return "permission denied";
+    default: return "read error";
+  }
+}
+
+// A flat binary: a regular file, read once and whole, at most kMaxImage bytes.
+int LoadBinary(const char* file, Services& services, Program* p) {
+  p->image.resize(kMaxImage + 1);
+  const FileReadResult r =
+      services.ReadWholeFile(file, p->image, kMaxImage + 1, ReadMode::Existing);
+  if (r.status != ReadStatus::Ok) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file,
+                 ReadFailure(file, r.status).c_str());
     return kExitUsage;
   }
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) p->image.insert(p->image.end(), buf, buf + n);
-  const bool bad = std::ferror(f);
-  std::fclose(f);
-  if (bad) {
-    std::fprintf(stderr, "quorix-run: cannot read %s\n", file);
+  if (r.fileSize > kMaxImage || r.bytesRead > kMaxImage) {
+    std::fprintf(stderr, "quorix-run: %s is too large: a program holds at most %u bytes\n", file,
+                 kMaxImage);
     return kExitUsage;
   }
+  p->image.resize(r.bytesRead);
   return -1;
 }
 
@@ -221,6 +263,11 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
   const TextStatus status = as.LoadFile(file);
   if (status == TextStatus::Cut) {
     std::fprintf(stderr, "quorix-run: %s is too large for the workbench's source region\n", file);
+    return kExitUsage;
+  }
+  if (status == TextStatus::NotRegular) {
+    std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file,
+                 ReadFailure(file, ReadStatus::NotRegular).c_str());
     return kExitUsage;
   }
   if (status != TextStatus::Loaded) {
@@ -237,7 +284,7 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
     return kExitAssembly;
   }
   p->image = std::move(result.bytes);
-  p->origin = report.origin;
+  p->origin = LoadOrigin(report.origin, report.entryBits);
   p->bits = report.entryBits;
   p->isSource = true;
   p->lines.Build(as.env().regions.records, as.source().lineCount, report.bytes);
@@ -272,8 +319,17 @@ int Run(Machine& machine, const Program& p, const Options& o) {
       status = program.Run(kChunk);
     }
   }
-  std::fflush(stdout);
-  if (status == RunStatus::Exited) return program.exitCode();
+  if (!screen.Finish()) {
+    std::fprintf(stderr, "quorix-run: output failed: %s\n", std::strerror(screen.error()));
+    return kExitOutput;
+  }
+  if (status == RunStatus::Exited) {
+    if (program.reason() == StopReason::Halted) {
+      const uint32_t line = p.isSource ? p.lines.LineAt(program.stopAddress() - p.origin) : 0;
+      std::fprintf(stderr, "quorix-run: %s\n", EndMessage(program, line, {}).c_str());
+    }
+    return program.exitCode();
+  }
 
   const uint32_t line = p.isSource ? p.lines.LineAt(program.stopAddress() - p.origin) : 0;
   const std::string lineText = p.LineText(line);
@@ -301,13 +357,10 @@ int main(int argc, char** argv) {
 
   PosixServices services;
   const std::string name(o.file);
-  if (!services.FileExists(o.file)) {
-    std::fprintf(stderr, "quorix-run: cannot read %s: no such file\n", o.file);
-    return kExitUsage;
-  }
   Program p;
   const bool binary = EndsWith(name, ".com") || EndsWith(name, ".bin");
-  const int loaded = binary ? LoadBinary(o.file, &p) : AssembleProgram(o.file, services, &p);
+  const int loaded =
+      binary ? LoadBinary(o.file, services, &p) : AssembleProgram(o.file, services, &p);
   if (loaded >= 0) return loaded;
   if (o.haveBits) p.bits = static_cast<uint32_t>(o.bits);
   if (o.haveOrigin) p.origin = static_cast<uint32_t>(o.origin);

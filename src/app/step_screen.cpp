@@ -39,6 +39,9 @@ void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
   shell.ws->ReadCString(r.lpSourceForCompilerFileName, opcodePath);
   if (shell.platform.FileExists(opcodePath)) {
     LoadWorkspace(&r, *shell.ws, shell.platform, tooLong || path.data() == nullptr);
+    // Nothing of the previous program stays on the debug screen.
+    shell.run.Drop();
+    if (shell.cpu != nullptr) *shell.cpu = CpuState{};
     r.state = StateCompile;
   }
   *record = r;

@@ -1,5 +1,6 @@
 #include "sim/dos_program.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quorix {
@@ -18,6 +19,7 @@ constexpr uint32_t kStackLow32 = 0x00010000;
 constexpr uint32_t kInitialFlags = 0x202;  // IF set
 constexpr uint32_t kMaxString = 0x10000;   // '$' must come within 64 KiB
 constexpr uint8_t kCtrlZ = 0x1A;
+constexpr uint32_t kChunk = 4096;  // bytes a read or write service moves at a time
 
 uint32_t RoundDown(uint32_t v) { return v & ~(kPage - 1); }
 uint64_t RoundUp(uint64_t v) { return (v + kPage - 1) & ~uint64_t(kPage - 1); }
@@ -118,9 +120,9 @@ RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
     switch (stop.event) {
       case MachineEvent::None: break;
       case MachineEvent::Interrupt: {
-        // The INT instruction's own address, for messages and for a retry.
-        const uint32_t intLength = stop.vector == 3 || stop.vector == 4 ? 1 : 2;
-        const uint32_t at = eip - intLength;
+        // The INT instruction's own address, for messages and for a retry:
+        // INT 3 is CD 03 or CC, INT 4 CD 04 or CE.
+        const uint32_t at = eip - (stop.length != 0 ? stop.length : 2);
         switch (Interrupt(stop.vector)) {
           case Service::Done: break;
           case Service::Wait:
@@ -150,8 +152,16 @@ RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
         }
         break;
       }
+      case MachineEvent::Halt:
+        // HLT waits for an interrupt that never comes here: the program ends.
+        status_ = RunStatus::Exited;
+        reason_ = StopReason::Halted;
+        exitCode_ = 0;
+        message_ = "halted by HLT";
+        stopAddress_ = eip - (stop.length != 0 ? stop.length : 1);
+        break;
       case MachineEvent::DivideError: Stop(StopReason::Fault, "divide error", eip); break;
-      case MachineEvent::InvalidOpcode: Stop(StopReason::Fault, "invalid opcode", eip); break;
+      case MachineEvent::InvalidOpcode: Stop(StopReason::Fault, "invalid instruction", eip); break;
       case MachineEvent::MemoryFault:
         Stop(StopReason::Fault, "memory outside the program's space", eip);
         break;
@@ -287,7 +297,11 @@ DosProgram::Service DosProgram::BufferedInput() {
 // a stream gives its bytes as they are, at most CX of them.
 DosProgram::Service DosProgram::ReadHandle0() {
   const uint32_t buffer = Pointer(Reg::Ds, Reg::Edx);
-  const uint32_t want = machine_.Get(Reg::Ecx) & (bits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu);
+  const uint32_t count = machine_.Get(Reg::Ecx) & (bits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu);
+  // A read never asks for more than the program's memory holds from the
+  // buffer on; a buffer outside it is refused.
+  const uint32_t want = std::min(count, WritableFrom(buffer, count));
+  if (count > 0 && want == 0) return Service::BadMemory;
   std::string got;
   if (keys_.IsKeyboard()) {
     for (;;) {
@@ -313,25 +327,97 @@ DosProgram::Service DosProgram::ReadHandle0() {
     got = line_.substr(0, want);
     line_.clear();
   } else {
-    while (got.size() < want) {
-      int key = keys_.Peek();
-      if (key == KeySource::kNoKey) {
-        if (got.empty()) return Service::Wait;
-        break;
-      }
-      if (key == KeySource::kEndOfInput) break;
-      keys_.Take();
-      got.push_back(static_cast<char>(key));
-    }
+    return ReadStream(buffer, want);
   }
   if (!got.empty() &&
       !machine_.Write(buffer, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(got.data()),
                                                        got.size())))
     return Service::BadMemory;
-  SetAx(static_cast<uint16_t>(got.size()));
-  if (bits_ == 32) machine_.Set(Reg::Eax, static_cast<uint32_t>(got.size()));
-  SetFlag(kFlagCF, false);
+  SetCount(static_cast<uint32_t>(got.size()));
   return Service::Done;
+}
+
+// A stream's bytes as they are, at most `want`, copied into the program's
+// memory a chunk at a time: what is there now, or what there is until the
+// input ends.
+DosProgram::Service DosProgram::ReadStream(uint32_t buffer, uint32_t want) {
+  uint8_t chunk[kChunk];
+  uint32_t total = 0;
+  while (total < want) {
+    uint32_t n = 0;
+    bool more = true;
+    while (n < sizeof chunk && total + n < want) {
+      const int key = keys_.Peek();
+      if (key == KeySource::kNoKey || key == KeySource::kEndOfInput) {
+        more = false;
+        break;
+      }
+      keys_.Take();
+      chunk[n++] = static_cast<uint8_t>(key);
+    }
+    if (n > 0 && !machine_.Write(buffer + total, std::span<const uint8_t>(chunk, n)))
+      return Service::BadMemory;
+    total += n;
+    if (!more) break;
+  }
+  if (total == 0 && want > 0 && keys_.Peek() == KeySource::kNoKey) return Service::Wait;
+  SetCount(total);
+  return Service::Done;
+}
+
+// Function 40h on handles 1 and 2: CX bytes from DS:DX, all inside the
+// program's memory, passed on a chunk at a time.
+DosProgram::Service DosProgram::WriteHandle() {
+  const uint32_t handle = machine_.Get(Reg::Ebx) & 0xFFFF;
+  if (handle != 1 && handle != 2) return Service::Missing;
+  const uint32_t n = machine_.Get(Reg::Ecx) & (bits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu);
+  const uint32_t from = Pointer(Reg::Ds, Reg::Edx);
+  if (n > 0 && !ReadableRange(from, n)) return Service::BadMemory;
+  uint8_t chunk[kChunk];
+  for (uint32_t done = 0; done < n;) {
+    const uint32_t part = std::min<uint32_t>(n - done, sizeof chunk);
+    if (!machine_.Read(from + done, std::span<uint8_t>(chunk, part))) return Service::BadMemory;
+    output_.Write(static_cast<int>(handle), std::span<const uint8_t>(chunk, part));
+    done += part;
+  }
+  SetCount(n);
+  return Service::Done;
+}
+
+// AX (EAX in 32-bit code) = the count of a completed read or write, CF clear.
+void DosProgram::SetCount(uint32_t n) {
+  if (bits_ == 32)
+    machine_.Set(Reg::Eax, n);
+  else
+    SetAx(static_cast<uint16_t>(n));
+  SetFlag(kFlagCF, false);
+}
+
+// Whether [from, from+n) lies in the program's memory: one byte of each page
+// it touches can be read. A range beyond the 32-bit space never does.
+bool DosProgram::ReadableRange(uint32_t from, uint32_t n) {
+  if (n == 0) return true;
+  if (uint64_t(from) + n > 0x100000000ull) return false;
+  uint8_t b;
+  const uint64_t last = uint64_t(from) + n - 1;
+  for (uint64_t a = from; a <= last; a = (a | (kPage - 1)) + 1) {
+    if (!machine_.Read(static_cast<uint32_t>(a), std::span<uint8_t>(&b, 1))) return false;
+  }
+  return machine_.Read(static_cast<uint32_t>(last), std::span<uint8_t>(&b, 1));
+}
+
+// How many of the `n` bytes from `from` on the program's memory holds without
+// a gap (the pages are probed in order; the first missing one ends it).
+uint32_t DosProgram::WritableFrom(uint32_t from, uint32_t n) {
+  uint8_t b;
+  uint64_t end = uint64_t(from) + n;
+  if (end > 0x100000000ull) end = 0x100000000ull;
+  uint64_t a = from;
+  while (a < end) {
+    if (!machine_.Read(static_cast<uint32_t>(a), std::span<uint8_t>(&b, 1))) break;
+    a = (a | (kPage - 1)) + 1;
+  }
+  return static_cast<uint32_t>(std::min(a, end) - from);
 }
 
 DosProgram::Service DosProgram::Keyboard16(uint8_t function) {
@@ -396,22 +482,7 @@ DosProgram::Service DosProgram::Dos() {
     case 0x3F:
       if ((machine_.Get(Reg::Ebx) & 0xFFFF) != 0) return Service::Missing;
       return ReadHandle0();
-    case 0x40: {
-      const uint32_t handle = machine_.Get(Reg::Ebx) & 0xFFFF;
-      if (handle != 1 && handle != 2) return Service::Missing;
-      const uint32_t n = machine_.Get(Reg::Ecx) & (bits_ == 32 ? 0xFFFFFFFFu : 0xFFFFu);
-      std::string bytes(n, '\0');
-      if (n > 0 && !machine_.Read(Pointer(Reg::Ds, Reg::Edx),
-                                  std::span<uint8_t>(reinterpret_cast<uint8_t*>(bytes.data()), n)))
-        return Service::BadMemory;
-      Print(static_cast<int>(handle), bytes);
-      if (bits_ == 32)
-        machine_.Set(Reg::Eax, n);
-      else
-        SetAx(static_cast<uint16_t>(n));
-      SetFlag(kFlagCF, false);
-      return Service::Done;
-    }
+    case 0x40: return WriteHandle();
     case 0x4C: exitCode_ = eax & 0xFF; return Service::Exit;
     default: return Service::Missing;
   }

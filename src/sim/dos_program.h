@@ -42,6 +42,13 @@ struct ProgramImage {
   uint32_t bits = 16;       // 16: DOS .com in real mode; 32: flat
 };
 
+// Where a compiled program runs: at its origin, except that a 16-bit
+// program without one (origin 0, where the PSP lies) runs at 100h, where DOS
+// loads every .com.
+inline uint32_t LoadOrigin(uint32_t origin, uint32_t bits) {
+  return bits == 16 && origin == 0 ? 0x100 : origin;
+}
+
 enum class RunStatus {
   Ready,    // can run on
   Waiting,  // the last instruction waits for a key; running again retries it
@@ -49,7 +56,8 @@ enum class RunStatus {
   Stopped,  // a fault, a missing service, the step limit, or a failed load
 };
 
-enum class StopReason { None, Fault, MissingService, StepLimit, LoadFailed };
+// Halted: the program ended at HLT (status Exited, exit code 0).
+enum class StopReason { None, Fault, MissingService, StepLimit, LoadFailed, Halted };
 
 class DosProgram {
  public:
@@ -92,6 +100,11 @@ class DosProgram {
   Service ReadKeyInto8(bool echo, bool wait);
   Service BufferedInput();
   Service ReadHandle0();
+  Service ReadStream(uint32_t buffer, uint32_t want);
+  Service WriteHandle();
+  void SetCount(uint32_t n);
+  bool ReadableRange(uint32_t from, uint32_t n);
+  uint32_t WritableFrom(uint32_t from, uint32_t n);
   Service Keyboard16(uint8_t function);
   bool ReadString(uint32_t linear, std::string& out);
   uint32_t Pointer(Reg segment, Reg offset);

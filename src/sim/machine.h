@@ -48,6 +48,7 @@ inline constexpr uint32_t kFlagOF = 1u << 11;
 enum class MachineEvent {
   None,           // the count was used up
   Interrupt,      // INT n (INT3, INTO) executed; EIP is after the instruction
+  Halt,           // HLT executed; EIP is after it
   DivideError,    // EIP is at the dividing instruction
   InvalidOpcode,  // EIP is at the instruction
   MemoryFault,    // a read or write outside mapped memory; EIP at the instruction
@@ -59,6 +60,8 @@ struct MachineStop {
   MachineEvent event = MachineEvent::None;
   uint32_t vector = 0;    // interrupt or exception number
   uint64_t executed = 0;  // instructions completed (an INT counts, a fault does not)
+  uint32_t length = 0;    // Interrupt, Halt: the length of the instruction (INT 3 is CD 03
+                          // or CC), so that its start is EIP - length
 };
 
 struct AddressRange {

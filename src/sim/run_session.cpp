@@ -77,13 +77,23 @@ uint32_t RunSession::AfterCompile(const AsmRegions& regions, const Workspace& ws
   machine_ = factory_();
   if (!machine_) return 0;
   image_.assign(out.begin(), out.end());
-  origin_ = report.origin;
+  origin_ = LoadOrigin(report.origin, report.entryBits);
   bits_ = report.entryBits;
   generation_ = ws.load().generation;
   lineMap_.Build(regions.records, regions.source.lineCount, report.bytes);
   source_ = regions.source;
   program_ = std::make_unique<DosProgram>(*machine_, keys_, console_);
   return Restart();
+}
+
+void RunSession::Drop() {
+  program_.reset();
+  machine_.reset();
+  image_.clear();
+  lineMap_.Clear();
+  keys_.Clear();
+  console_.Clear();
+  ended_ = false;
 }
 
 bool RunSession::Executes(const Workspace& ws) const {
@@ -164,6 +174,12 @@ std::string SourceLineText(const SourceText& source, uint32_t n) {
 }
 
 std::string EndMessage(const DosProgram& program, uint32_t line, const std::string& lineText) {
+  if (program.status() == RunStatus::Exited && program.reason() == StopReason::Halted) {
+    char at[16];
+    std::snprintf(at, sizeof at, program.bits() == 32 ? "%08X" : "%04X", program.stopAddress());
+    return std::string("Program ended at HLT (") + at +
+           (line != 0 ? ", line " + std::to_string(line) : std::string()) + ")";
+  }
   if (program.status() == RunStatus::Exited)
     return "Program exited with code " + std::to_string(program.exitCode());
   char address[16];

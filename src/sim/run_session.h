@@ -94,6 +94,9 @@ class RunSession {
   // Returns the line of the entry (0 when none).
   uint32_t AfterCompile(const AsmRegions& regions, const Workspace& ws,
                         const AssembleReport& report);
+  // Forgets the program (a new source was loaded): nothing of it is shown
+  // or executed again.
+  void Drop();
   // True when the Run box executes: a program exists and the source has not
   // been reloaded since it was compiled.
   bool Executes(const Workspace& ws) const;

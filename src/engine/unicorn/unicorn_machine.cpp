@@ -16,6 +16,9 @@ constexpr int kUnicornReg[kRegCount] = {
 };
 
 constexpr uint32_t kPage = 0x1000;
+#ifdef uc_ctl_set_tcg_buffer_size
+constexpr uint32_t kTranslationBuffer = 32u << 20;  // bytes of translated code before a flush
+#endif
 
 class UnicornMachine final : public Machine {
  public:
@@ -28,7 +31,14 @@ class UnicornMachine final : public Machine {
       uc_ = nullptr;
       return false;
     }
+#ifdef uc_ctl_set_tcg_buffer_size
+    // The translated code lives in a buffer that is flushed when full: a
+    // small one keeps the memory of a long run (or of millions of single
+    // steps) flat.
+    uc_ctl_set_tcg_buffer_size(uc_, kTranslationBuffer);
+#endif
     codeRanges_.clear();
+    mapped_.clear();
     uc_hook hook;
     if (uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&OnInterrupt), this, 1, 0) !=
             UC_ERR_OK ||
@@ -48,13 +58,17 @@ class UnicornMachine final : public Machine {
     if (uc_ == nullptr || range.end <= range.begin || range.begin % kPage != 0 ||
         range.end % kPage != 0)
       return false;
-    return uc_mem_map(uc_, range.begin, uint64_t(range.end) - range.begin, UC_PROT_ALL) ==
-           UC_ERR_OK;
+    if (uc_mem_map(uc_, range.begin, uint64_t(range.end) - range.begin, UC_PROT_ALL) != UC_ERR_OK)
+      return false;
+    mapped_.push_back(range);
+    ProtectOutsideCode();
+    return true;
   }
 
   void SetCodeRanges(std::span<const AddressRange> ranges) override {
     codeRanges_.assign(ranges.begin(), ranges.end());
     lastRange_ = {0, 0};
+    ProtectOutsideCode();
   }
 
   bool Write(uint32_t linear, std::span<const uint8_t> bytes) override {
@@ -83,7 +97,33 @@ class UnicornMachine final : public Machine {
       return stop;
     }
     if (count == 0) count = 1;
+    if (count == 1) return Step(next);
+    return RunCounted(count, next);
+  }
+
+ private:
+  static constexpr uint64_t kNoExit = 0xFFFFFFFFFFFFFFFFull;
+
+  // One instruction. An instruction that writes into the page it was
+  // translated from is restarted by the engine after its first hook call,
+  // before it changed anything: a step that comes back to its own start
+  // with every register as it was is given one more hook call to complete.
+  MachineStop Step(uint32_t next) {
+    uint32_t before[kRegCount];
+    for (int i = 0; i < kRegCount; ++i) before[i] = Get(static_cast<Reg>(i));
+    MachineStop stop = RunCounted(1, next);
+    if (stop.event != MachineEvent::None || stop.executed != 1) return stop;
+    for (int i = 0; i < kRegCount; ++i)
+      if (Get(static_cast<Reg>(i)) != before[i]) return stop;
+    stop = RunCounted(2, next);
+    if (stop.executed > 1) stop.executed = 1;
+    return stop;
+  }
+
+  MachineStop RunCounted(uint64_t count, uint32_t next) {
+    MachineStop stop;
     event_ = MachineEvent::None;
+    length_ = 0;
     vector_ = 0;
     executed_ = 0;
     pending_ = false;
@@ -95,11 +135,18 @@ class UnicornMachine final : public Machine {
     // The run ends by count, by a hook, by an error, or at `next`.
     const uint64_t until = next != 0 ? Linear(next) : kNoExit;
     uc_err err = uc_emu_start(uc_, start, until, 0, 0);
-    // An instruction whose hook ran last, with no hook after it, completed
-    // and the run stopped at `next`.
+    // An instruction whose hook ran last, with no hook after it, completed:
+    // a HLT, or the last instruction before `next`.
     if (pending_ && event_ == MachineEvent::None && err == UC_ERR_OK) {
       ++executed_;
-      curAddress_ = until;
+      uint8_t op = 0;
+      if (uc_mem_read(uc_, curAddress_, &op, 1) == UC_ERR_OK && op == 0xF4) {
+        event_ = MachineEvent::Halt;
+        length_ = 1;
+        curAddress_ += 1;
+      } else {
+        curAddress_ = until;
+      }
     }
     if (event_ == MachineEvent::None && err != UC_ERR_OK) {
       switch (err) {
@@ -127,11 +174,23 @@ class UnicornMachine final : public Machine {
     stop.event = event_;
     stop.vector = vector_;
     stop.executed = executed_;
+    stop.length = length_;
     return stop;
   }
 
- private:
-  static constexpr uint64_t kNoExit = 0xFFFFFFFFFFFFFFFFull;
+  // Pages that hold no code range can be read and written but not executed,
+  // so that a jump there stops before the engine translates anything.
+  void ProtectOutsideCode() {
+    if (uc_ == nullptr || codeRanges_.empty()) return;
+    for (const AddressRange& m : mapped_) {
+      for (uint64_t page = m.begin; page < m.end; page += kPage) {
+        bool code = false;
+        for (const AddressRange& r : codeRanges_)
+          code = code || (r.begin < page + kPage && r.end > page && r.end > r.begin);
+        uc_mem_protect(uc_, page, kPage, code ? UC_PROT_ALL : UC_PROT_READ | UC_PROT_WRITE);
+      }
+    }
+  }
 
   uint32_t Linear(uint32_t eip) {
     if (bits_ != 16) return eip;
@@ -198,6 +257,7 @@ class UnicornMachine final : public Machine {
     }
     if (soft) {
       m->event_ = MachineEvent::Interrupt;
+      m->length_ = code[0] == 0xCD ? 2 : 1;
       if (m->pending_) ++m->executed_;
     } else {
       m->event_ = intno == 0                   ? MachineEvent::DivideError
@@ -226,6 +286,8 @@ class UnicornMachine final : public Machine {
   uc_engine* uc_ = nullptr;
   uint32_t bits_ = 16;
   std::vector<AddressRange> codeRanges_;
+  std::vector<AddressRange> mapped_;
+  uint32_t length_ = 0;  // of the interrupt or HLT instruction that ended the run
   MachineEvent event_ = MachineEvent::None;
   uint32_t vector_ = 0;
   uint64_t executed_ = 0;
