@@ -2,7 +2,6 @@
 // workbench loads it, assembled in both passes, the .com written through the
 // in-memory file layer. One assembler (and its workspace) serves every
 // input.
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -54,7 +53,7 @@ void CheckOutcome(Fixture& f, const Outcome& o) {
     FUZZ_CHECK(o.written);
     FUZZ_CHECK(o.file.size() == report.bytes);
     FUZZ_CHECK(o.assembly.bytes.size() == report.bytes);
-    FUZZ_CHECK(std::equal(o.assembly.bytes.begin(), o.assembly.bytes.end(), o.file.begin()));
+    FUZZ_CHECK(std::string(o.assembly.bytes.begin(), o.assembly.bytes.end()) == o.file);
     uint64_t at = 0;
     for (uint32_t k = 0; k + 1 < source.lineCount; ++k) at += o.assembly.records.at(k).ByteCount;
     FUZZ_CHECK(at == report.bytes);

@@ -338,6 +338,24 @@ TEST(PosixFiles, Windows1252PathsFindUtf8Names) {
   EXPECT_TRUE(fs.FileExists("raw\xE9.asm"));
 }
 
+// Inode numbers repeat across devices: only both together name one file.
+TEST(PosixFiles, IdentityIsTheDeviceAndTheInode) {
+  const struct {
+    dev_t devA, devB;
+    ino_t inoA, inoB;
+    bool same;
+  } cases[] = {{1, 1, 42, 42, true}, {1, 2, 42, 42, false}, {1, 1, 42, 43, false}};
+  for (const auto& c : cases) {
+    struct stat a{}, b{};
+    a.st_dev = c.devA;
+    b.st_dev = c.devB;
+    a.st_ino = c.inoA;
+    b.st_ino = c.inoB;
+    EXPECT_EQ(IdentityOf(a) == IdentityOf(b), c.same) << c.devA << ":" << c.inoA << " and "
+                                                      << c.devB << ":" << c.inoB;
+  }
+}
+
 TEST(PosixFiles, ReadOnlyFileStillReads) {
   if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
   TempDir dir;

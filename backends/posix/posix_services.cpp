@@ -239,12 +239,16 @@ FileReadResult PosixServices::ReadWholeFile(const char* path, std::span<uint8_t>
   return r;
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 bool PosixServices::SameFile(const char* a, const char* b) {
   if (a == nullptr || b == nullptr || a[0] == 0 || b[0] == 0) return false;
   struct stat sa, sb;
   if (::stat(ResolveHostPath(a).c_str(), &sa) != 0) return false;
   if (::stat(ResolveHostPath(b).c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return IdentityOf(sa) == IdentityOf(sb);
 }
 
 uint32_t PosixServices::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {

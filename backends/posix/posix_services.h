@@ -3,6 +3,8 @@
 // and X11 backends join them with one.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -20,6 +22,16 @@ std::string ResolveHostPath(const char* path);
 // accented Latin letters; independent of the machine's locale.
 void UpperCase1252(std::span<uint8_t> text);
 uint8_t Upper1252(uint8_t c);
+
+// What names one file on this system, however a path spells it: the device
+// that holds it and its inode number there (inode numbers repeat across
+// devices).
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+FileIdentity IdentityOf(const struct stat& st);
 
 class PosixServices : public virtual Services {
  public:

@@ -4,7 +4,8 @@
 # standard input is the program's keyboard, standard output its screen; the
 # exit status is the program's own exit code, or 250 (assembly error), 251
 # (processor fault), 252 (missing service), 253 (step limit), 254 (usage or
-# file error), each of these with one line on standard error.
+# file error), 249 (the program's output could not be written), each of
+# these with one line on standard error.
 #
 #   bash quorix_run_cli.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
@@ -32,6 +33,11 @@ src '[ORG 100]' 'MOV AX, [' >bad.asm
 src '[BITS #32]' 'MOV EDX, OFFSET T' 'MOV AH, 9' 'INT 21' 'RET' 'T:' 'DB "FLAT$"' >flat.asm
 printf '\xb4\x02\xb2\x51\xcd\x21\xc3' >q.com   # MOV AH,2 / MOV DL,'Q' / INT 21 / RET
 printf '\xb8\x07\x00\x00\x00\xc3' >seven.bin  # 32-bit: MOV EAX,7 / RET
+src '[ORG 100]' 'NOP' 'HLT' 'INT 20' >hlt.asm
+printf '\xc6\x06\x00\x01\xc6\xb8\x00\x4c\xcd\x21' >smc.com  # rewrites its own first byte
+mkfifo fifo.com
+ln -s /dev/zero zero.com
+mkdir folder.com
 
 # name | arguments | standard input | exit status | standard output | text on standard error
 cases=(
@@ -50,6 +56,13 @@ cases=(
   "bad width|hi.asm --bits 64||254||--bits takes 16 or 32"
   "zero steps|hi.asm --max-steps 0||254||--max-steps needs a positive number"
   "two files|hi.asm q.com||254||only one file"
+  "HLT ends the program by name|hlt.asm||0||Program ended at HLT (0101, line 3)"
+  "self-modifying code single-stepped|smc.com --trace --max-steps 20000||0||"
+  "a FIFO is no program|fifo.com||254||cannot read fifo.com: not a regular file"
+  "a device is no program|zero.com||254||cannot read zero.com: not a regular file"
+  "a folder is no program|folder.com||254||cannot read folder.com: is a directory"
+  "octal steps refused|loop.asm --max-steps 010||254||--max-steps needs a positive number"
+  "hexadecimal width refused|hi.asm --bits 0x10||254||--bits takes 16 or 32"
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r name args input want_rc want_out want_err <<<"$c"
@@ -58,9 +71,10 @@ for c in "${cases[@]}"; do
   rc=$?
   out=$(cat out.txt)
   err=$(cat err.txt)
+  # With --trace, standard error holds the trace.
   if [ "$rc" != "$want_rc" ] || [ "$out" != "$want_out" ] ||
      { [ -n "$want_err" ] && [[ "$err" != *"$want_err"* ]]; } ||
-     { [ -z "$want_err" ] && [ -n "$err" ]; }; then
+     { [ -z "$want_err" ] && [ -n "$err" ] && [[ "$args" != *--trace* ]]; }; then
     echo "FAIL: $name: rc=$rc (want $want_rc) stdout='$out' (want '$want_out') stderr='$err'"
     failed=$((failed + 1))
   else
@@ -84,6 +98,28 @@ else
   echo "FAIL: trace: rc=$rc lines=$lines"
   cat trace.txt
   failed=$((failed + 1))
+fi
+
+# Arguments that word splitting cannot carry, and outputs that fail.
+check() {  # name, status, want status, stderr, want text on stderr
+  if [ "$2" = "$3" ] && [[ "$4" == *"$5"* ]]; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $1: rc=$2 (want $3) stderr='$4'"
+    failed=$((failed + 1))
+  fi
+}
+"$runner" hi.asm --max-steps ' 5' >/dev/null 2>err.txt
+check "a padded number refused" $? 254 "$(cat err.txt)" "--max-steps needs a positive number"
+"$runner" hi.asm >/dev/full 2>err.txt
+check "a full standard output" $? 249 "$(cat err.txt)" "output failed: No space left on device"
+"$runner" hi.asm >&- 2>err.txt
+check "a closed standard output" $? 249 "$(cat err.txt)" "output failed"
+cp hi.asm locked.asm
+chmod 000 locked.asm
+if [ "$(id -u)" != 0 ]; then  # root reads any file
+  "$runner" locked.asm >/dev/null 2>err.txt
+  check "an unreadable source" $? 254 "$(cat err.txt)" "cannot read locked.asm: permission denied"
 fi
 
 echo "$passed passed, $failed failed"

@@ -1,0 +1,325 @@
+// Programs that try to take the debugger down: invalid code, jumps into data
+// and the stack, services asked for more than memory holds, endless input,
+// code that rewrites itself, stacks that run over. Each ends the way it
+// should (an exit, a stop with its message, or the step limit), in bounded
+// time and host memory, both when it runs on and when it is single-stepped.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/machines.h"
+#include "sim/dos_program.h"
+#include "sim/run_session.h"
+#include "support/asm_support.h"
+#include "support/program_support.h"
+
+namespace quorix {
+namespace {
+
+using testing_support::AsmHarness;
+using testing_support::AsmRun;
+using testing_support::Capture;
+using testing_support::ScriptKeys;
+
+#define NEED_ENGINE()                                                      \
+  do {                                                                     \
+    if (!DefaultMachineFactory()) GTEST_SKIP() << "built without Unicorn"; \
+  } while (0)
+
+std::vector<uint8_t> Bytes(const std::string& hex) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 3)
+    out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+// The peak resident memory of this process in MiB (0 where it cannot be read).
+uint64_t PeakMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  uint64_t kb = 0;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      status >> kb;
+      return kb / 1024;
+    }
+  }
+  return 0;
+}
+
+enum class Mode { Long, Steps };
+
+struct Hostile {
+  const char* name;
+  std::string hex;                  // the image, or "" for a source
+  std::vector<std::string> source;  // a dialect source, assembled
+  uint32_t bits;                    // of a binary image
+  std::string keys;                 // a stream; `endless` follows it
+  int endless;                      // a key repeated for ever after `keys`, or -1
+  RunStatus status;
+  int exitCode;         // when Exited
+  const char* message;  // stop message (Stopped), or "" for none
+  uint32_t stopAt;      // the stop address, or ~0 for any
+  std::string out;      // what the program printed, or "*" for anything
+};
+
+constexpr uint64_t kLimit = 200'000;
+constexpr uint32_t kAny = ~0u;
+
+// Loads the case and runs it to its end in the given mode.
+struct HostileRun {
+  std::unique_ptr<Machine> machine;
+  ScriptKeys keys;
+  Capture screen{4096};
+  std::unique_ptr<DosProgram> program;
+  RunStatus status = RunStatus::Stopped;
+
+  HostileRun(const Hostile& c, Mode mode) : keys(c.keys, false, c.endless) {
+    machine = DefaultMachineFactory()();
+    ProgramImage image;
+    std::vector<uint8_t> bytes = Bytes(c.hex);
+    image.bits = c.bits;
+    image.origin = 0x100;
+    AsmRun assembled;
+    if (c.hex.empty()) {
+      AsmHarness h;
+      assembled = h.Run(AsmHarness::Join(c.source));
+      EXPECT_EQ(assembled.state2, Compiled) << c.name;
+      bytes = assembled.bytes;
+      image.bits = assembled.report.entryBits;
+      image.origin = LoadOrigin(assembled.report.origin, image.bits);
+    }
+    image.bytes = bytes;
+    program = std::make_unique<DosProgram>(*machine, keys, screen);
+    program->SetStepLimit(kLimit);
+    EXPECT_TRUE(program->Load(image)) << c.name;
+    status = program->status();
+    for (uint64_t guard = 0; guard < 2 * kLimit + 10; ++guard) {
+      status = program->Run(mode == Mode::Long ? 1'000'000 : 1);
+      if (status != RunStatus::Ready) break;
+    }
+  }
+};
+
+TEST(HostilePrograms, EndAsTheyShouldInBoundedTimeAndMemory) {
+  NEED_ENGINE();
+  const Hostile cases[] = {
+      {"self-modifying code",
+       "C6 06 00 01 C6 B8 00 4C CD 21",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0,
+       "",
+       kAny,
+       ""},
+      {"a jump into the stack",
+       "B8 FF EA 50 89 E3 FF E3",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "jump outside the program",
+       0xFFFC,
+       ""},
+      {"the byte just past the program",
+       "",
+       {"[ORG 100]", "NOP"},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "jump outside the program",
+       0x101,
+       ""},
+      {"HLT ends the program",
+       "",
+       {"[ORG 100]", "NOP", "HLT", "INT 20"},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0,
+       "halted by HLT",
+       0x101,
+       ""},
+      {"INT 3 stops at its own address",
+       "",
+       {"NOP", "INT 3", "NOP"},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "no service for INT 03h",
+       0x101,
+       ""},
+      {"INTO with OF set is an interrupt without a service",
+       "B0 7F 04 01 CE",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "no service for INT 04h",
+       0x104,
+       ""},
+      {"no [ORG]: loaded at 100h, a final RET ends it once",
+       "",
+       {"MOV AH, 2", "MOV DL, 41", "INT 21", "RET"},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0,
+       "",
+       kAny,
+       "A"},
+      {"writes over the PSP, then returns into it",
+       "C7 06 00 00 90 90 C7 06 02 00 90 90 C3",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "jump outside the program",
+       0x2,
+       ""},
+      {"function 09h reads DS:DX, not ES:DX",
+       "",
+       {"[ORG 100]", "MOV AX, 2000", "MOV ES, AX", "MOV AH, 9", "MOV DX, OFFSET M", "INT 21",
+        "INT 20", "M:", "DB \"OK$\""},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0,
+       "",
+       kAny,
+       "OK"},
+      {"function 40h with CX FFFF runs past the segment",
+       "",
+       {"[ORG 100]", "MOV AH, 40", "MOV BX, 1", "MOV CX, FFFF", "MOV DX, 10", "INT 21", "INT 20"},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "memory outside the program's space",
+       0x10B,
+       ""},
+      {"function 40h with ECX FFFFFFFF",
+       "",
+       {"[BITS #32]", "[ORG 400000]", "MOV AH, 40", "MOV EBX, 1", "MOV ECX, FFFFFFFF",
+        "MOV EDX, 400000", "INT 21", "INT 20"},
+       32,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "memory outside the program's space",
+       kAny,
+       ""},
+      {"function 3Fh with ECX FFFFFFFF and endless input",
+       "",
+       {"[BITS #32]", "[ORG 400000]", "MOV AH, 3F", "MOV EBX, 0", "MOV ECX, FFFFFFFF",
+        "MOV EDX, 400100", "INT 21", "MOV AH, 4C", "INT 21"},
+       32,
+       "",
+       'Z',
+       RunStatus::Exited,
+       0x00,
+       "",
+       kAny,
+       ""},
+      {"a stack that grows down for ever",
+       "",
+       {"[BITS #32]", "[ORG 400000]", "L:", "PUSH EAX", "JMP L"},
+       32,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "memory outside the program's space",
+       kAny,
+       ""},
+      {"a stack popped for ever",
+       "",
+       {"[ORG 100]", "L:", "POP AX", "JMP L"},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "step limit of 200000 instructions reached",
+       kAny,
+       ""},
+      {"recursion without end",
+       "",
+       {"[BITS #32]", "[ORG 400000]", "F:", "CALL F"},
+       32,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "memory outside the program's space",
+       kAny,
+       ""},
+  };
+  for (Mode mode : {Mode::Long, Mode::Steps}) {
+    for (const Hostile& c : cases) {
+      const auto start = std::chrono::steady_clock::now();
+      HostileRun r(c, mode);
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const std::string what = std::string(c.name) + (mode == Mode::Long ? " (run)" : " (steps)");
+      ASSERT_NE(r.program, nullptr) << what;
+      EXPECT_EQ(r.status, c.status) << what << ": " << r.program->message();
+      if (c.status == RunStatus::Exited) {
+        EXPECT_EQ(r.program->exitCode(), c.exitCode) << what;
+      }
+      if (*c.message) {
+        EXPECT_EQ(r.program->message(), c.message) << what;
+      }
+      if (c.stopAt != kAny) {
+        EXPECT_EQ(r.program->stopAddress(), c.stopAt) << what;
+      }
+      if (c.out != "*") {
+        EXPECT_EQ(r.screen.out, c.out) << what;
+      }
+      EXPECT_LE(r.program->executed(), kLimit) << what;
+      EXPECT_LT(seconds, 20.0) << what;
+      EXPECT_LT(PeakMiB(), 1024u) << what << ": the host's memory grew with the program's counts";
+    }
+  }
+}
+
+// Keys typed before a restart belong to the run that was restarted.
+TEST(HostilePrograms, ARestartForgetsTheKeysTypedBeforeIt) {
+  NEED_ENGINE();
+  RunSession session;
+  session.SetFactory(DefaultMachineFactory());
+  AsmHarness h;
+  const AsmRun r = h.Run(AsmHarness::Join({"[ORG 100]", "MOV AH, 1", "INT 21", "INT 20"}));
+  ASSERT_EQ(r.state2, Compiled);
+  ASSERT_NE(session.AfterCompile(h.as.env().regions, *h.ws, r.report), 0u);
+  CpuState cpu{};
+  uint32_t line = 1;
+  session.Key('A');
+  session.Restart();
+  for (int i = 0; i < 4; ++i) session.Step(&line, &cpu);
+  EXPECT_TRUE(session.waiting()) << "the key typed before the restart was read";
+}
+
+}  // namespace
+}  // namespace quorix
