@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing Quorix needs (Debian 12, as root).
+# The emulator is built from third_party/ with cmake, a C compiler and
+# pkg-config (its configure step asks for it); for Windows with the C
+# compiler that comes with g++-mingw-w64-x86-64.
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
       libcairo2-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxext-dev
       libgtk-3-dev libgtksourceview-4-dev
-      libunicorn-dev libzydis-dev binutils nasm fasm dosbox xvfb xdotool x11-utils
+      libzydis-dev binutils nasm fasm dosbox xvfb xdotool x11-utils
       imagemagick python3 g++-mingw-w64-x86-64 googletest wine wine64 zip
       clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14)
 missing=()

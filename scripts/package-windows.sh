@@ -2,7 +2,8 @@
 # Builds the Windows programs with mingw-w64 and packs them, laid out the way
 # the workbench's fixed paths expect, into dist/quorix-windows-x64.zip:
 #   quorix.exe, quorix-asm.exe, README.txt,
-#   Compiler\Nuvedo.exe, Compiler\OpCode.qrx, Compiler\TheFile.asm
+#   Compiler\Nuvedo.exe, Compiler\OpCode.qrx, Compiler\TheFile.asm,
+#   Licenses\Unicorn\COPYING, COPYING.LGPL2, COPYING_GLIB (the emulator's)
 # Usage: bash scripts/package-windows.sh [BUILD_DIR]   (default build-win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,15 @@ for exe in quorix quorix-asm; do
 done
 x86_64-w64-mingw32-strip -o "$stage/Compiler/Nuvedo.exe" "$build/Nuvedo.exe"
 cp examples/Compiler/OpCode.qrx examples/Compiler/TheFile.asm "$stage/Compiler/"
+# The Unicorn emulator's licence texts, from the archive the build checked.
+unicorn=unicorn-2.1.4
+mkdir -p "$stage/unpack" "$stage/Licenses/Unicorn"
+(cd "$stage/unpack" && cmake -E tar xf "$root/third_party/$unicorn.tar.xz" \
+   "$unicorn/COPYING" "$unicorn/COPYING.LGPL2" "$unicorn/COPYING_GLIB")
+for f in COPYING COPYING.LGPL2 COPYING_GLIB; do
+  sed 's/$/\r/' "$stage/unpack/$unicorn/$f" > "$stage/Licenses/Unicorn/$f"
+done
+rm -rf "$stage/unpack"
 # README.txt in CR LF lines, as Windows editors expect.
 sed 's/$/\r/' > "$stage/README.txt" <<'TEXT'
 Quorix for Windows (64-bit)
@@ -41,10 +51,17 @@ folder it is started in.
    program beside the source as NAME.com) and "Debug".
 
 quorix-asm.exe SOURCE [-o OUTPUT] [--listing] assembles on the command line.
+
+Quorix's emulator engine is the Unicorn CPU emulator 2.1.4, licensed under
+the GNU General Public License version 2 with parts under the GNU Lesser
+General Public License 2.1 and glib's licence: the texts are in
+Licenses\Unicorn\. Its source is the archive third_party\unicorn-2.1.4.tar.xz
+in Quorix's source, unchanged from https://github.com/unicorn-engine/unicorn
+(tag 2.1.4).
 TEXT
 mkdir -p dist
 out="$root/dist/quorix-windows-x64.zip"
 rm -f "$out"
-(cd "$stage" && zip -q -X -r "$out" quorix.exe quorix-asm.exe README.txt Compiler)
+(cd "$stage" && zip -q -X -r "$out" quorix.exe quorix-asm.exe README.txt Compiler Licenses)
 echo "package-windows: wrote dist/quorix-windows-x64.zip"
 unzip -l "$out"
