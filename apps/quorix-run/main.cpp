@@ -2,9 +2,14 @@
 // as its keyboard and standard output as its screen.
 //
 //   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+//              [--screen] [--screen-dump DUMP]
 //
 // FILE is a source in the workbench's dialect (assembled in memory, nothing
 // is written) or, when its name ends in .com or .bin, machine code as it is.
+// Once the program has ended or stopped, --screen prints its 80x25 text
+// screen on standard output after the program's own output (25 lines,
+// trailing blanks trimmed), and --screen-dump writes the screen's 4,000 raw
+// bytes (character, attribute, row after row, as at B800:0000) to DUMP.
 // Exit status: the program's own exit code when it exits; otherwise
 //   250 assembly error, 251 processor fault, 252 missing DOS/BIOS service,
 //   253 step limit reached, 254 usage or file error,
@@ -42,7 +47,8 @@ constexpr uint32_t kMaxImage = 16u << 20;  // a flat binary larger than this is 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-run: %s\n", why);
   std::fprintf(stderr,
-               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]\n");
+               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]\n"
+               "                  [--screen] [--screen-dump DUMP]\n");
   return kExitUsage;
 }
 
@@ -106,6 +112,7 @@ class StdoutScreen : public ProgramOutput {
   void Write(int handle, std::span<const uint8_t> bytes) override {
     FILE* f = handle == 2 ? stderr : stdout;
     if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) Failed(errno);
+    if (handle != 2 && !bytes.empty()) lineOpen_ = bytes.back() != '\n';
     if (handle == 2 && std::fflush(stdout) != 0) Failed(errno);
   }
   // Flushes standard output; false when anything written to it was lost.
@@ -114,12 +121,15 @@ class StdoutScreen : public ProgramOutput {
     return error_ == 0;
   }
   int error() const { return error_; }
+  // The program's standard output ends inside a line.
+  bool lineOpen() const { return lineOpen_; }
 
  private:
   void Failed(int e) {
     if (error_ == 0) error_ = e != 0 ? e : EIO;
   }
   int error_ = 0;
+  bool lineOpen_ = false;
 };
 
 // The program to run, and its source when it was assembled from one.
@@ -187,6 +197,8 @@ struct Options {
   uint64_t maxSteps = kDefaultMaxSteps;
   uint64_t bits = 0, origin = 0;
   bool haveBits = false, haveOrigin = false;
+  bool screen = false;
+  const char* screenDump = nullptr;
 };
 
 // Reads the command line; returns -1 to go on, or the exit code.
@@ -208,6 +220,11 @@ int ParseOptions(int argc, char** argv, Options* o) {
       if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &o->origin, true))
         return Usage("--origin needs a number (0x100 for hexadecimal)");
       o->haveOrigin = true;
+    } else if (std::strcmp(a, "--screen") == 0) {
+      o->screen = true;
+    } else if (std::strcmp(a, "--screen-dump") == 0) {
+      if (i + 1 >= argc || argv[i + 1][0] == 0) return Usage("--screen-dump needs a file name");
+      o->screenDump = argv[++i];
     } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
       Usage(nullptr);
       return 0;
@@ -291,8 +308,25 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
   return -1;
 }
 
+// The screen as the program left it: printed after its output (on a line of
+// its own) and written raw to the dump file. False when the dump could not
+// be written.
+bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Services& services) {
+  TextScreen& screen = program.screen();
+  if (o.screen) {
+    if (out.lineOpen()) std::fputc('\n', stdout);
+    for (int row = 0; row < TextScreen::kRows; ++row)
+      std::fprintf(stdout, "%s\n", screen.RowText(row).c_str());
+  }
+  if (o.screenDump == nullptr) return true;
+  bool ok = false;
+  services.WriteWholeFile(o.screenDump, screen.Bytes(), ok);
+  if (!ok) std::fprintf(stderr, "quorix-run: cannot write the screen to %s\n", o.screenDump);
+  return ok;
+}
+
 // Runs the loaded program to its end; returns the exit code.
-int Run(Machine& machine, const Program& p, const Options& o) {
+int Run(Machine& machine, const Program& p, const Options& o, Services& services) {
   StdinKeys keys;
   StdoutScreen screen;
   DosProgram program(machine, keys, screen);
@@ -319,10 +353,12 @@ int Run(Machine& machine, const Program& p, const Options& o) {
       status = program.Run(kChunk);
     }
   }
+  const bool dumped = ShowScreen(program, o, screen, services);
   if (!screen.Finish()) {
     std::fprintf(stderr, "quorix-run: output failed: %s\n", std::strerror(screen.error()));
     return kExitOutput;
   }
+  if (!dumped) return kExitUsage;
   if (status == RunStatus::Exited) {
     if (program.reason() == StopReason::Halted) {
       const uint32_t line = p.isSource ? p.lines.LineAt(program.stopAddress() - p.origin) : 0;
@@ -364,5 +400,5 @@ int main(int argc, char** argv) {
   if (loaded >= 0) return loaded;
   if (o.haveBits) p.bits = static_cast<uint32_t>(o.bits);
   if (o.haveOrigin) p.origin = static_cast<uint32_t>(o.origin);
-  return Run(*machine, p, o);
+  return Run(*machine, p, o, services);
 }
