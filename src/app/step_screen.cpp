@@ -105,6 +105,7 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
 
 void DebugScreen(ContextRecord* r, Shell& shell, bool entered) {
   const bool executes = shell.run.Executes(*shell.ws);
+  if (entered) ++shell.debugEntries;
   if (executes && entered) {
     // Entering Debug from another screen starts the program over.
     const uint32_t entry = shell.run.Restart();

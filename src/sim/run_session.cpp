@@ -68,6 +68,7 @@ void LineMap::Build(const LineRecords& records, uint32_t lineCount, uint32_t out
 
 uint32_t RunSession::AfterCompile(const AsmRegions& regions, const Workspace& ws,
                                   const AssembleReport& report) {
+  ++serial_;
   program_.reset();
   machine_.reset();
   image_.clear();
@@ -87,6 +88,7 @@ uint32_t RunSession::AfterCompile(const AsmRegions& regions, const Workspace& ws
 }
 
 void RunSession::Drop() {
+  ++serial_;
   program_.reset();
   machine_.reset();
   image_.clear();

@@ -68,6 +68,9 @@ class LineMap {
     const uint32_t line = LineAt(offset);
     return line != 0 && line < ends_.size() ? ends_[line] : 0;
   }
+  // True when the line produced bytes.
+  bool HasBytes(uint32_t line) const { return line < ends_.size() && ends_[line] != 0; }
+  uint32_t lineCount() const { return static_cast<uint32_t>(ends_.size()); }
   // True when `offset` is the first byte of its line's bytes.
   bool StartsLine(uint32_t offset) const {
     return LineAt(offset) != 0 && (offset == 0 || LineAt(offset - 1) != LineAt(offset));
@@ -116,7 +119,11 @@ class RunSession {
   const ConsoleLog& console() const { return console_; }
   DosProgram* program() { return program_.get(); }
   const LineMap& lines() const { return lineMap_; }
+  // The source of the program's compile.
+  const SourceText& source() const { return source_; }
   bool waiting() const { return program_ && program_->status() == RunStatus::Waiting; }
+  // Changes whenever another program (or none) becomes the Run box's.
+  uint64_t serial() const { return serial_; }
 
  private:
   uint32_t LineOfAddress(uint32_t address) const;
@@ -130,6 +137,7 @@ class RunSession {
   uint32_t bits_ = 16;
   uint32_t generation_ = 0;
   uint64_t stepLimit_ = kStepLimit;
+  uint64_t serial_ = 0;
   bool ended_ = false;  // the end message has been written
   LineMap lineMap_;
   SourceText source_;  // the compiled source, for the end message
