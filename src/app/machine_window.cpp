@@ -525,58 +525,85 @@ bool MachineWindow::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
 
 // ---- dump --------------------------------------------------------------------
 
-std::string MachineWindow::Dump() {
-  const MachineSnapshot& s = Refresh();
-  std::ostringstream out;
-  out << "state: " << StateName(s.state) << "\nstatus: " << s.status << "\nline: " << s.nextLine
-      << "\nsteps: " << s.steps << "\nselected: " << s.selectedLine << "\nbreakpoints:";
-  for (uint32_t line : s.breakpoints) out << ' ' << line;
-  out << "\nlast: " << s.last << '\n';
+namespace {
+
+// "name: value", or "name:" when the value is empty.
+void Item(std::ostream& out, const std::string& name, const std::string& value) {
+  out << name << ':' << (value.empty() ? "" : " ") << value << '\n';
+}
+
+void DumpRegisters(std::ostream& out, const MachineSnapshot& s) {
   static constexpr Reg kOrder[] = {Reg::Eax, Reg::Ebx, Reg::Ecx, Reg::Edx,    Reg::Esi, Reg::Edi,
                                    Reg::Ebp, Reg::Esp, Reg::Eip, Reg::Eflags, Reg::Cs,  Reg::Ds,
                                    Reg::Es,  Reg::Ss,  Reg::Fs,  Reg::Gs};
-  for (Reg r : kOrder) out << RegisterName(r, 32) << ": " << Hex(s.regs[int(r)], 8) << '\n';
+  for (Reg r : kOrder) Item(out, RegisterName(r, 32), Hex(s.regs[int(r)], 8));
   static constexpr std::pair<const char*, uint32_t> kFlags[] = {
       {"CF", kFlagCF}, {"PF", kFlagPF}, {"AF", kFlagAF}, {"ZF", kFlagZF},
       {"SF", kFlagSF}, {"IF", kFlagIF}, {"DF", kFlagDF}, {"OF", kFlagOF}};
   for (const auto& [name, bit] : kFlags)
-    out << name << ": " << ((s.regs[int(Reg::Eflags)] & bit) ? 1 : 0) << '\n';
+    Item(out, name, (s.regs[int(Reg::Eflags)] & bit) != 0 ? "1" : "0");
+}
+
+void DumpStackAndMemory(std::ostream& out, const MachineSnapshot& s) {
   const int digits = s.bits == 32 ? 8 : 4;
   for (size_t i = 0; i < s.stack.size(); ++i) {
     const StackRow& row = s.stack[i];
-    out << "stack" << i << ": " << Hex(row.address, digits) << ' '
-        << (row.readable ? Hex(row.value, digits) : std::string(digits, '-'))
-        << (row.sp ? " SP" : "") << (row.bp ? " BP" : "");
-    if (row.returnLine != 0) out << " ret " << row.returnLine;
-    out << '\n';
+    std::string value = Hex(row.address, digits) + ' ' +
+                        (row.readable ? Hex(row.value, digits) : std::string(digits, '-'));
+    if (row.sp) value += " SP";
+    if (row.bp) value += " BP";
+    if (row.returnLine != 0) value += " ret " + std::to_string(row.returnLine);
+    Item(out, "stack" + std::to_string(i), value);
   }
-  out << "memory: " << s.memoryName << '\n';
+  Item(out, "memory", s.memoryName);
   for (int row = 0; row < kMemoryRows && s.state != MachineState::None; ++row) {
     const uint32_t offset = s.memoryOffset + uint32_t(row) * kMemoryColumns;
-    out << "mem" << row << ": "
-        << (s.bits == 32 ? Hex(offset, 8)
-                         : Hex(s.memorySegment, 4) + ":" + Hex(offset & 0xFFFF, 4));
+    std::string value =
+        s.bits == 32 ? Hex(offset, 8) : Hex(s.memorySegment, 4) + ":" + Hex(offset & 0xFFFF, 4);
     for (int col = 0; col < kMemoryColumns; ++col) {
       const int i = row * kMemoryColumns + col;
-      out << ' ' << (s.memoryReadable[i] ? Hex(s.memory[i], 2) : "--");
+      value += ' ' + (s.memoryReadable[i] ? Hex(s.memory[i], 2) : std::string("--"));
     }
-    out << '\n';
+    Item(out, "mem" + std::to_string(row), value);
   }
+}
+
+void DumpWatchesAndScreen(std::ostream& out, const MachineSnapshot& s) {
   for (const WatchRow& w : s.watches) {
-    out << "watch " << w.name << ':';
-    for (uint8_t b : w.bytes) out << ' ' << Hex(b, 2);
-    out << '\n';
+    std::string value;
+    for (uint8_t b : w.bytes) value += (value.empty() ? "" : " ") + Hex(b, 2);
+    Item(out, "watch " + w.name, value);
   }
-  for (int row = 0; row < TextScreen::kRows && s.hasScreen; ++row) {
+  if (!s.hasScreen) return;
+  for (int row = 0; row < TextScreen::kRows; ++row) {
     std::string text;
     for (int col = 0; col < TextScreen::kColumns; ++col) {
       const uint8_t c = s.screen[size_t(row) * TextScreen::kColumns + col].character;
       text.push_back(c == 0 ? ' ' : c < 0x20 || c == 0x7F ? '.' : static_cast<char>(c));
     }
     text.erase(text.find_last_not_of(' ') + 1);
-    out << "screen" << row << ": " << text << '\n';
+    Item(out, "screen" + std::to_string(row), text);
   }
-  if (s.hasScreen) out << "cursor: " << s.cursorRow << ' ' << s.cursorColumn << '\n';
+  Item(out, "cursor", std::to_string(s.cursorRow) + ' ' + std::to_string(s.cursorColumn));
+}
+
+}  // namespace
+
+std::string MachineWindow::Dump() {
+  const MachineSnapshot& s = Refresh();
+  std::ostringstream out;
+  Item(out, "state", StateName(s.state));
+  Item(out, "status", s.status);
+  Item(out, "line", std::to_string(s.nextLine));
+  Item(out, "steps", std::to_string(s.steps));
+  Item(out, "selected", std::to_string(s.selectedLine));
+  std::string lines;
+  for (uint32_t line : s.breakpoints) lines += (lines.empty() ? "" : " ") + std::to_string(line);
+  Item(out, "breakpoints", lines);
+  Item(out, "last", s.last);
+  DumpRegisters(out, s);
+  DumpStackAndMemory(out, s);
+  DumpWatchesAndScreen(out, s);
   return out.str();
 }
 

@@ -304,12 +304,12 @@ void DrawRegisters(MachineScreen& s, const MachineSnapshot& snap) {
     const int index = static_cast<int>(r);
     const bool changed = (snap.changed >> index) & 1;
     Text(s, x, y0 + 5 * kRh, std::string(RegisterName(r, snap.bits)) + ":", kWhite);
+    const int hexX = x + 4 * kCw;
     if (changed)
-      Fill(s, {x + 3 * kCw + 2, y0 + 5 * kRh, x + 7 * kCw + 6, y0 + 6 * kRh}, s.palette.redBrush,
+      Fill(s, {hexX - 2, y0 + 5 * kRh, hexX + 4 * kCw + 2, y0 + 6 * kRh}, s.palette.redBrush,
            s.palette.base.RedPen);
-    Text(s, x + 3 * kCw + 4, y0 + 5 * kRh, Hex(snap.regs[index] & 0xFFFF, 4),
-         changed ? kWhite : kYellow);
-    x += 9 * kCw - 1;
+    Text(s, hexX, y0 + 5 * kRh, Hex(snap.regs[index] & 0xFFFF, 4), changed ? kWhite : kYellow);
+    x += 10 * kCw;
   }
   struct Flag {
     const char* name;
