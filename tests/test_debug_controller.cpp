@@ -140,6 +140,17 @@ const std::vector<std::string> kPoll = {
     "        INT 20",     // 8
 };
 
+const std::vector<std::string> kFill = {
+    "[ORG 100]",                   // 1
+    "        MOV DI, OFFSET BUF",  // 2
+    "        MOV CX, 5",           // 3
+    "        MOV AL, 2A",          // 4
+    "        REP STOSB",           // 5
+    "        INT 20",              // 6
+    "BUF:",                        // 7
+    "        DB 0, 0, 0, 0, 0",    // 8
+};
+
 const std::vector<std::string> kLoopForever = {"[ORG 100]", "L:", "        INC AX",
                                                "        JMP L"};
 
@@ -261,6 +272,17 @@ std::vector<Script> Scripts() {
            {Back, 3, S::Stepped, 5, "AX=006B", "", "key 6B waiting (ZF=0)"},
            {Continue, 0, S::Ended, 8, "AX=006B", "", "exited with code 0"},
        }},
+      {"string instruction",
+       kFill,
+       {
+           {ToLine, 5, S::Reached, 5, "CX=0005", "", ""},
+           {Into, 0, S::Stepped, 5, "CX=0004", "010C=2A 00",
+            "wrote 2A to [010C] (BUF), CX 0005 -> 0004, DI 010C -> 010D"},
+           {Over, 0, S::Reached, 6, "CX=0000 DI=0111", "010C=2A 2A 2A 2A 2A",
+            "REP done (CX 0): went on to line 6"},
+           {Back, 2, S::Stepped, 5, "CX=0001 DI=0110", "010C=2A 2A 2A 2A 00",
+            "wrote 2A to [010F] (BUF+3), CX 0002 -> 0001, DI 010F -> 0110"},
+       }},
       {"step limit",
        kLoopForever,
        {
@@ -354,6 +376,26 @@ TEST(DebugController, ScriptsOfCommandsOverPrograms) {
       }
     }
   }
+}
+
+// A slice with a time budget returns while the goal goes on, long before
+// an endless loop reaches the step limit.
+TEST(DebugController, ASliceReturnsWhenItsTimeIsUsed) {
+  NEED_ENGINE();
+  std::string error;
+  DebuggerOptions options;
+  options.stepLimit = 4'000'000'000;
+  auto d = DebuggerFor(JoinLines(kLoopForever), &error, options);
+  ASSERT_NE(d, nullptr) << error;
+  d->Continue();
+  const DebugStop stop = d->Slice({UINT64_MAX, std::chrono::milliseconds(2)});
+  EXPECT_EQ(stop.kind, StopKind::Running);
+  EXPECT_TRUE(d->running());
+  EXPECT_GT(d->executed(), 0u);
+  EXPECT_LT(d->executed(), options.stepLimit);
+  d->Pause();
+  EXPECT_FALSE(d->running());
+  EXPECT_EQ(d->stop().kind, StopKind::Paused);
 }
 
 // The shapes step over and step out go by: the kind, and the length of

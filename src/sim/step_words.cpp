@@ -244,6 +244,16 @@ std::string DescribeStep(const StepFacts& f, const SourceMap& source) {
       Add(&out, FlagChanges(f));
       break;
     }
+    case InsnKind::String:
+      // A REP instruction is counted once per iteration and once more
+      // when, with the count at 0, it goes on.
+      if (s.rep && (Get(f.before, Reg::Ecx) & (f.bits == 32 ? 0xFFFFFFFFu : 0xFFFFu)) == 0) {
+        out = std::string("REP done (") + (f.bits == 32 ? "ECX" : "CX") + " 0): went on to " +
+              Where(Get(f.after, Reg::Eip), source, f.bits);
+        break;
+      }
+      out = Generic(f, source);
+      break;
     case InsnKind::Compare: out = Compared(f); break;
     case InsnKind::Test:
       out =
