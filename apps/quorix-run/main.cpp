@@ -1,11 +1,14 @@
 // quorix-run: runs a program on the debugger's machine, with standard input
 // as its keyboard and standard output as its screen.
 //
-//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] [--break LINE]...
 //              [--screen] [--screen-dump DUMP]
 //
 // FILE is a source in the workbench's dialect (assembled in memory, nothing
 // is written) or, when its name ends in .com or .bin, machine code as it is.
+// Each time execution reaches a --break line (the first line with code from
+// LINE on), the registers and the top of the stack go to standard error as
+// "name: value" lines, and the program goes on.
 // Once the program has ended or stopped, --screen prints its 80x25 text
 // screen on standard output after the program's own output (25 lines,
 // trailing blanks trimmed), and --screen-dump writes the screen's 4,000 raw
@@ -21,14 +24,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/assemble_text.h"
 #include "engine/machines.h"
 #include "backends/posix/posix_services.h"
+#include "sim/debugger.h"
 #include "sim/dos_program.h"
 #include "sim/run_session.h"
+#include "sim/source_map.h"
 
 using namespace quorix;
 
@@ -43,11 +49,13 @@ constexpr int kExitUsage = 254;
 constexpr uint64_t kDefaultMaxSteps = 1'000'000'000;
 constexpr uint64_t kChunk = 1'000'000;     // instructions between checks when not tracing
 constexpr uint32_t kMaxImage = 16u << 20;  // a flat binary larger than this is refused
+constexpr int kStackEntries = 12;          // shown at a --break line
 
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-run: %s\n", why);
   std::fprintf(stderr,
-               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]\n"
+               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] "
+               "[--break LINE]...\n"
                "                  [--screen] [--screen-dump DUMP]\n");
   return kExitUsage;
 }
@@ -138,6 +146,7 @@ struct Program {
   uint32_t origin = 0x100, bits = 16;
   bool isSource = false;
   std::unique_ptr<TextAssembler> assembler;  // holds the source's text
+  std::vector<LineRecord> records;
   LineMap lines;
   std::string LineText(uint32_t line) const {
     return isSource && line != 0 ? SourceLineText(assembler->source(), line) : std::string();
@@ -194,6 +203,7 @@ void Trace(DosProgram& program, const Program& src, uint32_t at) {
 struct Options {
   const char* file = nullptr;
   bool trace = false;
+  std::vector<uint32_t> breaks;  // source lines
   uint64_t maxSteps = kDefaultMaxSteps;
   uint64_t bits = 0, origin = 0;
   bool haveBits = false, haveOrigin = false;
@@ -211,6 +221,11 @@ int ParseOptions(int argc, char** argv, Options* o) {
       if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, UINT64_MAX, &o->maxSteps) ||
           o->maxSteps == 0)
         return Usage("--max-steps needs a positive number");
+    } else if (std::strcmp(a, "--break") == 0) {
+      uint64_t line = 0;
+      if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &line) || line == 0)
+        return Usage("--break needs a line number");
+      o->breaks.push_back(static_cast<uint32_t>(line));
     } else if (std::strcmp(a, "--bits") == 0) {
       if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 32, &o->bits) ||
           (o->bits != 16 && o->bits != 32))
@@ -301,11 +316,58 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
     return kExitAssembly;
   }
   p->image = std::move(result.bytes);
+  p->records = std::move(result.records);
   p->origin = LoadOrigin(report.origin, report.entryBits);
   p->bits = report.entryBits;
   p->isSource = true;
   p->lines.Build(as.env().regions.records, as.source().lineCount, report.bytes);
   return -1;
+}
+
+// The registers and the top of the stack where a --break line is reached,
+// as "name: value" lines on standard error.
+void PrintBreak(Machine& m, uint32_t bits, uint32_t line) {
+  static const struct {
+    const char* name;
+    Reg reg;
+  } kRegisters[] = {{"EAX", Reg::Eax}, {"EBX", Reg::Ebx},      {"ECX", Reg::Ecx}, {"EDX", Reg::Edx},
+                    {"ESI", Reg::Esi}, {"EDI", Reg::Edi},      {"EBP", Reg::Ebp}, {"ESP", Reg::Esp},
+                    {"EIP", Reg::Eip}, {"EFLAGS", Reg::Eflags}};
+  std::string text = "line: " + std::to_string(line) + "\n";
+  char buf[48];
+  for (const auto& r : kRegisters) {
+    std::snprintf(buf, sizeof buf, "%s: %08X\n", r.name, m.Get(r.reg));
+    text += buf;
+  }
+  // 16-bit code: words at SS:SP upwards (wrapping in the segment); 32-bit
+  // code: dwords at ESP upwards. A slot outside memory shows as ?.
+  const uint32_t width = bits == 16 ? 2 : 4;
+  const uint32_t sp = m.Get(Reg::Esp);
+  for (int i = 0; i < kStackEntries; ++i) {
+    uint32_t value = 0;
+    bool readable = true;
+    for (uint32_t k = 0; k < width; ++k) {
+      const uint32_t offset = sp + i * width + k;
+      const uint32_t at = bits == 16 ? (m.Get(Reg::Ss) << 4) + (offset & 0xFFFF) : offset;
+      uint8_t b = 0;
+      readable = readable && m.Read(at, std::span<uint8_t>(&b, 1));
+      value |= uint32_t(b) << (8 * k);
+    }
+    if (readable)
+      std::snprintf(buf, sizeof buf, "stack%d: %0*X\n", i, static_cast<int>(2 * width), value);
+    else
+      std::snprintf(buf, sizeof buf, "stack%d: %s\n", i, width == 2 ? "????" : "????????");
+    text += buf;
+  }
+  std::fputs(text.c_str(), stderr);
+}
+
+// The source's lines and labels where the program runs.
+SourceMap MapOf(const Program& p) {
+  if (!p.isSource) return {};
+  return SourceMap(p.records, p.assembler->source().lineCount, p.origin,
+                   static_cast<uint32_t>(p.image.size()),
+                   LabelsOf(p.assembler->source(), p.records, p.origin));
 }
 
 // The screen as the program left it: printed after its output (on a line of
@@ -325,34 +387,11 @@ bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Servic
   return ok;
 }
 
-// Runs the loaded program to its end; returns the exit code.
-int Run(Machine& machine, const Program& p, const Options& o, Services& services) {
-  StdinKeys keys;
-  StdoutScreen screen;
-  DosProgram program(machine, keys, screen);
-  ProgramImage pi;
-  pi.bytes = p.image;
-  pi.origin = p.origin;
-  pi.bits = p.bits;
-  program.SetStepLimit(o.maxSteps);
-  if (!program.Load(pi)) {
-    std::fprintf(stderr, "quorix-run: %s\n", program.message().c_str());
-    return kExitUsage;
-  }
-  RunStatus status = RunStatus::Ready;
-  while (status == RunStatus::Ready || status == RunStatus::Waiting) {
-    if (o.trace) {
-      const uint32_t at = machine.Get(Reg::Eip);
-      // A source line's bytes are one instruction: where the next begins.
-      uint32_t next = 0;
-      if (p.isSource && at >= p.origin && p.lines.StartsLine(at - p.origin))
-        next = p.lines.EndAt(at - p.origin) + p.origin;
-      status = program.Run(1, next);
-      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at);
-    } else {
-      status = program.Run(kChunk);
-    }
-  }
+// After the run: the screen shown, standard output flushed, the end
+// reported; the exit code.
+int Report(DosProgram& program, const Program& p, const Options& o, StdoutScreen& screen,
+           Services& services) {
+  const RunStatus status = program.status();
   const bool dumped = ShowScreen(program, o, screen, services);
   if (!screen.Finish()) {
     std::fprintf(stderr, "quorix-run: output failed: %s\n", std::strerror(screen.error()));
@@ -378,6 +417,88 @@ int Run(Machine& machine, const Program& p, const Options& o, Services& services
   }
 }
 
+// With --break: the debugger's controller runs the program, stopping at
+// each break line to show the registers.
+int RunWithBreaks(std::unique_ptr<Machine> machine, const Program& p, const Options& o,
+                  Services& services) {
+  StdinKeys keys;
+  StdoutScreen screen;
+  DebuggerOptions options;
+  options.history = false;
+  options.stepLimit = o.maxSteps;
+  Debugger debugger(std::move(machine), options);
+  debugger.SetKeySource(&keys);
+  debugger.SetOutputSink(&screen);
+  DebugTarget target;
+  target.image = p.image;
+  target.origin = p.origin;
+  target.bits = p.bits;
+  target.source = MapOf(p);
+  if (!debugger.Load(std::move(target))) {
+    std::fprintf(stderr, "quorix-run: %s\n", debugger.program().message().c_str());
+    return kExitUsage;
+  }
+  for (uint32_t line : o.breaks) debugger.AddLineBreakpoint(line);
+  for (;;) {
+    debugger.Continue();
+    const DebugStop stop = debugger.Finish();
+    if (stop.kind != StopKind::Breakpoint) break;
+    PrintBreak(debugger.machine(), p.bits, stop.line);
+  }
+  return Report(debugger.program(), p, o, screen, services);
+}
+
+// Runs the loaded program to its end; returns the exit code.
+int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o, Services& services) {
+  if (!o.breaks.empty() && !o.trace) return RunWithBreaks(std::move(machine), p, o, services);
+  StdinKeys keys;
+  StdoutScreen screen;
+  DosProgram program(*machine, keys, screen);
+  ProgramImage pi;
+  pi.bytes = p.image;
+  pi.origin = p.origin;
+  pi.bits = p.bits;
+  program.SetStepLimit(o.maxSteps);
+  if (!program.Load(pi)) {
+    std::fprintf(stderr, "quorix-run: %s\n", program.message().c_str());
+    return kExitUsage;
+  }
+  // Where a --break line's code begins.
+  std::set<uint32_t> breaks;
+  const SourceMap map = o.breaks.empty() ? SourceMap() : MapOf(p);
+  for (uint32_t line : o.breaks) breaks.insert(map.AddressOfLine(map.LineWithBytesFrom(line)));
+  RunStatus status = RunStatus::Ready;
+  while (status == RunStatus::Ready || status == RunStatus::Waiting) {
+    if (o.trace) {
+      const uint32_t at = machine->Get(Reg::Eip);
+      if (breaks.count(at) != 0) PrintBreak(*machine, p.bits, map.LineAt(at));
+      // A source line's bytes are one instruction: where the next begins.
+      uint32_t next = 0;
+      if (p.isSource && at >= p.origin && p.lines.StartsLine(at - p.origin))
+        next = p.lines.EndAt(at - p.origin) + p.origin;
+      status = program.Run(1, next);
+      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at);
+    } else {
+      status = program.Run(kChunk);
+    }
+  }
+  return Report(program, p, o, screen, services);
+}
+
+// Every --break line must have code at or after it.
+int CheckBreaks(const Program& p, const Options& o) {
+  if (o.breaks.empty()) return -1;
+  if (!p.isSource) return Usage("--break needs a source file");
+  const SourceMap map = MapOf(p);
+  for (uint32_t line : o.breaks) {
+    if (map.LineWithBytesFrom(line) == 0) {
+      std::fprintf(stderr, "quorix-run: --break %u: no code on or after that line\n", line);
+      return kExitUsage;
+    }
+  }
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -400,5 +521,6 @@ int main(int argc, char** argv) {
   if (loaded >= 0) return loaded;
   if (o.haveBits) p.bits = static_cast<uint32_t>(o.bits);
   if (o.haveOrigin) p.origin = static_cast<uint32_t>(o.origin);
-  return Run(*machine, p, o, services);
+  if (const int code = CheckBreaks(p, o); code >= 0) return code;
+  return Run(std::move(machine), p, o, services);
 }

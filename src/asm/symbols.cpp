@@ -1,5 +1,6 @@
 #include "asm/symbols.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "model/workspace.h"
@@ -163,6 +164,22 @@ uint32_t CollectSymbols(AsmEnv& env, uint32_t* overflowLine) {
   if (capacity > 0) ws.Write32(tableAddr + 4 * count, 0);
   env.symbols.generation = ws.load().generation;
   return overflow ? kFail : count;
+}
+
+std::string LabelNameOfLine(const SourceText& source, uint32_t n) {
+  const uint8_t* raw;
+  uint32_t len;
+  if (!LocateLine(source, n, &raw, &len)) return {};
+  len = std::min<uint32_t>(len, 1023);
+  if (!IsLabelLine(raw, len,
+                   static_cast<uint32_t>(source.bytes.data() + source.bytes.size() - raw)))
+    return {};
+  uint8_t buf[1024 + 8] = {};
+  for (uint32_t i = 0; i < len && raw[i] != 0; ++i)
+    buf[i] = raw[i] == kTab ? ' ' : UpperAscii(raw[i]);
+  std::string_view name;
+  if (!NameOfLabelLine(buf, &name)) return {};
+  return std::string(name);
 }
 
 bool LabelFits(const AsmEnv& env, uint32_t address, uint32_t bitsMode) {

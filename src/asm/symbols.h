@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/common.h"
+#include "model/source_text.h"
 
 namespace quorix {
 
@@ -75,6 +76,10 @@ struct SymbolHit {
 };
 // Looks up the word after the first space of text (blanks skipped).
 SymbolHit LookupSymbol(const uint8_t* text, AsmEnv& env);
+
+// The name line n of the source defines when it is a label line, read as
+// CollectSymbols reads it (ASCII letters upper-cased); empty otherwise.
+std::string LabelNameOfLine(const SourceText& source, uint32_t n);
 
 // False when a label's address does not fit the code width (above FFFF in
 // 16-bit code). Only pass 2 decides: in pass 1 a label further down still

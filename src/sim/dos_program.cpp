@@ -172,9 +172,19 @@ RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
       case MachineEvent::OtherFault:
         Stop(StopReason::Fault, "processor exception " + std::to_string(stop.vector), eip);
         break;
+      case MachineEvent::Breakpoint: count = 0; break;  // the caller's: it returns, Ready
     }
   }
   return status_;
+}
+
+void DosProgram::Rewind(uint64_t executed) {
+  status_ = RunStatus::Ready;
+  reason_ = StopReason::None;
+  message_.clear();
+  exitCode_ = 0;
+  executed_ = executed;
+  line_.clear();
 }
 
 void DosProgram::Stop(StopReason reason, std::string message, uint32_t address) {

@@ -84,6 +84,11 @@ class DosProgram {
   // waits for a key, exits or stops. `next` (single steps only): where the
   // next instruction begins when the current one does not jump, if known.
   RunStatus Run(uint64_t count, uint32_t next = 0);
+  // The debugger has put the machine back (registers and memory) to a state
+  // it recorded after `executed` instructions, taken while the program was
+  // ready: the program is ready again, with no line being typed. A run that
+  // meets a breakpoint of the machine returns Ready before its count is used.
+  void Rewind(uint64_t executed);
 
   void SetStepLimit(uint64_t limit) { stepLimit_ = limit == 0 ? 1 : limit; }
   RunStatus status() const { return status_; }

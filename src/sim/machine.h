@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace quorix {
 
@@ -54,6 +55,7 @@ enum class MachineEvent {
   MemoryFault,    // a read or write outside mapped memory; EIP at the instruction
   OutsideCode,    // an instruction fetch outside the code ranges; EIP is there
   OtherFault,     // any other processor exception
+  Breakpoint,     // EIP is at a breakpoint; the instruction there has not executed
 };
 
 struct MachineStop {
@@ -90,7 +92,41 @@ class Machine {
   // ends there before executing it. Single steps that know it let the
   // engine translate one instruction instead of a whole run of code.
   virtual MachineStop Run(uint64_t count, uint32_t next = 0) = 0;
+
+  // ---- for the debugger; the defaults serve a machine without them.
+
+  // The processor's whole state (registers, flags, segment bases, the x87
+  // and vector units), to be put back by RestoreState. Memory is not part
+  // of it. The default keeps the registers of Reg.
+  virtual std::vector<uint8_t> SaveState();
+  virtual void RestoreState(std::span<const uint8_t> state);
+  // The memory added by Map, in the order it was added.
+  virtual std::vector<AddressRange> MappedRanges() const { return {}; }
+  // Linear addresses at which a run stops before the instruction there
+  // executes (MachineEvent::Breakpoint); empty: none. Checked before every
+  // instruction, so that they must cost next to nothing.
+  virtual void SetBreakpoints(std::span<const uint32_t> /*linear*/) {}
+  // The next run executes its first instruction even when a breakpoint
+  // lies there (a run resuming from the place it stopped at).
+  virtual void ResumeAtBreakpoint() {}
 };
+
+inline std::vector<uint8_t> Machine::SaveState() {
+  std::vector<uint8_t> state(kRegCount * 4);
+  for (int i = 0; i < kRegCount; ++i) {
+    const uint32_t v = Get(static_cast<Reg>(i));
+    for (int k = 0; k < 4; ++k) state[i * 4 + k] = static_cast<uint8_t>(v >> (8 * k));
+  }
+  return state;
+}
+
+inline void Machine::RestoreState(std::span<const uint8_t> state) {
+  for (int i = 0; i < kRegCount && (i + 1) * 4 <= static_cast<int>(state.size()); ++i) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k) v |= uint32_t(state[i * 4 + k]) << (8 * k);
+    Set(static_cast<Reg>(i), v);
+  }
+}
 
 using MachineFactory = std::function<std::unique_ptr<Machine>()>;
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The command-line contract of quorix-run:
-#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] [--break LINE]...
 #              [--screen] [--screen-dump DUMP]
 # standard input is the program's keyboard, standard output its screen; the
 # exit status is the program's own exit code, or 250 (assembly error), 251
@@ -36,6 +36,8 @@ src '[BITS #32]' 'MOV EDX, OFFSET T' 'MOV AH, 9' 'INT 21' 'RET' 'T:' 'DB "FLAT$"
 printf '\xb4\x02\xb2\x51\xcd\x21\xc3' >q.com   # MOV AH,2 / MOV DL,'Q' / INT 21 / RET
 printf '\xb8\x07\x00\x00\x00\xc3' >seven.bin  # 32-bit: MOV EAX,7 / RET
 src '[ORG 100]' 'NOP' 'HLT' 'INT 20' >hlt.asm
+src '[ORG 100]' 'MOV CX, 2' 'L:' 'PUSH CX' 'MOV AH, 2' 'MOV DL, 41' 'INT 21' 'POP CX' 'LOOP L' \
+    'MOV AX, 4C00' 'INT 21' >brk.asm  # line 8: POP CX
 printf '\xc6\x06\x00\x01\xc6\xb8\x00\x4c\xcd\x21' >smc.com  # rewrites its own first byte
 src '[ORG 100]' 'MOV AH, 2A' 'INT 21' 'MOV AL, CL' 'MOV AH, 4C' 'INT 21' >date.asm
 src '[ORG 100]' 'MOV AH, 9' 'MOV DX, OFFSET T' 'INT 21' 'INT 20' 'T:' 'DB "A"' 'DB D,A' 'DB "$"' >line.asm
@@ -70,6 +72,13 @@ cases=(
   "date from the host's clock (the year's low byte)|date.asm||$(($(date +%Y) % 256))||"
   "a dump needs a file name|hi.asm --screen-dump||254||--screen-dump needs a file name"
   "a dump that cannot be written|hi.asm --screen-dump no/such/dir/s.bin||254|HI|cannot write the screen to no/such/dir/s.bin"
+  "a break line shows the registers|brk.asm --break 8||0|AA|ECX: 00000001"
+  "a break line shows the stack|brk.asm --break 8||0|AA|stack0: 0001"
+  "a break on a label line stops at the code after it|brk.asm --break 3||0|AA|line: 4"
+  "a break in 32-bit code shows dwords|flat.asm --break 4||0|FLAT|stack0: 7FFF0000"
+  "a break past the code|brk.asm --break 99||254||--break 99: no code on or after that line"
+  "a break needs a source|q.com --break 1||254||--break needs a source file"
+  "a break at line 0|hi.asm --break 0||254||--break needs a line number"
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r name args input want_rc want_out want_err <<<"$c"
@@ -146,6 +155,23 @@ else
   od -An -tx1 -N16 dump.bin
   failed=$((failed + 1))
 fi
+# --break: a block of "name: value" lines each time the line is reached,
+# alone or among the trace's lines.
+for mode in "" --trace; do
+  # shellcheck disable=SC2086  # an empty mode adds no argument
+  "$runner" brk.asm --break 8 $mode >out.txt 2>err.txt
+  rc=$?
+  hits=$(grep -c '^line: 8$' err.txt)
+  names=$(grep -cE '^(E[A-Z]{2}|EFLAGS|stack[0-9]+): [0-9A-F]+$' err.txt)
+  if [ $rc -eq 0 ] && [ "$(cat out.txt)" = AA ] && [ "$hits" -eq 2 ] && [ "$names" -eq 44 ] &&
+     grep -q '^ECX: 00000002$' err.txt && grep -q '^stack11: 0000$' err.txt; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: --break 8 $mode: rc=$rc hits=$hits names=$names"
+    cat err.txt
+    failed=$((failed + 1))
+  fi
+done
 
 # Arguments that word splitting cannot carry, and outputs that fail.
 check() {  # name, status, want status, stderr, want text on stderr

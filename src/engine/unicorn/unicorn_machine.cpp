@@ -2,7 +2,12 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
 #include <vector>
+
+#include "sim/x86_shape.h"
 
 namespace quorix {
 
@@ -16,6 +21,9 @@ constexpr int kUnicornReg[kRegCount] = {
 };
 
 constexpr uint32_t kPage = 0x1000;
+// Breakpoints spread over at most this many bytes are kept as a bitmap;
+// wider sets are searched in a sorted list.
+constexpr uint64_t kBitmapSpan = 1u << 24;
 #ifdef uc_ctl_set_tcg_buffer_size
 constexpr uint32_t kTranslationBuffer = 32u << 20;  // bytes of translated code before a flush
 #endif
@@ -27,6 +35,7 @@ class UnicornMachine final : public Machine {
   bool Reset(uint32_t bits) override {
     Close();
     bits_ = bits;
+    resumeNext_ = false;
     if (uc_open(UC_ARCH_X86, bits == 16 ? UC_MODE_16 : UC_MODE_32, &uc_) != UC_ERR_OK) {
       uc_ = nullptr;
       return false;
@@ -71,8 +80,19 @@ class UnicornMachine final : public Machine {
     ProtectOutsideCode();
   }
 
+  // The engine does not notice a write from outside into code it has
+  // translated: the translations of a written code range are dropped.
   bool Write(uint32_t linear, std::span<const uint8_t> bytes) override {
-    return uc_ != nullptr && uc_mem_write(uc_, linear, bytes.data(), bytes.size()) == UC_ERR_OK;
+    if (uc_ == nullptr || uc_mem_write(uc_, linear, bytes.data(), bytes.size()) != UC_ERR_OK)
+      return false;
+    const uint64_t end = uint64_t(linear) + bytes.size();
+    for (const AddressRange& r : codeRanges_) {
+      if (r.begin < end && r.end > linear) {
+        uc_ctl_remove_cache(uc_, uint64_t(linear), end);
+        break;
+      }
+    }
+    return true;
   }
   bool Read(uint32_t linear, std::span<uint8_t> bytes) override {
     return uc_ != nullptr && uc_mem_read(uc_, linear, bytes.data(), bytes.size()) == UC_ERR_OK;
@@ -92,35 +112,65 @@ class UnicornMachine final : public Machine {
 
   MachineStop Run(uint64_t count, uint32_t next) override {
     MachineStop stop;
+    const bool resume = std::exchange(resumeNext_, false);
     if (uc_ == nullptr) {
       stop.event = MachineEvent::OtherFault;
       return stop;
     }
     if (count == 0) count = 1;
-    if (count == 1) return Step(next);
-    return RunCounted(count, next);
+    if (count == 1) return Step(next, resume);
+    return RunCounted(count, next, resume);
   }
+
+  std::vector<uint8_t> SaveState() override {
+    if (uc_ == nullptr || !OpenContext() || uc_context_save(uc_, context_) != UC_ERR_OK) return {};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(context_);
+    return std::vector<uint8_t>(bytes, bytes + uc_context_size(uc_));
+  }
+
+  void RestoreState(std::span<const uint8_t> state) override {
+    if (uc_ == nullptr || !OpenContext() || state.size() != uc_context_size(uc_)) return;
+    std::memcpy(reinterpret_cast<uint8_t*>(context_), state.data(), state.size());
+    uc_context_restore(uc_, context_);
+  }
+
+  std::vector<AddressRange> MappedRanges() const override { return mapped_; }
+
+  void SetBreakpoints(std::span<const uint32_t> linear) override {
+    bpSorted_.assign(linear.begin(), linear.end());
+    std::sort(bpSorted_.begin(), bpSorted_.end());
+    bpSorted_.erase(std::unique(bpSorted_.begin(), bpSorted_.end()), bpSorted_.end());
+    bpBits_.clear();
+    bpBase_ = bpSorted_.empty() ? 0 : bpSorted_.front();
+    bpSpan_ = bpSorted_.empty() ? 0 : uint64_t(bpSorted_.back()) - bpBase_ + 1;
+    if (bpSpan_ == 0 || bpSpan_ > kBitmapSpan) return;
+    bpBits_.assign((bpSpan_ + 63) / 64, 0);
+    for (uint32_t a : bpSorted_) bpBits_[(a - bpBase_) / 64] |= uint64_t(1) << ((a - bpBase_) % 64);
+  }
+
+  void ResumeAtBreakpoint() override { resumeNext_ = true; }
 
  private:
   static constexpr uint64_t kNoExit = 0xFFFFFFFFFFFFFFFFull;
+  static constexpr uint64_t kNoAddress = 0xFFFFFFFFFFFFFFFFull;
 
   // One instruction. An instruction that writes into the page it was
   // translated from is restarted by the engine after its first hook call,
   // before it changed anything: a step that comes back to its own start
   // with every register as it was is given one more hook call to complete.
-  MachineStop Step(uint32_t next) {
+  MachineStop Step(uint32_t next, bool resume) {
     uint32_t before[kRegCount];
     for (int i = 0; i < kRegCount; ++i) before[i] = Get(static_cast<Reg>(i));
-    MachineStop stop = RunCounted(1, next);
+    MachineStop stop = RunCounted(1, next, resume);
     if (stop.event != MachineEvent::None || stop.executed != 1) return stop;
     for (int i = 0; i < kRegCount; ++i)
       if (Get(static_cast<Reg>(i)) != before[i]) return stop;
-    stop = RunCounted(2, next);
+    stop = RunCounted(2, next, resume);
     if (stop.executed > 1) stop.executed = 1;
     return stop;
   }
 
-  MachineStop RunCounted(uint64_t count, uint32_t next) {
+  MachineStop RunCounted(uint64_t count, uint32_t next, bool resume) {
     MachineStop stop;
     event_ = MachineEvent::None;
     length_ = 0;
@@ -132,6 +182,8 @@ class UnicornMachine final : public Machine {
     const uint32_t start = Linear(curIp_);
     curAddress_ = start;
     fetchFault_ = false;
+    passAt_ = resume ? start : kNoAddress;
+    repeatAt_ = kNoAddress;
     // The run ends by count, by a hook, by an error, or at `next`.
     const uint64_t until = next != 0 ? Linear(next) : kNoExit;
     uc_err err = uc_emu_start(uc_, start, until, 0, 0);
@@ -208,10 +260,40 @@ class UnicornMachine final : public Machine {
     return codeRanges_.empty();
   }
 
+  bool OpenContext() {
+    if (context_ == nullptr && uc_context_alloc(uc_, &context_) != UC_ERR_OK) context_ = nullptr;
+    return context_ != nullptr;
+  }
+
+  bool IsBreakpoint(uint64_t address) const {
+    const uint64_t at = address - bpBase_;
+    if (!bpBits_.empty()) return (bpBits_[at / 64] >> (at % 64)) & 1;
+    return std::binary_search(bpSorted_.begin(), bpSorted_.end(), static_cast<uint32_t>(address));
+  }
+
+  // The hook comes to the instruction it came to last without another in
+  // between. That is the instruction running again (a REP iteration, a jump
+  // to itself), or the engine restarting it after it wrote into the code it
+  // was translated with: a restart has not completed it, and only an
+  // instruction that cannot lead back to itself is restarted.
+  bool Restarted(uc_engine* uc, uint64_t address) {
+    if (address != repeatAt_) {
+      uint8_t code[16] = {};
+      uint32_t n = sizeof code;
+      while (n > 0 && uc_mem_read(uc, address, code, n) != UC_ERR_OK) n /= 2;
+      repeatAt_ = address;
+      repeatLoops_ = CanRepeatItself(ShapeOf(std::span<const uint8_t>(code, n), bits_));
+    }
+    return !repeatLoops_;
+  }
+
   // Before each instruction: the previous one has completed.
   static void OnCode(uc_engine* uc, uint64_t address, uint32_t /*size*/, void* self) {
     auto* m = static_cast<UnicornMachine*>(self);
-    if (m->pending_) ++m->executed_;
+    if (m->pending_) {
+      if (address == m->curAddress_ && m->Restarted(uc, address)) return;
+      ++m->executed_;
+    }
     m->pending_ = false;
     m->curAddress_ = address;
     if (m->executed_ >= m->limit_) {
@@ -222,6 +304,14 @@ class UnicornMachine final : public Machine {
       m->event_ = MachineEvent::OutsideCode;
       uc_emu_stop(uc);
       return;
+    }
+    if (address - m->bpBase_ < m->bpSpan_ && m->IsBreakpoint(address)) {
+      if (address != m->passAt_) {
+        m->event_ = MachineEvent::Breakpoint;
+        uc_emu_stop(uc);
+        return;
+      }
+      m->passAt_ = kNoAddress;
     }
     m->pending_ = true;
   }
@@ -279,11 +369,14 @@ class UnicornMachine final : public Machine {
   }
 
   void Close() {
+    if (context_ != nullptr) uc_context_free(context_);
+    context_ = nullptr;
     if (uc_ != nullptr) uc_close(uc_);
     uc_ = nullptr;
   }
 
   uc_engine* uc_ = nullptr;
+  uc_context* context_ = nullptr;  // for SaveState and RestoreState
   uint32_t bits_ = 16;
   std::vector<AddressRange> codeRanges_;
   std::vector<AddressRange> mapped_;
@@ -297,6 +390,15 @@ class UnicornMachine final : public Machine {
   uint32_t curIp_ = 0;            // offset of the next (or failing) instruction
   uint64_t curAddress_ = 0;       // its linear address, as the last hook saw it
   AddressRange lastRange_{0, 0};  // the code range the last fetch was in
+  // Breakpoints: [bpBase_, bpBase_ + bpSpan_) covers them all.
+  std::vector<uint32_t> bpSorted_;
+  std::vector<uint64_t> bpBits_;
+  uint64_t bpBase_ = 0;
+  uint64_t bpSpan_ = 0;
+  bool resumeNext_ = false;
+  uint64_t passAt_ = kNoAddress;    // this run's first instruction passes its breakpoint
+  uint64_t repeatAt_ = kNoAddress;  // the last instruction Restarted looked at
+  bool repeatLoops_ = false;        // whether it can lead back to itself
 };
 
 }  // namespace
