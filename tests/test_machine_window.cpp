@@ -118,7 +118,7 @@ TEST_F(MachineWindowDir, BubbleSort) {
       // One step on: the swap's first byte, highlighted as written.
       {"bubble.asm",
        Repeat("keydown Down", 9) + "keydown F9\nkeydown F5\ntick 2\nkeydown F11\ndump\n",
-       {"line: 17", "steps: 8", "watch LIST: 03 03 08 01 09 02"}},
+       {"line: 17", "steps: 8", "watch LIST: 03 03 08 01 09 02", "changed: IP", "written: 0"}},
       // Twice on: the breakpoint stops the second swap (8 and 1).
       {"bubble.asm",
        Repeat("keydown Down", 9) + "keydown F9\nkeydown F5\ntick 2\nkeydown F5\ntick 2\ndump\n",
@@ -143,6 +143,18 @@ TEST_F(MachineWindowDir, RecursiveProcedure) {
        toRet + "keydown F5\ntick 2\ndump\n",
        {"line: 22", "EAX: 00000002", "EBX: 00000002", "stack0: FFF0 011C SP ret 19",
         "stack6: FFFC 0106 ret 9"}},
+      // Stepping over the first call runs the whole recursion.
+      {"recurse.asm",
+       "keydown F11\nkeydown F10\ntick 2\ndump\n",
+       {"state: paused", "line: 9", "EAX: 00000078", "ESP: 0000FFFE", "steps: 37"}},
+      // Stepping out of the first FACT returns to line 9 with the product.
+      {"recurse.asm",
+       "keydown F11\nkeydown F11\nkeydown Shift+F11\ntick 2\ndump\n",
+       {"state: paused", "line: 9", "EAX: 00000078", "stack0: FFFE 0000 SP"}},
+      // Stepping back undoes the call: the return address leaves the stack.
+      {"recurse.asm",
+       "keydown F11\nkeydown F11\nkeydown F7\ndump\n",
+       {"line: 8", "steps: 1", "ESP: 0000FFFE", "changed: AX IP", "stack0: FFFE 0000 SP"}},
       // Without the breakpoint it ends with 5! in RESULT.
       {"recurse.asm",
        toRet + "keydown F9\nkeydown F5\ntick 2\ndump\n",
@@ -171,7 +183,8 @@ TEST_F(MachineWindowDir, TextScreenPrograms) {
       // Stepping the scroll program's letters: the screen follows each step.
       {"scroll.asm",
        Repeat("keydown F11", 9) + "dump\n",
-       {"screen0: A", "cursor: 0 1", "line: 24", "last: line 27 LOOP LETTER: CX 0014 -> 0013"}},
+       {"screen0: A", "cursor: 0 1", "line: 24",
+        "last: CX 0014 -> 0013, jumped back to line 24 (LETTER)"}},
   });
 }
 
@@ -203,6 +216,10 @@ TEST_F(MachineWindowDir, FaultsAndLimits) {
        "keydown F5\ntick 3\ndump\n",
        {"state: stopped", "status: Stopped at 0109 (line 9: DIV BL): divide error (4 steps)",
         "line: 0", "EAX: 00001234", "ECX: 00000002"}},
+      // A step back out of the fault: before the division, which can run again.
+      {"fault.asm",
+       "keydown F5\ntick 3\nkeydown F7\ndump\nkeydown F11\ndump\n",
+       {"state: paused", "line: 9", "last: CX 0003 -> 0002", "state: stopped", "steps: 4"}},
       // Stepping into the fault ends the same way; further steps do nothing.
       {"fault.asm", Repeat("keydown F11", 7) + "dump\n", {"state: stopped", "steps: 4"}},
       {"fault.asm",
@@ -215,6 +232,34 @@ TEST_F(MachineWindowDir, FaultsAndLimits) {
         "reached (50 steps)"},
        50},
   });
+}
+
+// Continue runs in slices of a few milliseconds per tick; pause stops it
+// within the tick; the Run box's step limit ends it, and the status says so.
+TEST_F(MachineWindowDir, ContinueRunsInSlicesUntilPausedOrTheStepLimit) {
+  NEED_ENGINE();
+  const std::string dump = Run("spin.asm",
+                               "keydown F5\ntick 1\ndump\ntick 2\nkeydown F6\ndump\ntick 5\ndump\n"
+                               "keydown F5\ntick 400\ndump\n",
+                               2'000'000);
+  std::vector<uint64_t> steps;
+  std::vector<std::string> states;
+  std::istringstream lines(dump);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("steps: ", 0) == 0) steps.push_back(std::stoull(line.substr(7)));
+    if (line.rfind("state: ", 0) == 0) states.push_back(line.substr(7));
+  }
+  ASSERT_EQ(steps.size(), 4u) << dump;
+  EXPECT_EQ(states, (std::vector<std::string>{"running", "paused", "paused", "stopped"}));
+  EXPECT_GT(steps[0], 0u) << "the first tick runs a slice";
+  EXPECT_LT(steps[0], 2'000'000u) << "a slice is a few milliseconds, not the whole run";
+  EXPECT_GT(steps[1], steps[0]);
+  EXPECT_EQ(steps[2], steps[1]) << "paused: nothing runs";
+  EXPECT_EQ(steps[3], 2'000'000u);
+  EXPECT_NE(dump.find("status: Stopped at 0100 (line 4: INC BX): step limit of 2000000 "
+                      "instructions reached (2000000 steps)"),
+            std::string::npos)
+      << dump;
 }
 
 // Pause, run to a line, the selection and the breakpoints by key and click.

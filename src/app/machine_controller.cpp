@@ -2,17 +2,13 @@
 
 namespace quorix {
 
-namespace {
-constexpr uint32_t kStepsBetweenClockReads = 64;
-}  // namespace
-
 void MachineController::Attach(bool active) {
   active_ = active;
-  goal_ = Goal::None;
-  breakpoints_.clear();
-  lastStep_ = 0;
   note_.clear();
+  if (this->active()) run_.debugger()->ClearBreakpoints();
 }
+
+bool MachineController::running() const { return active() && run_.debugger()->running(); }
 
 MachineState MachineController::State() {
   if (!active()) return MachineState::None;
@@ -25,25 +21,11 @@ MachineState MachineController::State() {
   return MachineState::Stopped;
 }
 
-uint64_t MachineController::steps() { return active() ? run_.program()->executed() : 0; }
-
-uint32_t MachineController::LineOf(uint32_t address) {
-  const uint32_t origin = run_.program()->origin();
-  return address < origin ? 0 : run_.lines().LineAt(address - origin);
-}
+uint64_t MachineController::steps() { return active() ? run_.debugger()->executed() : 0; }
 
 uint32_t MachineController::NextLine() {
-  if (!active()) return 0;
-  const RunStatus status = run_.program()->status();
-  if (status != RunStatus::Ready && status != RunStatus::Waiting) return 0;
-  return LineOf(run_.program()->machine().Get(Reg::Eip));
-}
-
-uint32_t MachineController::LineWithBytes(uint32_t line) const {
-  const LineMap& lines = run_.lines();
-  for (uint32_t n = line == 0 ? 1 : line; n < lines.lineCount(); ++n)
-    if (lines.HasBytes(n)) return n;
-  return 0;
+  if (!active() || run_.debugger()->ended()) return 0;
+  return run_.debugger()->line();
 }
 
 std::string MachineController::Status() {
@@ -52,7 +34,9 @@ std::string MachineController::Status() {
   DosProgram& program = *run_.program();
   const std::string steps = std::to_string(program.executed()) + " steps";
   if (state == MachineState::Ended || state == MachineState::Stopped) {
-    const uint32_t line = LineOf(program.stopAddress());
+    const uint32_t origin = program.origin();
+    const uint32_t at = program.stopAddress();
+    const uint32_t line = at >= origin ? run_.lines().LineAt(at - origin) : 0;
     return EndMessage(program, line, line != 0 ? SourceLineText(run_.source(), line) : "") + " (" +
            steps + ")";
   }
@@ -62,86 +46,113 @@ std::string MachineController::Status() {
   return "paused at " + where + ", " + steps + (note_.empty() ? "" : ": " + note_);
 }
 
-bool MachineController::StepOnce() {
-  DosProgram& program = *run_.program();
-  Machine& m = program.machine();
-  for (int i = 0; i < kRegCount; ++i) before_[i] = m.Get(static_cast<Reg>(i));
-  const uint64_t executed = program.executed();
-  run_.Step(listingLine_, cpu_);
-  *listingLine_ += 1;
-  if (program.executed() != executed) lastStep_ = program.executed();
-  return program.status() == RunStatus::Ready;
+void MachineController::Follow() {
+  if (!active()) return;
+  note_.clear();
+  const DebugStop& stop = run_.debugger()->stop();
+  if (stop.kind == StopKind::Breakpoint || stop.kind == StopKind::Reached) note_ = stop.message;
+  const uint32_t line = NextLine();
+  if (line != 0) *listingLine_ = line;
+  run_.FillCpuState(cpu_);
+  run_.NoteEnd();
 }
 
 void MachineController::StepInto() {
   if (!active()) return;
-  goal_ = Goal::None;
-  note_.clear();
-  StepOnce();
+  run_.debugger()->StepInto();
+  run_.debugger()->Slice();
+  Follow();
+}
+
+void MachineController::StepOver() {
+  if (!active()) return;
+  run_.debugger()->StepOver();
+  Follow();
+}
+
+void MachineController::StepOut() {
+  if (!active()) return;
+  run_.debugger()->StepOut();
+  Follow();
+}
+
+void MachineController::StepBack() {
+  if (!active()) return;
+  run_.debugger()->Pause();
+  if (!run_.debugger()->StepBack(1)) {
+    note_ = "no earlier step kept";
+    return;
+  }
+  Follow();
 }
 
 void MachineController::Continue() {
   if (!active()) return;
-  note_.clear();
-  goal_ = Goal::Continue;
+  run_.debugger()->Continue();
+  Follow();
+}
+
+void MachineController::Pause() {
+  if (!active()) return;
+  run_.debugger()->Pause();
+  Follow();
 }
 
 bool MachineController::RunToLine(uint32_t line) {
-  if (!active()) return false;
-  const uint32_t target = LineWithBytes(line);
-  if (target == 0) return false;
-  note_.clear();
-  targetLine_ = target;
-  goal_ = Goal::ToLine;
+  if (!active() || !run_.debugger()->RunToLine(line)) return false;
+  Follow();
   return true;
 }
 
 void MachineController::Restart() {
   if (!active()) return;
-  goal_ = Goal::None;
-  note_.clear();
-  lastStep_ = 0;
-  const uint32_t entry = run_.Restart();
-  if (entry != 0) *listingLine_ = entry;
-  run_.FillCpuState(cpu_);
+  run_.Restart();
+  Follow();
 }
 
 uint32_t MachineController::ToggleBreakpoint(uint32_t line) {
-  const uint32_t target = LineWithBytes(line);
-  if (target == 0) return 0;
-  if (!breakpoints_.erase(target)) breakpoints_.insert(target);
-  return target;
+  if (!active()) return 0;
+  Debugger& d = *run_.debugger();
+  const SourceMap& source = d.target().source;
+  const uint32_t used = source.LineWithBytesFrom(line);
+  if (used == 0) return 0;
+  const uint32_t address = source.AddressOfLine(used);
+  if (d.breakpoints().count(address) != 0)
+    d.RemoveBreakpoint(address);
+  else
+    d.AddBreakpoint(address);
+  return used;
+}
+
+std::vector<uint32_t> MachineController::BreakpointLines() {
+  std::vector<uint32_t> lines;
+  if (!active()) return lines;
+  const SourceMap& source = run_.debugger()->target().source;
+  for (uint32_t address : run_.debugger()->breakpoints()) lines.push_back(source.LineAt(address));
+  return lines;
+}
+
+bool MachineController::HasBreakpoint(uint32_t line) {
+  if (!active()) return false;
+  const SourceMap& source = run_.debugger()->target().source;
+  const uint32_t used = source.LineWithBytesFrom(line);
+  return used == line && run_.debugger()->breakpoints().count(source.AddressOfLine(line)) != 0;
 }
 
 void MachineController::Tick() {
-  if (goal_ == Goal::None) return;
-  if (!active()) {
-    goal_ = Goal::None;
-    return;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kSliceTime;
-  for (uint32_t n = 1;; ++n) {
-    if (!StepOnce()) {
-      // Waiting for a key: the goal goes on once one is typed.
-      if (run_.program()->status() != RunStatus::Waiting) goal_ = Goal::None;
-      return;
-    }
-    const uint32_t ip = run_.program()->machine().Get(Reg::Eip);
-    const uint32_t origin = run_.program()->origin();
-    const bool startsLine = ip >= origin && run_.lines().StartsLine(ip - origin);
-    const uint32_t line = startsLine ? LineOf(ip) : 0;
-    if (goal_ == Goal::ToLine && line == targetLine_) {
-      goal_ = Goal::None;
-      note_ = "reached line " + std::to_string(line);
-      return;
-    }
-    if (line != 0 && breakpoints_.count(line) != 0) {
-      goal_ = Goal::None;
-      note_ = "breakpoint on line " + std::to_string(line);
-      return;
-    }
-    if (n % kStepsBetweenClockReads == 0 && std::chrono::steady_clock::now() >= deadline) return;
-  }
+  if (!running()) return;
+  SliceBudget budget;
+  budget.time = kSliceTime;
+  run_.debugger()->Slice(budget);
+  Follow();
+}
+
+std::string MachineController::LastStep() {
+  return active() && !running() ? run_.debugger()->LastStep() : std::string();
+}
+
+const StepFacts* MachineController::LastFacts() {
+  return active() && !running() ? run_.debugger()->LastFacts() : nullptr;
 }
 
 }  // namespace quorix

@@ -64,22 +64,6 @@ uint32_t ChangedRegisters(const uint32_t* before, const uint32_t* after) {
   return mask;
 }
 
-// The last step in words: its line and the registers it changed.
-std::string DescribeStep(const uint32_t* before, const uint32_t* after, uint32_t bits,
-                         uint32_t line, const std::string& text) {
-  std::string s = line != 0 ? "line " + std::to_string(line) + " " + text : "outside the source";
-  std::string changes;
-  for (int i = 0; i < kRegCount; ++i) {
-    const Reg r = static_cast<Reg>(i);
-    if (before[i] == after[i] || r == Reg::Eip || r == Reg::Eflags) continue;
-    const int digits = bits == 32 && i < static_cast<int>(Reg::Es) ? 8 : 4;
-    const uint32_t mask = digits == 8 ? 0xFFFFFFFF : 0xFFFF;
-    changes += std::string(changes.empty() ? "" : ", ") + RegisterName(r, bits) + " " +
-               Hex(before[i] & mask, digits) + " -> " + Hex(after[i] & mask, digits);
-  }
-  return changes.empty() ? s : s + ": " + changes;
-}
-
 const char* StateName(MachineState state) {
   switch (state) {
     case MachineState::None: return "none";
@@ -137,10 +121,6 @@ bool MachineWindow::Sync() {
   follow_ = Follow::Label;
   followLabel_ = labels_.empty() ? std::string() : labels_.front().name;
   editing_ = false;
-  seenSteps_ = 0;
-  changed_ = 0;
-  written_.fill(false);
-  last_.clear();
   selected_ = controller_.NextLine();
   selectionMoved_ = true;
   dirty_ = true;
@@ -213,7 +193,7 @@ void MachineWindow::FillSource(const SourceText& source, const LineRecords& reco
       const LineRecord rec = records.Get(n - 1);
       row.hasBytes = rec.ByteCount != 0;
       row.address = origin + rec.Address;
-      row.breakpoint = controller_.breakpoints().count(n) != 0;
+      row.breakpoint = std::binary_search(snap_.breakpoints.begin(), snap_.breakpoints.end(), n);
     }
     snap_.source.push_back(std::move(row));
   }
@@ -308,38 +288,23 @@ void MachineWindow::FillWatches(Machine& m) {
   }
 }
 
-// What the last step changed: from the controller when it made the step,
-// else from what the window saw one step earlier.
+// What the last instruction changed: its registers, and the bytes it
+// wrote that the memory panel shows.
 void MachineWindow::NoteChanges() {
-  const uint64_t steps = snap_.steps;
-  const uint32_t linear =
-      snap_.bits == 32 ? snap_.memoryOffset : (snap_.memorySegment << 4) + snap_.memoryOffset;
-  if (steps != seenSteps_) {
-    const bool byController = controller_.lastStep() == steps && steps != 0;
-    const bool oneStep = steps == seenSteps_ + 1;
-    const uint32_t* before = byController ? controller_.before() : seenRegs_;
-    changed_ = byController || oneStep ? ChangedRegisters(before, snap_.regs) : 0;
-    written_.fill(false);
-    if (oneStep && linear == seenMemoryBase_)
-      for (int i = 0; i < kMemoryBytes; ++i) written_[i] = seenMemory_[i] != snap_.memory[i];
-    last_.clear();
-    if (byController || oneStep) {
-      const uint32_t origin = shell_.run.program()->origin();
-      const uint32_t ip = before[int(Reg::Eip)];
-      const uint32_t line = ip >= origin ? shell_.run.lines().LineAt(ip - origin) : 0;
-      last_ = DescribeStep(before, snap_.regs, snap_.bits, line,
-                           line != 0 ? SourceLineText(shell_.run.source(), line) : "");
-    }
-  } else if (linear != seenMemoryBase_) {
-    written_.fill(false);
+  snap_.changed = 0;
+  snap_.memoryWritten.fill(false);
+  snap_.last = controller_.running() ? "running" : controller_.LastStep();
+  const StepFacts* facts = controller_.LastFacts();
+  if (facts == nullptr) return;
+  snap_.changed = ChangedRegisters(facts->before, facts->after);
+  const bool flat = snap_.bits == 32;
+  const uint32_t base = flat ? 0 : DosProgram::kSegment << 4;
+  const uint32_t first =
+      flat ? snap_.memoryOffset : (snap_.memorySegment << 4) + snap_.memoryOffset;
+  for (const MemoryChange& change : facts->changes) {
+    const uint32_t i = base + change.address - first;
+    if (i < uint32_t(kMemoryBytes)) snap_.memoryWritten[i] = true;
   }
-  seenSteps_ = steps;
-  std::copy(std::begin(snap_.regs), std::end(snap_.regs), seenRegs_);
-  seenMemoryBase_ = linear;
-  seenMemory_ = snap_.memory;
-  snap_.changed = changed_;
-  snap_.memoryWritten = written_;
-  snap_.last = last_;
 }
 
 const MachineSnapshot& MachineWindow::Refresh() {
@@ -350,7 +315,7 @@ const MachineSnapshot& MachineWindow::Refresh() {
   s.steps = controller_.steps();
   s.nextLine = controller_.NextLine();
   s.selectedLine = selected_;
-  s.breakpoints.assign(controller_.breakpoints().begin(), controller_.breakpoints().end());
+  s.breakpoints = controller_.BreakpointLines();
   s.editingAddress = editing_;
   s.addressInput = input_;
   s.hasScreen = active_;
@@ -402,6 +367,9 @@ void MachineWindow::Command(MachineControl control) {
     case MachineControl::Continue: c.Continue(); break;
     case MachineControl::Pause: c.Pause(); break;
     case MachineControl::StepInto: c.StepInto(); break;
+    case MachineControl::StepOver: c.StepOver(); break;
+    case MachineControl::StepOut: c.StepOut(); break;
+    case MachineControl::StepBack: c.StepBack(); break;
     case MachineControl::Restart: c.Restart(); break;
     case MachineControl::RunToLine: c.RunToLine(selected_); break;
     case MachineControl::Breakpoint: c.ToggleBreakpoint(selected_); break;
@@ -601,6 +569,16 @@ std::string MachineWindow::Dump() {
   for (uint32_t line : s.breakpoints) lines += (lines.empty() ? "" : " ") + std::to_string(line);
   Item(out, "breakpoints", lines);
   Item(out, "last", s.last);
+  // What the last step changed, as the panels highlight it.
+  std::string changed, written;
+  for (int i = 0; i < kRegCount; ++i)
+    if ((s.changed >> i) & 1)
+      changed +=
+          (changed.empty() ? "" : " ") + std::string(RegisterName(static_cast<Reg>(i), s.bits));
+  for (int i = 0; i < kMemoryBytes; ++i)
+    if (s.memoryWritten[i]) written += (written.empty() ? "" : " ") + std::to_string(i);
+  Item(out, "changed", changed);
+  Item(out, "written", written);
   DumpRegisters(out, s);
   DumpStackAndMemory(out, s);
   DumpWatchesAndScreen(out, s);

@@ -89,15 +89,6 @@ class MachineWindow {
   bool editing_ = false;
   std::string input_;
 
-  // What the window showed when it last looked, to tell what a step changed.
-  uint64_t seenSteps_ = 0;
-  uint32_t seenRegs_[kRegCount] = {};
-  uint32_t seenMemoryBase_ = 0;
-  std::array<uint8_t, kMemoryBytes> seenMemory_{};
-  uint32_t changed_ = 0;
-  std::array<bool, kMemoryBytes> written_{};
-  std::string last_;
-
   bool dirty_ = true;
   uint64_t drawnVersion_ = ~uint64_t{0};
 };
