@@ -4,6 +4,7 @@
 // layout's hit test).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -275,10 +276,17 @@ TEST_F(MachineWindowDir, ControlsAndSelection) {
        Repeat("keydown Up", 12) + "keydown F9\ndump\n",
        {"selected: 1", "breakpoints: 7"}},
       {"bubble.asm", Repeat("keydown Down", 40) + "dump\n", {"selected: 27"}},
-      // A click selects a row (the third of the view: line 5); a second click toggles.
+      // A click selects a row (the third of the view, which starts at line 1
+      // while the next line is well inside it); a second click toggles its
+      // breakpoint, which a comment line hands on to the next line with bytes.
       {"bubble.asm",
        "move 900 64\ndown\nup\ndump\ndown\nup\ndump\n",
-       {"selected: 6", "breakpoints: 7"}},
+       {"selected: 3", "breakpoints:", "breakpoints: 7"}},
+      // The view follows the next line once it nears the bottom: with the
+      // program on line 22 the first row shows line 19.
+      {"bubble.asm",
+       Repeat("keydown Down", 15) + "keydown Ctrl+F10\ntick 2\nmove 900 32\ndown\nup\ndump\n",
+       {"line: 22", "selected: 19"}},
       // Continue, then pause at once: the program stays where it was.
       {"recurse.asm", "keydown F5\nkeydown F6\ntick 5\ndump\n", {"state: paused", "steps: 0"}},
       // A closed window is opened again by Debug, with the selection on the
@@ -321,6 +329,47 @@ TEST_F(MachineWindowDir, ThirtyTwoBitCodeHasThirtyTwoBitRegisters) {
        "keydown F5\ntick 3\ndump\n",
        {"state: ended", "watch COUNT: 04 00 00 00", "EAX: 12345682"}},
   });
+}
+
+// A draw paints only the rows that changed: after any history of steps the
+// window shows exactly what one full drawing of the same state shows.
+TEST_F(MachineWindowDir, RowByRowDrawingEndsAsAFullDrawing) {
+  NEED_ENGINE();
+  const struct {
+    const char* program;
+    std::string script;
+  } cases[] = {
+      {"bubble.asm", Repeat("keydown F11", 30) + "keydown F7\nkeydown Down\nkeydown F9\n"},
+      {"recurse.asm", Repeat("keydown Down", 15) + "keydown F9\nkeydown F5\ntick 2\nmove 900 40\n"},
+      {"scroll.asm", "move 30 20\n" + Repeat("keydown F11", 25) + "keydown F5\ntick 9\n"},
+      {"b800.asm", "move 300 530\ndown\nup\n" + Repeat("keydown F11", 20)},
+      {"flat32.asm", Repeat("keydown F11", 3) + "move 100 530\ndown\nup\nkey 4000\n"},
+  };
+  for (const auto& c : cases) {
+    Enter("quorix-machine-", ReadSource(c.program));
+    HeadlessPlatform platform;
+    ReplaySession session(platform, DefaultMachineFactory());
+    std::istringstream in(kOpenMachineWindow + c.script);
+    std::ostringstream out;
+    std::string error;
+    int line = 0;
+    ASSERT_TRUE(session.Run(in, out, &error, &line)) << c.program << ":" << line << ": " << error;
+    CairoCanvas* drawn = platform.secondBuffer();
+    ASSERT_NE(drawn, nullptr);
+    HeadlessPlatform fresh;
+    MachineScreen full;
+    full.dc = fresh.OpenSecondWindow(kMachineWindowWidth, kMachineWindowHeight);
+    CreateMachineObjects(full);
+    DrawMachineWindow(full, session.workbench().machine().Refresh());
+    const CairoCanvas& a = *drawn;
+    const CairoCanvas& b = *fresh.secondBuffer();
+    int differ = 0;
+    for (int y = 0; y < a.Height(); ++y)
+      differ += std::memcmp(a.Data() + size_t(y) * a.Stride(), b.Data() + size_t(y) * b.Stride(),
+                            size_t(a.Width()) * 4) != 0;
+    EXPECT_EQ(differ, 0) << c.program << ": rows of pixels that differ";
+    TearDown();
+  }
 }
 
 // Without the emulator the debug screen steps lines: nothing runs.

@@ -38,7 +38,7 @@ class HeadlessPlatform : public Platform, public PosixServices {
 
   // ---- the second window: only its back buffer, shown as it is ----
   Canvas* OpenSecondWindow(int width, int height) override;
-  void PresentSecondWindow() override { ++secondPresents_; }
+  void PresentSecondWindow(int, int, int, int) override { ++secondPresents_; }
   void CloseSecondWindow() override { secondBuffer_.reset(); }
   bool SecondWindowOpen() const override { return secondBuffer_ != nullptr; }
   // Null while the second window is closed.

@@ -165,7 +165,8 @@ void MachineWindow::Draw() {
   if (!open()) return;
   dirty_ = false;
   DrawMachineWindow(screen_, Refresh());
-  shell_.platform.PresentSecondWindow();
+  const MachineBox& d = screen_.damage;
+  if (!d.empty()) shell_.platform.PresentSecondWindow(d.l, d.t, d.r, d.b);
 }
 
 // ---- the snapshot ------------------------------------------------------------
@@ -174,10 +175,16 @@ void MachineWindow::FillSource(const SourceText& source, const LineRecords& reco
                                uint32_t origin) {
   snap_.source.clear();
   const uint32_t lines = source.lineCount > 0 ? source.lineCount - 1 : 0;
-  if (snap_.nextLine != shownNext_) {
-    shownNext_ = snap_.nextLine;
-    if (snap_.nextLine != 0)
-      top_ = snap_.nextLine > kContextAbove ? snap_.nextLine - kContextAbove : 1;
+  // The view stays while the next line moves inside it with a few lines
+  // above and below; otherwise it shows the next line with kContextAbove
+  // lines above it.
+  const uint32_t next = snap_.nextLine;
+  if (next != shownNext_) {
+    shownNext_ = next;
+    const uint32_t rows = kSourceRows;
+    const bool inside =
+        next >= top_ + std::min(top_ - 1, kContextAbove) && next + kContextAbove < top_ + rows;
+    if (next != 0 && !inside) top_ = next > kContextAbove ? next - kContextAbove : 1;
   }
   if (selectionMoved_ && selected_ != 0) {
     if (selected_ < top_) top_ = selected_;

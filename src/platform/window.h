@@ -107,7 +107,9 @@ class Window {
   // reach the workbench with WindowId::Second (the close box as MsgClose,
   // which closes nothing by itself).
   virtual Canvas* OpenSecondWindow(int /*width*/, int /*height*/) { return nullptr; }
-  virtual void PresentSecondWindow() {}
+  // Shows the part of the back buffer from (left, top) to (right, bottom),
+  // exclusive, which the workbench has drawn since the last present.
+  virtual void PresentSecondWindow(int /*left*/, int /*top*/, int /*right*/, int /*bottom*/) {}
   virtual void CloseSecondWindow() {}
   virtual bool SecondWindowOpen() const { return false; }
 

@@ -122,15 +122,28 @@ struct MachinePalette {
   uint32_t screenPen[8] = {};
 };
 
+// A rectangle of the window: l..r-1, t..b-1 (empty when l >= r).
+struct MachineBox {
+  int l = 0, t = 0, r = 0, b = 0;
+  bool empty() const { return l >= r || t >= b; }
+};
+
 struct MachineScreen {
   Canvas* dc = nullptr;
   MachinePalette palette;
   uint32_t font = 0;
+  // What each row of the window showed when it was last drawn: a draw
+  // paints only the rows that change, unless redrawAll is set.
+  std::vector<std::string> drawn;
+  bool redrawAll = true;
+  MachineBox damage;  // what the last draw painted
 };
 
-// Makes the objects on a freshly opened window's back buffer.
+// Makes the objects on a freshly opened window's back buffer; the next draw
+// paints everything.
 void CreateMachineObjects(MachineScreen& screen);
-// Draws the whole window.
+// Brings the window up to the snapshot: the rows that differ from what it
+// shows (every row after CreateMachineObjects or with redrawAll set).
 void DrawMachineWindow(MachineScreen& screen, const MachineSnapshot& snapshot);
 
 // What lies at a point of the window: a control, a source line (its
