@@ -453,7 +453,7 @@ void DrawWatches(MachineScreen& s, const MachineSnapshot& snap) {
     if (size_t(i) < snap.watches.size()) {
       name = snap.watches[size_t(i)].name.substr(0, 8);
       value = WatchValueText(snap.watches[size_t(i)]);
-      if (value.size() > chars - 9) value.resize(chars - 9);
+      if (value.size() > chars - 9) value.replace(chars - 11, std::string::npos, "..");
     } else if (i == 0 && snap.state != MachineState::None) {
       value = "no data labels";
     }
@@ -569,7 +569,7 @@ MachineHit HitMachineWindow(const MachineSnapshot& snap, int x, int y) {
   if (kFollowDiBox.Contains(x, y)) hit.control = MachineControl::FollowDi;
   if (hit.control != MachineControl::None) return hit;
   const int sourceTop = kSourcePanel.t + kTitleHeight;
-  if (x >= kSourcePanel.l && x < kSourcePanel.r && y >= sourceTop) {
+  if (kSourcePanel.Contains(x, y) && y >= sourceTop) {
     const size_t row = size_t(y - sourceTop) / kRh;
     if (row < snap.source.size() && sourceTop + int(row + 1) * kRh <= kSourcePanel.b)
       hit.line = snap.source[row].line;
