@@ -316,7 +316,8 @@ TEST_F(MachineWindowDir, MemoryPanelFollowsAnAddressALabelOrARegisterPair) {
        {"memory: DS:SI", "mem0: 1000:0125 05 03 08 01 09 02 00 00 00 00 00 00 00 00 00 00"}},
       {"bubble.asm", "move 100 530\ndown\nup\nkey nowhere\\r\ndump\n", {"memory: LIST"}},
       // A click on a row of the data panel shows that label's bytes.
-      {"bubble.asm", "move 100 530\ndown\nup\nkey 100\\r\ndump\nmove 1030 440\ndown\nup\ndump\n",
+      {"bubble.asm",
+       "move 100 530\ndown\nup\nkey 100\\r\ndump\nmove 1030 440\ndown\nup\ndump\n",
        {"memory: 0100", "memory: LIST"}},
   });
 }
