@@ -5,17 +5,23 @@
 #   bash scripts/fuzz.sh campaign TARGET RUNS  one target for RUNS executions
 #
 # Runs start from the seed corpus in fuzz/corpus/TARGET (copied, so the
-# repository is not changed) with the dialect dictionary. A crash, a leak or
+# repository is not changed) with the dialect dictionary (run_fuzz, whose
+# inputs are program images, without it). run_fuzz is built only when the
+# build has the engine (Unicorn). A crash, a leak or
 # a broken invariant stops the run with a non-zero exit and leaves the input
 # as build-fuzz/findings/TARGET/crash-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-smoke}
 build=${QUORIX_FUZZ_BUILD:-build-fuzz}
-targets=(asm_fuzz text_fuzz workbench_fuzz)
+targets=(asm_fuzz text_fuzz workbench_fuzz run_fuzz)
 
 CXX=${CXX:-clang++-14} cmake -S . -B "$build" -DQUORIX_FUZZ=ON -DQUORIX_BUILD_TESTS=OFF \
   -DQUORIX_BUILD_BENCH=OFF -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if ! grep -qw run_fuzz <<<"$(cmake --build "$build" --target help)"; then
+  echo "no engine in this build: run_fuzz skipped" >&2
+  targets=(asm_fuzz text_fuzz workbench_fuzz)
+fi
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
@@ -26,9 +32,11 @@ run() {
   local target=$1
   shift
   local corpus="$build/corpus/$target" findings="$build/findings/$target"
+  local dict=(-dict=fuzz/dialect.dict)
+  if [[ $target == run_fuzz ]]; then dict=(); fi
   mkdir -p "$corpus" "$findings"
   cp -n fuzz/corpus/"${target%_fuzz}"/* "$corpus"/ 2>/dev/null || true
-  "$build/$target" -dict=fuzz/dialect.dict -artifact_prefix="$findings/" \
+  "$build/$target" "${dict[@]}" -artifact_prefix="$findings/" \
     -print_final_stats=1 "$@" "$corpus"
 }
 

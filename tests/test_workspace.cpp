@@ -346,13 +346,14 @@ TEST(PosixFiles, IdentityIsTheDeviceAndTheInode) {
     bool same;
   } cases[] = {{1, 1, 42, 42, true}, {1, 2, 42, 42, false}, {1, 1, 42, 43, false}};
   for (const auto& c : cases) {
-    struct stat a{}, b{};
+    struct stat a {
+    }, b{};
     a.st_dev = c.devA;
     b.st_dev = c.devB;
     a.st_ino = c.inoA;
     b.st_ino = c.inoB;
-    EXPECT_EQ(IdentityOf(a) == IdentityOf(b), c.same) << c.devA << ":" << c.inoA << " and "
-                                                      << c.devB << ":" << c.inoB;
+    EXPECT_EQ(IdentityOf(a) == IdentityOf(b), c.same)
+        << c.devA << ":" << c.inoA << " and " << c.devB << ":" << c.inoB;
   }
 }
 

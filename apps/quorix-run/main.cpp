@@ -1,10 +1,15 @@
 // quorix-run: runs a program on the debugger's machine, with standard input
 // as its keyboard and standard output as its screen.
 //
-//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] [--break LINE]...
+//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+//              [--screen] [--screen-dump DUMP] [--break LINE]...
 //
 // FILE is a source in the workbench's dialect (assembled in memory, nothing
 // is written) or, when its name ends in .com or .bin, machine code as it is.
+// Once the program has ended or stopped, --screen prints its 80x25 text
+// screen on standard output after the program's own output (25 lines,
+// trailing blanks trimmed), and --screen-dump writes the screen's 4,000 raw
+// bytes (character, attribute, row after row, as at B800:0000) to DUMP.
 // Each time execution reaches a --break line (the first line with code from
 // LINE on), the registers and the top of the stack go to standard error as
 // "name: value" lines, and the program goes on.
@@ -49,8 +54,8 @@ constexpr int kStackEntries = 12;          // shown at a --break line
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-run: %s\n", why);
   std::fprintf(stderr,
-               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] "
-               "[--break LINE]...\n");
+               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]\n"
+               "                  [--screen] [--screen-dump DUMP] [--break LINE]...\n");
   return kExitUsage;
 }
 
@@ -114,6 +119,7 @@ class StdoutScreen : public ProgramOutput {
   void Write(int handle, std::span<const uint8_t> bytes) override {
     FILE* f = handle == 2 ? stderr : stdout;
     if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) Failed(errno);
+    if (handle != 2 && !bytes.empty()) lineOpen_ = bytes.back() != '\n';
     if (handle == 2 && std::fflush(stdout) != 0) Failed(errno);
   }
   // Flushes standard output; false when anything written to it was lost.
@@ -122,12 +128,15 @@ class StdoutScreen : public ProgramOutput {
     return error_ == 0;
   }
   int error() const { return error_; }
+  // The program's standard output ends inside a line.
+  bool lineOpen() const { return lineOpen_; }
 
  private:
   void Failed(int e) {
     if (error_ == 0) error_ = e != 0 ? e : EIO;
   }
   int error_ = 0;
+  bool lineOpen_ = false;
 };
 
 // The program to run, and its source when it was assembled from one.
@@ -197,6 +206,8 @@ struct Options {
   uint64_t maxSteps = kDefaultMaxSteps;
   uint64_t bits = 0, origin = 0;
   bool haveBits = false, haveOrigin = false;
+  bool screen = false;
+  const char* screenDump = nullptr;
 };
 
 // Reads the command line; returns -1 to go on, or the exit code.
@@ -223,6 +234,11 @@ int ParseOptions(int argc, char** argv, Options* o) {
       if (!ParseCount(i + 1 < argc ? argv[++i] : nullptr, 0xFFFFFFFFull, &o->origin, true))
         return Usage("--origin needs a number (0x100 for hexadecimal)");
       o->haveOrigin = true;
+    } else if (std::strcmp(a, "--screen") == 0) {
+      o->screen = true;
+    } else if (std::strcmp(a, "--screen-dump") == 0) {
+      if (i + 1 >= argc || argv[i + 1][0] == 0) return Usage("--screen-dump needs a file name");
+      o->screenDump = argv[++i];
     } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
       Usage(nullptr);
       return 0;
@@ -353,13 +369,34 @@ SourceMap MapOf(const Program& p) {
                    LabelsOf(p.assembler->source(), p.records, p.origin));
 }
 
-// After the run: standard output flushed, the end reported; the exit code.
-int Report(DosProgram& program, const Program& p, StdoutScreen& screen) {
+// The screen as the program left it: printed after its output (on a line of
+// its own) and written raw to the dump file. False when the dump could not
+// be written.
+bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Services& services) {
+  TextScreen& screen = program.screen();
+  if (o.screen) {
+    if (out.lineOpen()) std::fputc('\n', stdout);
+    for (int row = 0; row < TextScreen::kRows; ++row)
+      std::fprintf(stdout, "%s\n", screen.RowText(row).c_str());
+  }
+  if (o.screenDump == nullptr) return true;
+  bool ok = false;
+  services.WriteWholeFile(o.screenDump, screen.Bytes(), ok);
+  if (!ok) std::fprintf(stderr, "quorix-run: cannot write the screen to %s\n", o.screenDump);
+  return ok;
+}
+
+// After the run: the screen shown, standard output flushed, the end
+// reported; the exit code.
+int Report(DosProgram& program, const Program& p, const Options& o, StdoutScreen& screen,
+           Services& services) {
   const RunStatus status = program.status();
+  const bool dumped = ShowScreen(program, o, screen, services);
   if (!screen.Finish()) {
     std::fprintf(stderr, "quorix-run: output failed: %s\n", std::strerror(screen.error()));
     return kExitOutput;
   }
+  if (!dumped) return kExitUsage;
   if (status == RunStatus::Exited) {
     if (program.reason() == StopReason::Halted) {
       const uint32_t line = p.isSource ? p.lines.LineAt(program.stopAddress() - p.origin) : 0;
@@ -381,7 +418,8 @@ int Report(DosProgram& program, const Program& p, StdoutScreen& screen) {
 
 // With --break: the debugger's controller runs the program, stopping at
 // each break line to show the registers.
-int RunWithBreaks(std::unique_ptr<Machine> machine, const Program& p, const Options& o) {
+int RunWithBreaks(std::unique_ptr<Machine> machine, const Program& p, const Options& o,
+                  Services& services) {
   StdinKeys keys;
   StdoutScreen screen;
   DebuggerOptions options;
@@ -406,12 +444,12 @@ int RunWithBreaks(std::unique_ptr<Machine> machine, const Program& p, const Opti
     if (stop.kind != StopKind::Breakpoint) break;
     PrintBreak(debugger.machine(), p.bits, stop.line);
   }
-  return Report(debugger.program(), p, screen);
+  return Report(debugger.program(), p, o, screen, services);
 }
 
 // Runs the loaded program to its end; returns the exit code.
-int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o) {
-  if (!o.breaks.empty() && !o.trace) return RunWithBreaks(std::move(machine), p, o);
+int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o, Services& services) {
+  if (!o.breaks.empty() && !o.trace) return RunWithBreaks(std::move(machine), p, o, services);
   StdinKeys keys;
   StdoutScreen screen;
   DosProgram program(*machine, keys, screen);
@@ -443,7 +481,7 @@ int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o) {
       status = program.Run(kChunk);
     }
   }
-  return Report(program, p, screen);
+  return Report(program, p, o, screen, services);
 }
 
 // Every --break line must have code at or after it.
@@ -483,5 +521,5 @@ int main(int argc, char** argv) {
   if (o.haveBits) p.bits = static_cast<uint32_t>(o.bits);
   if (o.haveOrigin) p.origin = static_cast<uint32_t>(o.origin);
   if (const int code = CheckBreaks(p, o); code >= 0) return code;
-  return Run(std::move(machine), p, o);
+  return Run(std::move(machine), p, o, services);
 }

@@ -110,6 +110,9 @@ void Debugger::TakeCheckpoint() {
   c.cpu = machine_->SaveState();
   c.output = output_.size();
   c.keys = keys_.position();
+  c.clock = clock_.position();
+  c.row = program_->screen().row();
+  c.column = program_->screen().column();
   const Checkpoint* previous = checkpoints_.empty() ? nullptr : &checkpoints_.back();
   const size_t pages = scratch_.size() / kPage;
   c.pages.reserve(pages);
@@ -131,6 +134,7 @@ void Debugger::Trim() {
   if (output_.size() > kKeepOutput)
     output_.DropBefore(std::min(first.output, output_.size() - kKeepOutput));
   if (keys_.kept() > kKeepKeys) keys_.DropBefore(first.keys);
+  clock_.DropBefore(first.clock);
 }
 
 // A checkpoint is due every interval_ instructions, taken while the
@@ -171,6 +175,8 @@ void Debugger::Restore(const Checkpoint& c) {
   machine_->RestoreState(c.cpu);
   output_.Truncate(c.output);
   keys_.Rewind(c.keys);
+  clock_.Rewind(c.clock);
+  program_->screen().SetCursor(c.row, c.column);
   program_->Rewind(c.executed);
 }
 

@@ -95,6 +95,7 @@ bool DosProgram::Load(const ProgramImage& image) {
     machine_.SetCodeRanges(code);
     machine_.Set(Reg::Esp, top);
   }
+  if (!MapLowMemory()) return refuse("no memory for the screen or the interrupt table");
   for (Reg r : {Reg::Eax, Reg::Ecx, Reg::Edx, Reg::Ebx, Reg::Ebp, Reg::Esi, Reg::Edi})
     machine_.Set(r, 0);
   machine_.Set(Reg::Eflags, kInitialFlags);
@@ -207,9 +208,13 @@ void DosProgram::SetFlag(uint32_t flag, bool on) {
   machine_.Set(Reg::Eflags, on ? f | flag : f & ~flag);
 }
 
+void DosProgram::SetWord(Reg r, uint16_t v) { machine_.Set(r, (machine_.Get(r) & ~0xFFFFu) | v); }
+
+// DOS console output: to the program's output and to the screen.
 void DosProgram::Print(int handle, std::string_view text) {
-  output_.Write(
-      handle, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  output_.Write(handle, bytes);
+  screen_.Console(bytes);
 }
 
 bool DosProgram::ReadString(uint32_t linear, std::string& out) {
@@ -228,13 +233,7 @@ DosProgram::Service DosProgram::Interrupt(uint32_t vector) {
   switch (vector) {
     case 0x20: exitCode_ = 0; return Service::Exit;
     case 0x21: return Dos();
-    case 0x10:
-      if (ah != 0x0E) return Service::Missing;
-      {
-        const char c = static_cast<char>(machine_.Get(Reg::Eax) & 0xFF);
-        Print(1, std::string_view(&c, 1));
-      }
-      return Service::Done;
+    case 0x10: return Video(ah);
     case 0x16: return Keyboard16(ah);
     default: return Service::Missing;
   }
@@ -388,6 +387,7 @@ DosProgram::Service DosProgram::WriteHandle() {
     const uint32_t part = std::min<uint32_t>(n - done, sizeof chunk);
     if (!machine_.Read(from + done, std::span<uint8_t>(chunk, part))) return Service::BadMemory;
     output_.Write(static_cast<int>(handle), std::span<const uint8_t>(chunk, part));
+    screen_.Console(std::span<const uint8_t>(chunk, part));
     done += part;
   }
   SetCount(n);
@@ -484,6 +484,11 @@ DosProgram::Service DosProgram::Dos() {
       return Service::Done;
     }
     case 0x0A: return BufferedInput();
+    case 0x0B: return InputStatus();
+    case 0x25:
+    case 0x35: return Vector(ah == 0x25);
+    case 0x2A:
+    case 0x2C: return Clock(ah == 0x2A);
     case 0x30:
       SetAx(0x0005);  // version 5.0
       machine_.Set(Reg::Ebx, machine_.Get(Reg::Ebx) & ~0xFFFFu);
@@ -496,6 +501,142 @@ DosProgram::Service DosProgram::Dos() {
     case 0x4C: exitCode_ = eax & 0xFF; return Service::Exit;
     default: return Service::Missing;
   }
+}
+
+// ---- the screen, the interrupt table, the clock ----------------------------
+
+// A 16-bit program gets the interrupt table (zero-filled) and the video
+// memory; a flat one the video memory unless its image or stack lies there,
+// in which case the screen keeps its cells to itself.
+bool DosProgram::MapLowMemory() {
+  constexpr AddressRange video{TextScreen::kBase, TextScreen::kBase + kPage};
+  auto overlaps = [&](uint64_t begin, uint64_t end) {
+    return begin < end && begin < video.end && end > video.begin;
+  };
+  bool mapVideo = true;
+  if (bits_ == 16) {
+    if (!machine_.Map({0, kPage})) return false;
+  } else {
+    const uint64_t stack = uint64_t(machine_.Get(Reg::Esp)) + 4 - kStackBytes32;
+    mapVideo = !overlaps(RoundDown(origin_), RoundUp(uint64_t(origin_) + imageSize_)) &&
+               !overlaps(stack, stack + kStackBytes32);
+  }
+  if (mapVideo && !machine_.Map(video)) return false;
+  screen_.Attach(mapVideo ? &machine_ : nullptr);
+  screen_.Clear();
+  return true;
+}
+
+// INT 10h. Only page 0 exists: a cursor or character call for another page
+// (BH) has no service.
+DosProgram::Service DosProgram::Video(uint8_t function) {
+  const uint32_t ebx = machine_.Get(Reg::Ebx);
+  const bool page0 = ((ebx >> 8) & 0xFF) == 0;
+  switch (function) {
+    case 0x00: return SetVideoMode();
+    case 0x02: {
+      if (!page0) return Service::Missing;
+      const uint32_t edx = machine_.Get(Reg::Edx);
+      screen_.SetCursor(static_cast<int>((edx >> 8) & 0xFF), static_cast<int>(edx & 0xFF));
+      return Service::Done;
+    }
+    case 0x03:
+      if (!page0) return Service::Missing;
+      SetWord(Reg::Edx, static_cast<uint16_t>(screen_.row() << 8 | screen_.column()));
+      SetWord(Reg::Ecx, screen_.cursorShape());
+      return Service::Done;
+    case 0x06:
+    case 0x07: return VideoScroll(function == 0x06);
+    case 0x09:
+    case 0x0A: return page0 ? VideoWrite(function == 0x09) : Service::Missing;
+    case 0x0E: {
+      const uint8_t c = machine_.Get(Reg::Eax) & 0xFF;
+      output_.Write(1, std::span<const uint8_t>(&c, 1));
+      screen_.Teletype(c);
+      return Service::Done;
+    }
+    case 0x0F:
+      SetAx(uint16_t{TextScreen::kColumns} << 8 | 0x03);
+      SetWord(Reg::Ebx, ebx & 0xFF);
+      return Service::Done;
+    default: return Service::Missing;
+  }
+}
+
+// Function 00h: the 80x25 text modes (03h colour, 02h grey, 07h mono, all
+// shown as 03h) clear the screen and home the cursor; others have no service.
+DosProgram::Service DosProgram::SetVideoMode() {
+  const uint8_t mode = machine_.Get(Reg::Eax) & 0xFF;
+  if (mode != 0x02 && mode != 0x03 && mode != 0x07) return Service::Missing;
+  screen_.Clear();
+  return Service::Done;
+}
+
+// Functions 06h and 07h: AL lines (0: all), BH the blank lines' attribute,
+// CH/CL the window's top row and left column, DH/DL its bottom right.
+DosProgram::Service DosProgram::VideoScroll(bool up) {
+  const uint32_t ecx = machine_.Get(Reg::Ecx);
+  const uint32_t edx = machine_.Get(Reg::Edx);
+  ScreenWindow w;
+  w.top = static_cast<int>((ecx >> 8) & 0xFF);
+  w.left = static_cast<int>(ecx & 0xFF);
+  w.bottom = static_cast<int>((edx >> 8) & 0xFF);
+  w.right = static_cast<int>(edx & 0xFF);
+  screen_.Scroll(w, static_cast<int>(machine_.Get(Reg::Eax) & 0xFF),
+                 (machine_.Get(Reg::Ebx) >> 8) & 0xFF, up);
+  return Service::Done;
+}
+
+// Functions 09h (with the attribute BL) and 0Ah (keeping the attributes):
+// AL CX times from the cursor on; the cursor stays.
+DosProgram::Service DosProgram::VideoWrite(bool withAttribute) {
+  const uint8_t c = machine_.Get(Reg::Eax) & 0xFF;
+  const int attribute = withAttribute ? static_cast<int>(machine_.Get(Reg::Ebx) & 0xFF) : -1;
+  screen_.Repeat(c, attribute, machine_.Get(Reg::Ecx) & 0xFFFF);
+  return Service::Done;
+}
+
+// INT 21h function 0Bh: AL FFh when a key is pending, else 00h; a stream at
+// its end has none.
+DosProgram::Service DosProgram::InputStatus() {
+  SetAl(keys_.Peek() >= 0 ? 0xFF : 0x00);
+  return Service::Done;
+}
+
+// INT 21h functions 25h (vector AL := DS:DX) and 35h (ES:BX := vector AL),
+// in the table at 0000:0000 of a 16-bit program.
+DosProgram::Service DosProgram::Vector(bool set) {
+  if (bits_ != 16) return Service::Missing;
+  const uint32_t at = (machine_.Get(Reg::Eax) & 0xFF) * 4;
+  uint8_t entry[4];
+  if (set) {
+    const uint32_t offset = machine_.Get(Reg::Edx);
+    const uint32_t segment = machine_.Get(Reg::Ds);
+    entry[0] = uint8_t(offset);
+    entry[1] = uint8_t(offset >> 8);
+    entry[2] = uint8_t(segment);
+    entry[3] = uint8_t(segment >> 8);
+    return machine_.Write(at, entry) ? Service::Done : Service::BadMemory;
+  }
+  if (!machine_.Read(at, entry)) return Service::BadMemory;
+  SetWord(Reg::Ebx, static_cast<uint16_t>(entry[0] | entry[1] << 8));
+  machine_.Set(Reg::Es, static_cast<uint32_t>(entry[2] | entry[3] << 8));
+  return Service::Done;
+}
+
+// INT 21h functions 2Ah (CX year, DH month, DL day, AL weekday, 0 Sunday)
+// and 2Ch (CH hour, CL minute, DH second, DL hundredths).
+DosProgram::Service DosProgram::Clock(bool date) {
+  const ClockReading r = clock_->Now();
+  if (date) {
+    SetWord(Reg::Ecx, r.year);
+    SetWord(Reg::Edx, static_cast<uint16_t>(r.month << 8 | r.day));
+    SetAl(r.weekday);
+  } else {
+    SetWord(Reg::Ecx, static_cast<uint16_t>(r.hour << 8 | r.minute));
+    SetWord(Reg::Edx, static_cast<uint16_t>(r.second << 8 | r.hundredths));
+  }
+  return Service::Done;
 }
 
 }  // namespace quorix

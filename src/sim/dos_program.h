@@ -1,9 +1,15 @@
 // A .com program (or a flat 32-bit one) running on a Machine, with the DOS
-// and BIOS services a small console program needs: INT 21h functions 01h,
-// 02h, 06h, 07h, 08h, 09h, 0Ah, 30h, 3Fh (handle 0), 40h (handles 1 and 2)
-// and 4Ch, INT 20h, INT 10h function 0Eh and INT 16h functions 00h and 01h.
+// and BIOS services a small console program needs:
+//   INT 21h functions 01h, 02h, 06h, 07h, 08h, 09h, 0Ah, 0Bh, 25h, 2Ah, 2Ch,
+//     30h, 35h, 3Fh (handle 0), 40h (handles 1 and 2) and 4Ch; INT 20h;
+//   INT 10h functions 00h (modes 02h, 03h, 07h), 02h, 03h, 06h, 07h, 09h,
+//     0Ah, 0Eh and 0Fh; INT 16h functions 00h and 01h.
 // Any other interrupt stops the program and names the interrupt and
-// function.
+// function. What the program prints through DOS or the BIOS goes to its
+// ProgramOutput and to its 80x25 TextScreen, whose cells lie in the
+// machine's memory at B800:0000. A 16-bit program also has the interrupt
+// table at 0000:0000 (functions 25h and 35h keep the vectors there); the
+// services run whatever vectors the program sets.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +17,8 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "sim/program_clock.h"
+#include "sim/text_screen.h"
 
 namespace quorix {
 
@@ -96,6 +104,11 @@ class DosProgram {
   uint32_t origin() const { return origin_; }
   uint32_t imageSize() const { return imageSize_; }
   Machine& machine() { return machine_; }
+  // The program's text screen (as the program left it once it has ended).
+  TextScreen& screen() { return screen_; }
+  // Where functions 2Ah and 2Ch read the date and time (the host's clock
+  // unless set); the clock must outlive the program.
+  void SetClock(ProgramClock& clock) { clock_ = &clock; }
 
  private:
   enum class Service { Done, Wait, Exit, Missing, BadMemory };
@@ -118,6 +131,16 @@ class DosProgram {
   void SetFlag(uint32_t flag, bool on);
   void Print(int handle, std::string_view text);
   void Stop(StopReason reason, std::string message, uint32_t address);
+  // The interrupt table and the screen's memory, after the image is placed.
+  bool MapLowMemory();
+  Service Video(uint8_t function);
+  Service SetVideoMode();
+  Service VideoScroll(bool up);
+  Service VideoWrite(bool withAttribute);
+  Service InputStatus();
+  Service Vector(bool set);
+  Service Clock(bool date);
+  void SetWord(Reg r, uint16_t v);
 
   Machine& machine_;
   KeySource& keys_;
@@ -134,6 +157,8 @@ class DosProgram {
   uint32_t imageSize_ = 0;
   // Function 0Ah / 3Fh line being typed while the program waits.
   std::string line_;
+  TextScreen screen_;
+  ProgramClock* clock_ = &HostClock::Instance();
 };
 
 }  // namespace quorix

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The command-line contract of quorix-run:
-#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] [--break LINE]...
+#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+#              [--screen] [--screen-dump DUMP] [--break LINE]...
 # standard input is the program's keyboard, standard output its screen; the
 # exit status is the program's own exit code, or 250 (assembly error), 251
 # (processor fault), 252 (missing service), 253 (step limit), 254 (usage or
 # file error), 249 (the program's output could not be written), each of
-# these with one line on standard error.
+# these with one line on standard error. --screen prints the 80x25 text
+# screen after the program's output, --screen-dump writes its 4,000 bytes.
 #
 #   bash quorix_run_cli.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
@@ -37,6 +39,8 @@ src '[ORG 100]' 'NOP' 'HLT' 'INT 20' >hlt.asm
 src '[ORG 100]' 'MOV CX, 2' 'L:' 'PUSH CX' 'MOV AH, 2' 'MOV DL, 41' 'INT 21' 'POP CX' 'LOOP L' \
     'MOV AX, 4C00' 'INT 21' >brk.asm  # line 8: POP CX
 printf '\xc6\x06\x00\x01\xc6\xb8\x00\x4c\xcd\x21' >smc.com  # rewrites its own first byte
+src '[ORG 100]' 'MOV AH, 2A' 'INT 21' 'MOV AL, CL' 'MOV AH, 4C' 'INT 21' >date.asm
+src '[ORG 100]' 'MOV AH, 9' 'MOV DX, OFFSET T' 'INT 21' 'INT 20' 'T:' 'DB "A"' 'DB D,A' 'DB "$"' >line.asm
 mkfifo fifo.com
 ln -s /dev/zero zero.com
 mkdir folder.com
@@ -72,6 +76,9 @@ cases=(
   "a break past the code|brk.asm --break 99||254||--break 99: no code on or after that line"
   "a break needs a source|q.com --break 1||254||--break needs a source file"
   "a break at line 0|hi.asm --break 0||254||--break needs a line number"
+  "date from the host's clock (the year's low byte)|date.asm||$(($(date +%Y) % 256))||"
+  "a dump needs a file name|hi.asm --screen-dump||254||--screen-dump needs a file name"
+  "a dump that cannot be written|hi.asm --screen-dump no/such/dir/s.bin||254|HI|cannot write the screen to no/such/dir/s.bin"
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r name args input want_rc want_out want_err <<<"$c"
@@ -126,6 +133,46 @@ for mode in "" --trace; do
     failed=$((failed + 1))
   fi
 done
+
+# --screen: the 25 rows of the screen, trailing blanks trimmed, after the
+# program's own output and on a line of their own, also when it stopped.
+screen_rows() {  # the text before the screen, then the screen's first rows
+  printf '%s' "$1"
+  shift
+  [ $# -eq 0 ] || printf '%s\n' "$@"
+  for ((i = $#; i < 25; i++)); do echo; done
+}
+screen_case() {  # name, want status, want stdout file, arguments...
+  local name=$1 want_rc=$2 want=$3
+  shift 3
+  "$runner" "$@" </dev/null >out.txt 2>err.txt
+  local rc=$?
+  if [ "$rc" = "$want_rc" ] && cmp -s out.txt "$want"; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: $name: rc=$rc (want $want_rc)"
+    od -c out.txt | head -5
+    failed=$((failed + 1))
+  fi
+}
+screen_rows $'HI\n' HI >want.txt
+screen_case "--screen after output without a line end" 42 want.txt hi.asm --screen
+screen_rows $'A\r\n' A >want.txt
+screen_case "--screen after a whole line" 0 want.txt line.asm --screen
+screen_rows '' >want.txt
+screen_case "--screen after a fault" 251 want.txt div.asm --screen
+# --screen-dump: character and attribute of each cell, row after row.
+"$runner" hi.asm --screen-dump dump.bin >/dev/null 2>err.txt
+rc=$?
+if [ $rc -eq 42 ] && [ "$(wc -c <dump.bin)" -eq 4000 ] &&
+   [ "$(od -An -tx1 -N6 dump.bin)" = " 48 07 49 07 20 07" ] &&
+   [ "$(od -An -tx1 -j3998 dump.bin)" = " 20 07" ]; then
+  passed=$((passed + 1))
+else
+  echo "FAIL: --screen-dump: rc=$rc"
+  od -An -tx1 -N16 dump.bin
+  failed=$((failed + 1))
+fi
 
 # Arguments that word splitting cannot carry, and outputs that fail.
 check() {  # name, status, want status, stderr, want text on stderr

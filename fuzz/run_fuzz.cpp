@@ -1,0 +1,577 @@
+// The execution path: a program image run on the engine with typed keys,
+// driven the ways the workbench drives it: single steps with the listing's
+// hints (as the Run box takes them), runs of varying length (as quorix-run
+// takes them), both mixed, and the Run box itself (RunSession). Every call
+// is checked as it returns, and every way must end as single steps without
+// hints end, and so must one long run: same status, count, message,
+// registers and output.
+//
+// Input: byte 0 flags (bit 0: a flat 32-bit program, else a 16-bit .com;
+// bits 1-2: the driver; bit 3: the keys are a byte stream, not a keyboard;
+// bit 4: after the last key the input ends, rather than "no key yet";
+// bits 5-7: the origin, from a table), byte 1 the step limit, byte 2 the
+// seed of the listing's line lengths (0: no lines), bytes 3-4 the image's
+// length (little-endian), the image, then the number of keys typed before
+// the start, those keys, and the keys typed one at a time whenever the
+// program waits.
+//
+// Known faults of the engine are kept out of the way unless
+// QUORIX_FUZZ_KNOWN=1 (fuzz/corpus/run/known-* show them): a long run
+// counts an instruction that writes into its own translated block twice and
+// can lose the flags there, and can report wrong flags when a fault stops
+// it in the middle of a block (see CheckLongRun); a block of straight-line
+// code that runs on into a page that cannot execute stops before its first
+// instruction (see GiveUpOnBlockPastCode).
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/machines.h"
+#include "fuzz_check.h"
+#include "model/workspace.h"
+#include "sim/run_session.h"
+
+using namespace quorix;
+
+namespace {
+
+constexpr uint64_t kMaxLimit = 4'000;  // every input runs in single steps once
+constexpr uint32_t kPage = 0x1000;
+constexpr uint64_t kMaxWrite = 0x10000;  // the most one output call may carry
+constexpr uint64_t kStack32 = 0x10000;   // a flat program's stack
+constexpr uint64_t kEchoPerKey = 3;      // backspace echoes "\b \b"
+constexpr uint64_t kFnvPrime = 0x100000001B3ull;
+constexpr uint64_t kFnvBasis = 0xCBF29CE484222325ull;
+
+constexpr uint32_t kOrigins16[8] = {0x100, 0, 0x7C00, 0xFF00, 0xFFFE, 0x10, 0x100, 0x100};
+constexpr uint32_t kOrigins32[8] = {0x400000,   0x1000,     0x7FFF0000, 0,
+                                    0xFFFFF000, 0x7FFE0000, 0x10000,    0x400000};
+
+enum class Driver { Stepped, Chunked, Mixed, RunBox, Whole, Exact };
+
+struct Input {
+  uint32_t bits = 16;
+  uint32_t origin = 0;  // as compiled; LoadOrigin gives where it runs
+  Driver driver = Driver::Stepped;
+  bool stream = false;
+  bool endOfInput = false;
+  uint64_t limit = 1;
+  uint8_t lineSeed = 0;
+  std::span<const uint8_t> image, early, late;
+};
+
+bool Parse(const uint8_t* data, size_t size, Input& in) {
+  if (size < 5) return false;
+  const uint8_t flags = data[0];
+  in.bits = (flags & 1) != 0 ? 32 : 16;
+  in.driver = static_cast<Driver>((flags >> 1) & 3);
+  in.stream = (flags & 8) != 0;
+  in.endOfInput = (flags & 16) != 0;
+  in.origin = (in.bits == 32 ? kOrigins32 : kOrigins16)[flags >> 5];
+  in.limit = data[1] < 16 ? data[1] + 1u : std::min<uint64_t>(kMaxLimit, (data[1] - 15u) * 17u);
+  in.lineSeed = data[2];
+  std::span<const uint8_t> rest(data + 5, size - 5);
+  in.image = rest.first(std::min<size_t>(data[3] | data[4] << 8, rest.size()));
+  rest = rest.subspan(in.image.size());
+  size_t early = 0;
+  if (!rest.empty()) {
+    early = std::min<size_t>(rest[0], rest.size() - 1);
+    rest = rest.subspan(1);
+  }
+  in.early = rest.first(early);
+  in.late = rest.subspan(early);
+  if (in.driver == Driver::RunBox) {
+    // The Run box's keys: a keyboard that may always get more, and that
+    // drops what it cannot hold.
+    in.stream = false;
+    in.endOfInput = false;
+    in.early = in.early.first(std::min(in.early.size(), KeyQueue::kCapacity));
+  }
+  return true;
+}
+
+// The early keys at once, then one late key each time TypeLate is called;
+// after the last one, "no key yet" or the end of the input.
+class FuzzKeys : public KeySource {
+ public:
+  explicit FuzzKeys(const Input& in)
+      : early_(in.early), late_(in.late), stream_(in.stream), endOfInput_(in.endOfInput) {}
+  int Peek() override {
+    if (taken_ < typed_) return At(taken_);
+    return typed_ < early_.size() + late_.size() || !endOfInput_ ? kNoKey : kEndOfInput;
+  }
+  void Take() override {
+    FUZZ_CHECK(taken_ < typed_);  // only a key Peek gave is taken
+    ++taken_;
+  }
+  bool IsKeyboard() const override { return !stream_; }
+  bool TypeLate() {
+    if (typed_ >= early_.size() + late_.size()) return false;
+    ++typed_;
+    return true;
+  }
+  size_t taken() const { return taken_; }
+
+ private:
+  int At(size_t i) const { return i < early_.size() ? early_[i] : late_[i - early_.size()]; }
+
+  std::span<const uint8_t> early_, late_;
+  bool stream_, endOfInput_;
+  size_t typed_ = early_.size();
+  size_t taken_ = 0;
+};
+
+// Counts and hashes what the program writes, holding none of it; the exact
+// run also feeds a console, to compare with the Run box's.
+class CountingOutput : public ProgramOutput {
+ public:
+  void Write(int handle, std::span<const uint8_t> bytes) override {
+    FUZZ_CHECK(handle == 1 || handle == 2);
+    FUZZ_CHECK(bytes.size() <= kMaxWrite);
+    count += bytes.size();
+    for (uint8_t b : bytes) hash = (hash ^ (uint64_t(handle) << 8 | b)) * kFnvPrime;
+    if (console != nullptr) console->Write(handle, bytes);
+  }
+  uint64_t count = 0;
+  uint64_t hash = kFnvBasis;
+  ConsoleLog* console = nullptr;
+};
+
+// Whether the known faults show (QUORIX_FUZZ_KNOWN=1) rather than being
+// kept out of the way.
+bool KnownFaultsShow() {
+  static const bool show = [] {
+    const char* v = std::getenv("QUORIX_FUZZ_KNOWN");
+    return v != nullptr && std::strcmp(v, "1") == 0;
+  }();
+  return show;
+}
+
+// Thrown to give up an input that shows a known fault.
+struct KnownAbort {};
+
+// The engine, with its answers checked against the Machine contract.
+class CheckedMachine final : public Machine {
+ public:
+  explicit CheckedMachine(std::unique_ptr<Machine> inner) : inner_(std::move(inner)) {
+    FUZZ_CHECK(inner_ != nullptr);
+  }
+  bool Reset(uint32_t bits) override {
+    code_.clear();
+    rewroteCode_ = false;
+    return inner_->Reset(bits);
+  }
+  bool Map(AddressRange range) override { return inner_->Map(range); }
+  void SetCodeRanges(std::span<const AddressRange> ranges) override {
+    inner_->SetCodeRanges(ranges);
+    code_.assign(ranges.begin(), ranges.end());
+  }
+  bool Write(uint32_t linear, std::span<const uint8_t> bytes) override {
+    return inner_->Write(linear, bytes);
+  }
+  bool Read(uint32_t linear, std::span<uint8_t> bytes) override {
+    return inner_->Read(linear, bytes);
+  }
+  uint32_t Get(Reg r) override { return inner_->Get(r); }
+  void Set(Reg r, uint32_t value) override { inner_->Set(r, value); }
+  MachineStop Run(uint64_t count, uint32_t next) override {
+    const uint64_t want = std::max<uint64_t>(count, 1);
+    if (watch_) CodePages(before_);
+    const MachineStop stop = inner_->Run(count, next);
+    if (watch_) {
+      CodePages(after_);
+      rewroteCode_ = rewroteCode_ || before_ != after_;
+    }
+    FUZZ_CHECK(stop.executed <= want);
+    // A run that ends for no reason used its whole count (a single step
+    // ends after its instruction whether or not it reached `next`).
+    if (stop.event == MachineEvent::None && (next == 0 || want == 1))
+      FUZZ_CHECK(stop.executed == want);
+    if (stop.event == MachineEvent::Interrupt) FUZZ_CHECK(stop.length == 1 || stop.length == 2);
+    if (stop.event == MachineEvent::Halt) FUZZ_CHECK(stop.length == 1);
+    return stop;
+  }
+
+  // While on, notes whether a run changes any byte on a page that holds code.
+  void WatchCode(bool on) { watch_ = on; }
+  bool rewroteCode() const { return rewroteCode_; }
+
+ private:
+  void CodePages(std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    for (const AddressRange& r : code_) {
+      for (uint64_t at = r.begin & ~uint64_t(kPage - 1); at < r.end; at += kPage) {
+        bytes.resize(bytes.size() + kPage);
+        inner_->Read(static_cast<uint32_t>(at),
+                     std::span<uint8_t>(&bytes[bytes.size() - kPage], kPage));
+      }
+    }
+  }
+
+  std::unique_ptr<Machine> inner_;
+  std::vector<AddressRange> code_;
+  bool watch_ = false;
+  bool rewroteCode_ = false;
+  std::vector<uint8_t> before_, after_;  // the code pages around a watched run
+};
+
+const MachineFactory& Engine() {
+  static const MachineFactory* engine = new MachineFactory(DefaultMachineFactory());
+  FUZZ_CHECK(*engine);
+  return *engine;
+}
+
+// The listing of a compile that produced the image: lines of small lengths
+// from a generator, some empty (labels), with their text and records.
+struct Listing {
+  std::vector<uint8_t> text;
+  std::vector<uint8_t> index;
+  std::vector<LineRecord> records;
+  SourceText source;
+  LineMap map;
+
+  Listing(uint8_t seed, uint32_t size) {
+    const uint32_t longest = 1u + seed % 8;
+    uint32_t x = seed;
+    for (uint32_t at = 0; seed != 0 && at < size && records.size() < 2 * size + 2;) {
+      x = x * 1103515245u + 12345u;
+      const uint32_t n = std::min((x >> 16) % (longest + 1), size - at);
+      records.push_back({n, at});
+      at += n;
+    }
+    const uint32_t lines = static_cast<uint32_t>(records.size());
+    records.resize(lines + 2, LineRecord{0, 0});  // the empty last line, and one after
+    for (uint32_t k = 0; k <= lines; ++k) {
+      const uint32_t start = static_cast<uint32_t>(text.size());
+      for (int b = 0; b < 4; ++b) index.push_back(static_cast<uint8_t>(start >> (8 * b)));
+      if (k == lines) break;
+      const std::string line = "X" + std::to_string(k + 1) + "\r\n";
+      text.insert(text.end(), line.begin(), line.end());
+    }
+    source.bytes = text;
+    source.index = index;
+    source.size = static_cast<uint32_t>(text.size());
+    source.lineCount = lines + 2;
+    map.Build(Records(), source.lineCount, size);
+  }
+  LineRecords Records() {
+    return LineRecords(std::span<uint8_t>(reinterpret_cast<uint8_t*>(records.data()),
+                                          records.size() * sizeof(LineRecord)));
+  }
+  // Where the instruction at EIP ends, when a line starts there: the Run
+  // box's hint for a single step.
+  uint32_t Hint(Machine& m, uint32_t origin) const {
+    const uint32_t ip = m.Get(Reg::Eip);
+    if (ip >= origin && map.StartsLine(ip - origin)) return map.EndAt(ip - origin) + origin;
+    return 0;
+  }
+  uint32_t LineAt(uint32_t address, uint32_t origin) const {
+    return address >= origin ? map.LineAt(address - origin) : 0;
+  }
+};
+
+// The state a run stands in: registers but the flags, and output.
+uint64_t Fingerprint(Machine& m, const CountingOutput& out) {
+  uint64_t h = kFnvBasis;
+  for (int i = 0; i < kRegCount; ++i)
+    if (i != static_cast<int>(Reg::Eflags)) h = (h ^ m.Get(static_cast<Reg>(i))) * kFnvPrime;
+  return ((h ^ out.count) * kFnvPrime ^ out.hash) * kFnvPrime;
+}
+
+struct Outcome {
+  RunStatus status;
+  StopReason reason;
+  int exitCode;
+  uint64_t executed;
+  uint32_t stopAddress;
+  std::string message;
+  uint32_t regs[kRegCount];
+  uint64_t outputBytes;
+  uint64_t outputHash;
+  uint64_t state;  // Fingerprint
+};
+
+Outcome Capture(DosProgram& p, const CountingOutput& out) {
+  Outcome o{p.status(),  p.reason(), p.exitCode(), p.executed(), p.stopAddress(),
+            p.message(), {},         out.count,    out.hash,     Fingerprint(p.machine(), out)};
+  for (int i = 0; i < kRegCount; ++i) o.regs[i] = p.machine().Get(static_cast<Reg>(i));
+  return o;
+}
+
+void CheckSame(const Outcome& a, const Outcome& b, bool output) {
+  FUZZ_CHECK(a.status == b.status);
+  FUZZ_CHECK(a.reason == b.reason);
+  FUZZ_CHECK(a.exitCode == b.exitCode);
+  FUZZ_CHECK(a.executed == b.executed);
+  FUZZ_CHECK(a.stopAddress == b.stopAddress);
+  FUZZ_CHECK(a.message == b.message);
+  // A program that was never placed leaves the machine as it was.
+  if (a.reason != StopReason::LoadFailed)
+    for (int i = 0; i < kRegCount; ++i) FUZZ_CHECK(a.regs[i] == b.regs[i]);
+  if (output) {
+    FUZZ_CHECK(a.outputBytes == b.outputBytes);
+    FUZZ_CHECK(a.outputHash == b.outputHash);
+  }
+}
+
+bool Same(const Outcome& a, const Outcome& b) {
+  return a.status == b.status && a.reason == b.reason && a.exitCode == b.exitCode &&
+         a.executed == b.executed && a.stopAddress == b.stopAddress && a.message == b.message &&
+         std::equal(a.regs, a.regs + kRegCount, b.regs) && a.outputBytes == b.outputBytes &&
+         a.outputHash == b.outputHash;
+}
+
+// Known fault: straight-line code whose translated block runs on into a
+// page that cannot execute stops before its first instruction, at the start
+// of that page (a NOP at a .com's FF00h stops at 0000h without running).
+// Unless the known faults show, runs that disagree while one of them stops
+// so are given up.
+void GiveUpOnBlockPastCode(const Outcome& a, const Outcome& b) {
+  auto stopsSo = [](const Outcome& o) {
+    return o.reason == StopReason::Fault && o.message == "jump outside the program" &&
+           o.stopAddress % kPage == 0;
+  };
+  if (!KnownFaultsShow() && (stopsSo(a) || stopsSo(b)) && !Same(a, b)) throw KnownAbort{};
+}
+
+// How a finished run may stand.
+void CheckEnd(const Outcome& o, uint64_t limit) {
+  FUZZ_CHECK(o.status == RunStatus::Exited || o.status == RunStatus::Stopped ||
+             o.status == RunStatus::Waiting);
+  FUZZ_CHECK(o.executed <= limit);
+  if (o.status == RunStatus::Stopped) FUZZ_CHECK(!o.message.empty());
+  if (o.reason == StopReason::StepLimit) FUZZ_CHECK(o.executed == limit);
+  if (o.status == RunStatus::Exited) {
+    FUZZ_CHECK(o.reason == StopReason::None || o.reason == StopReason::Halted);
+    FUZZ_CHECK(o.exitCode >= 0 && o.exitCode <= 255);
+    if (o.reason == StopReason::Halted) FUZZ_CHECK(o.exitCode == 0);
+  }
+}
+
+// The most one instruction may print: a 16-bit program's segment, or a flat
+// program's image and stack, plus the echo of a key it reads.
+uint64_t PerInstruction(const Input& in) {
+  const uint64_t memory = in.bits == 16 ? kMaxWrite : in.image.size() + 2 * kPage + kStack32;
+  return std::max(memory, kMaxWrite) + kEchoPerKey;
+}
+
+// Runs `p` to its end as `driver` calls it, checking each call; `trail`,
+// when given, gets the state after each call.
+void Drive(DosProgram& p, FuzzKeys& keys, const CountingOutput& out, Driver driver,
+           const Listing& listing, const Input& in, std::vector<uint64_t>* trail = nullptr) {
+  const uint32_t origin = LoadOrigin(in.origin, in.bits);
+  const uint64_t perInstruction = PerInstruction(in);
+  uint32_t x = static_cast<uint32_t>(in.image.size()) * 31u + in.lineSeed;
+  const uint64_t maxCalls = in.limit + in.early.size() + in.late.size() + 2;
+  if (trail != nullptr) trail->push_back(Fingerprint(p.machine(), out));
+  for (uint64_t call = 0;; ++call) {
+    FUZZ_CHECK(call <= maxCalls);
+    x = x * 1103515245u + 12345u;
+    uint64_t n = 1;
+    uint32_t next = 0;
+    if (driver == Driver::Whole)
+      n = UINT64_MAX;
+    else if (driver == Driver::Chunked || (driver == Driver::Mixed && (x >> 16) % 4 == 0))
+      n = 2 + (x >> 16) % 999;
+    else if (driver != Driver::Exact)
+      next = listing.Hint(p.machine(), origin);
+    const uint64_t before = p.executed(), printed = out.count;
+    const size_t taken = keys.taken();
+    const RunStatus s = p.Run(n, next);
+    FUZZ_CHECK(p.executed() >= before);
+    const uint64_t done = p.executed() - before;
+    FUZZ_CHECK(done <= n && p.executed() <= in.limit);
+    if (s == RunStatus::Ready) FUZZ_CHECK(done == n);
+    FUZZ_CHECK(out.count - printed <=
+               (done + 1) * perInstruction + kEchoPerKey * (keys.taken() - taken));
+    if (trail != nullptr) trail->push_back(Fingerprint(p.machine(), out));
+    if (s == RunStatus::Waiting) {
+      FUZZ_CHECK(keys.Peek() == KeySource::kNoKey);
+      if (!keys.TypeLate()) return;
+    } else if (s != RunStatus::Ready) {
+      return;
+    }
+  }
+}
+
+// Once ended, a program stays as it is, however it is called.
+void CheckStaysEnded(DosProgram& p, const CountingOutput& out) {
+  if (p.status() != RunStatus::Exited && p.status() != RunStatus::Stopped) return;
+  const Outcome before = Capture(p, out);
+  FUZZ_CHECK(p.Run(1, 0) == before.status);
+  FUZZ_CHECK(p.Run(1000) == before.status);
+  CheckSame(Capture(p, out), before, true);
+}
+
+CheckedMachine& SharedMachine() {
+  static CheckedMachine* machine = new CheckedMachine(Engine()());
+  return *machine;
+}
+
+// The program run as `driver` says on the shared machine, checked as it ends.
+Outcome RunAs(Driver driver, const Input& in, const Listing& listing, ConsoleLog* console = nullptr,
+              std::vector<uint64_t>* trail = nullptr) {
+  FuzzKeys keys(in);
+  CountingOutput out;
+  out.console = console;
+  DosProgram p(SharedMachine(), keys, out);
+  const bool placed = p.Load({in.image, LoadOrigin(in.origin, in.bits), in.bits});
+  FUZZ_CHECK(placed == (p.status() == RunStatus::Ready));
+  p.SetStepLimit(in.limit);
+  Drive(p, keys, out, driver, listing, in, trail);
+  const Outcome o = Capture(p, out);
+  CheckEnd(o, in.limit);
+  CheckStaysEnded(p, out);
+  if (console != nullptr && o.status != RunStatus::Waiting) {
+    // The Run box's end message, as it adds it.
+    const uint32_t line = listing.LineAt(o.stopAddress, LoadOrigin(in.origin, in.bits));
+    console->Note(EndMessage(p, line, line != 0 ? SourceLineText(listing.source, line) : ""));
+  }
+  return o;
+}
+
+// Single steps without hints: what every other way must end as.
+struct Exact {
+  Outcome end;
+  ConsoleLog console;
+  bool rewroteCode = false;     // bytes on a page it executes from changed
+  std::vector<uint64_t> trail;  // the state after each step (limit + keys + 2 at most)
+};
+
+// A run that took more than one instruction at a time against the exact
+// run.
+void CheckLongRun(const Exact& exact, const Outcome& given, bool output) {
+  GiveUpOnBlockPastCode(exact.end, given);
+  Outcome run = given;
+  if (!KnownFaultsShow()) {
+    // Known fault: a long run stopped by a fault in the middle of a
+    // translated block (memory outside the program, BOUND) can report flags
+    // of no instruction (CF and AF set after an ADD that cleared them).
+    const int flags = static_cast<int>(Reg::Eflags);
+    if (run.reason == StopReason::Fault) run.regs[flags] = exact.end.regs[flags];
+    // Known fault: an instruction that writes into its own translated block
+    // is started over by the engine; a long run then counts it twice and
+    // can lose the flags (CF set after an ADD that cleared it), so its
+    // results may differ from there on. Programs that changed their code
+    // are given up; so are runs that differ only by a count ahead and the
+    // flags, or that the step limit stopped in a state the exact run passed
+    // through.
+    if (!Same(exact.end, run)) {
+      Outcome counted = run;
+      counted.executed = exact.end.executed;
+      counted.regs[flags] = exact.end.regs[flags];
+      const bool passed =
+          run.reason == StopReason::StepLimit &&
+          std::find(exact.trail.begin(), exact.trail.end(), run.state) != exact.trail.end();
+      if (exact.rewroteCode || passed ||
+          (run.executed > exact.end.executed && Same(exact.end, counted)))
+        throw KnownAbort{};
+    }
+  }
+  CheckSame(exact.end, run, output);
+}
+
+void CheckConsole(const ConsoleLog& console) {
+  FUZZ_CHECK(console.lines().size() <= ConsoleLog::kMaxLines);
+  for (const std::string& line : console.lines())
+    FUZZ_CHECK(line.size() <= ConsoleLog::kMaxColumns);
+}
+
+// The Run box: a compile's output in a RunSession, one Step per tick, the
+// late keys typed while it waits. It must end as the exact run, console
+// and end message included.
+void RunBox(const Input& in, Listing& listing, const Exact& exact) {
+  static Workspace* ws = new Workspace;  // only its load generation is read
+  std::vector<uint8_t> image(in.image.begin(), in.image.end());
+  AsmRegions regions;
+  regions.source = listing.source;
+  regions.records = listing.Records();
+  regions.output = image;
+  AssembleReport report;
+  report.ok = true;
+  report.bytes = static_cast<uint32_t>(image.size());
+  report.origin = in.origin;
+  report.entryBits = in.bits;
+
+  RunSession session;
+  session.SetFactory([] { return std::make_unique<CheckedMachine>(Engine()()); });
+  session.SetStepLimit(in.limit);
+  uint32_t position = session.AfterCompile(regions, *ws, report);
+  FUZZ_CHECK(session.Executes(*ws) && session.program() != nullptr);
+  for (uint8_t k : in.early) session.Key(k);
+  const uint32_t origin = LoadOrigin(in.origin, in.bits);
+  size_t late = 0;
+  CpuState cpu{};
+  for (uint64_t tick = 0;; ++tick) {
+    FUZZ_CHECK(tick <= in.limit + in.late.size() + 2);
+    DosProgram& p = *session.program();
+    const uint64_t before = p.executed();
+    const uint32_t was = position;
+    session.Step(&position, &cpu);
+    ++position;  // as the shell does after each step
+    FUZZ_CHECK(p.executed() >= before && p.executed() - before <= 1);
+    FUZZ_CHECK(p.executed() <= in.limit);
+    CheckConsole(session.console());
+    if (p.status() == RunStatus::Ready) {
+      FUZZ_CHECK(p.executed() == before + 1);
+      // The listing moves to the line of the next instruction, or stays.
+      const uint32_t line = listing.LineAt(p.machine().Get(Reg::Eip), origin);
+      FUZZ_CHECK(position == (line != 0 ? line : was));
+    } else if (p.status() == RunStatus::Waiting && late < in.late.size()) {
+      session.Key(in.late[late++]);
+    } else {
+      break;
+    }
+  }
+  DosProgram& p = *session.program();
+  const CountingOutput none;
+  const Outcome o = Capture(p, none);
+  CheckEnd(o, in.limit);
+  // Steps after the end change nothing, the console included.
+  const std::deque<std::string> shown = session.console().lines();
+  session.Step(&position, &cpu);
+  CheckSame(Capture(p, none), o, false);
+  FUZZ_CHECK(session.console().lines() == shown);
+
+  Outcome withOutput = o;  // the session's output is its console
+  withOutput.outputBytes = exact.end.outputBytes;
+  withOutput.outputHash = exact.end.outputHash;
+  GiveUpOnBlockPastCode(exact.end, withOutput);
+  CheckSame(exact.end, o, false);
+  FUZZ_CHECK(exact.console.lines() == shown);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in;
+  if (!Parse(data, size, in)) return 0;
+  Listing listing(in.lineSeed, static_cast<uint32_t>(in.image.size()));
+  try {
+    Exact exact;
+    SharedMachine().WatchCode(true);
+    exact.end = RunAs(Driver::Exact, in, listing, &exact.console, &exact.trail);
+    exact.rewroteCode = SharedMachine().rewroteCode();
+    SharedMachine().WatchCode(false);
+    switch (in.driver) {
+      case Driver::Stepped: {
+        const Outcome stepped = RunAs(Driver::Stepped, in, listing);
+        GiveUpOnBlockPastCode(exact.end, stepped);
+        CheckSame(exact.end, stepped, true);
+        break;
+      }
+      case Driver::RunBox: RunBox(in, listing, exact); break;
+      default: CheckLongRun(exact, RunAs(in.driver, in, listing), true); break;
+    }
+    CheckLongRun(exact, RunAs(Driver::Whole, in, listing), true);
+  } catch (const KnownAbort&) {
+    return -1;  // not kept in the corpus
+  }
+  return 0;
+}
