@@ -107,9 +107,20 @@ class RandomProgram {
     }
   }
 
+  // The screen's cursor and teletype, the clock.
+  void Services() {
+    switch (Pick(3)) {
+      case 0:
+        Add({"MOV AH, 2", "MOV BH, 0", "MOV DX, " + Hex(Pick(25) << 8 | Pick(80)), "INT 10"});
+        break;
+      case 1: Add({"MOV AH, E", "MOV AL, " + Hex(0x30 + Pick(10)), "INT 10"}); break;
+      default: Add({"MOV AH, 2C", "INT 21"}); break;
+    }
+  }
+
   void Item() {
     static const char* const kJumps[] = {"JZ", "JNZ", "JC", "JNC", "JS", "JBE", "JA", "JMP"};
-    switch (Pick(12)) {
+    switch (Pick(13)) {
       case 0:
         Add({"PUSH " + Reg()});
         Simple();
@@ -141,6 +152,7 @@ class RandomProgram {
              l + ":", "MOV AL, 0"});
         break;
       }
+      case 10: Services(); break;
       default: Simple(); break;
     }
   }

@@ -1,18 +1,18 @@
 // quorix-run: runs a program on the debugger's machine, with standard input
 // as its keyboard and standard output as its screen.
 //
-//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] [--break LINE]...
-//              [--screen] [--screen-dump DUMP]
+//   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+//              [--screen] [--screen-dump DUMP] [--break LINE]...
 //
 // FILE is a source in the workbench's dialect (assembled in memory, nothing
 // is written) or, when its name ends in .com or .bin, machine code as it is.
-// Each time execution reaches a --break line (the first line with code from
-// LINE on), the registers and the top of the stack go to standard error as
-// "name: value" lines, and the program goes on.
 // Once the program has ended or stopped, --screen prints its 80x25 text
 // screen on standard output after the program's own output (25 lines,
 // trailing blanks trimmed), and --screen-dump writes the screen's 4,000 raw
 // bytes (character, attribute, row after row, as at B800:0000) to DUMP.
+// Each time execution reaches a --break line (the first line with code from
+// LINE on), the registers and the top of the stack go to standard error as
+// "name: value" lines, and the program goes on.
 // Exit status: the program's own exit code when it exits; otherwise
 //   250 assembly error, 251 processor fault, 252 missing DOS/BIOS service,
 //   253 step limit reached, 254 usage or file error,
@@ -54,9 +54,8 @@ constexpr int kStackEntries = 12;          // shown at a --break line
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-run: %s\n", why);
   std::fprintf(stderr,
-               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] "
-               "[--break LINE]...\n"
-               "                  [--screen] [--screen-dump DUMP]\n");
+               "usage: quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]\n"
+               "                  [--screen] [--screen-dump DUMP] [--break LINE]...\n");
   return kExitUsage;
 }
 

@@ -77,6 +77,32 @@ void KeyLog::Clear() {
   appendedNothing_ = false;
 }
 
+// ---- clock ----------------------------------------------------------------
+
+ClockReading ClockLog::Now() {
+  if (at_ == readings_.size()) readings_.push_back(upstream_->Now());
+  return readings_[at_++];
+}
+
+void ClockLog::Rewind(uint64_t position) {
+  if (position < base_) position = base_;
+  at_ = static_cast<size_t>(std::min<uint64_t>(position - base_, readings_.size()));
+}
+
+void ClockLog::DropBefore(uint64_t position) {
+  if (position <= base_) return;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(position - base_, at_));
+  readings_.erase(readings_.begin(), readings_.begin() + static_cast<std::ptrdiff_t>(n));
+  base_ += n;
+  at_ -= n;
+}
+
+void ClockLog::Clear() {
+  readings_.clear();
+  base_ = 0;
+  at_ = 0;
+}
+
 // ---- output ---------------------------------------------------------------
 
 void OutputLog::Write(int handle, std::span<const uint8_t> bytes) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/dos_program.h"
+#include "sim/program_clock.h"
 
 namespace quorix {
 
@@ -48,6 +49,25 @@ class KeyLog : public KeySource {
   bool ended_ = false;            // the upstream said its input has ended
   bool appendedNothing_ = false;  // the last Peek logged a "nothing"
   KeySource* upstream_ = nullptr;
+};
+
+// Every date and time the program read, in order: a run forward again
+// reads the same ones. New readings come from an upstream clock (the
+// host's unless set).
+class ClockLog : public ProgramClock {
+ public:
+  ClockReading Now() override;
+  void SetUpstream(ProgramClock* upstream) { upstream_ = upstream; }
+  uint64_t position() const { return base_ + at_; }
+  void Rewind(uint64_t position);
+  void DropBefore(uint64_t position);
+  void Clear();
+
+ private:
+  std::vector<ClockReading> readings_;
+  uint64_t base_ = 0;
+  size_t at_ = 0;
+  ProgramClock* upstream_ = &HostClock::Instance();
 };
 
 // Everything the program printed (handles 1 and 2 in the order written),

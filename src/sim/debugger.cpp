@@ -34,7 +34,9 @@ std::string LineWords(uint32_t line) {
 Debugger::Debugger(std::unique_ptr<Machine> machine, DebuggerOptions options)
     : machine_(std::move(machine)),
       options_(options),
-      program_(std::make_unique<DosProgram>(*machine_, keys_, output_)) {}
+      program_(std::make_unique<DosProgram>(*machine_, keys_, output_)) {
+  program_->SetClock(clock_);
+}
 
 bool Debugger::Load(DebugTarget target) {
   target_ = std::move(target);
@@ -58,6 +60,7 @@ void Debugger::Restart() {
   factsValid_ = false;
   keys_.Clear();
   output_.Clear();
+  clock_.Clear();
   checkpoints_.clear();
   ProgramImage image;
   image.bytes = target_.image;
@@ -270,6 +273,7 @@ RunStatus Debugger::RunProgram(uint64_t count, uint32_t next) {
   }
   if (!options_.history) {
     keys_.DropBefore(keys_.position());
+    clock_.DropBefore(clock_.position());
     if (output_.size() > kKeepOutput) output_.DropBefore(output_.size() - kKeepOutput);
   }
   return status;

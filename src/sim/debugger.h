@@ -8,10 +8,11 @@
 // the goal is reached, the program stops or waits for a key.
 //
 // Step back is exact: every few thousand instructions the controller takes
-// a checkpoint (the processor's state, the program's memory, how much it
-// printed and how many keys it read); a step back restores the nearest
-// checkpoint at or before the target and executes forward to it again,
-// replaying the logged keys and taking the output back.
+// a checkpoint (the processor's state, the program's memory, the screen's
+// cursor, how much it printed and how many keys and clock readings it
+// took); a step back restores the nearest checkpoint at or before the
+// target and executes forward to it again, replaying the logged keys and
+// clock readings and taking the output back.
 #pragma once
 
 #include <chrono>
@@ -78,6 +79,8 @@ class Debugger {
   void SetKeySource(KeySource* upstream) { keys_.SetUpstream(upstream); }
   // Gets each byte of output once, as it is first written.
   void SetOutputSink(ProgramOutput* sink) { output_.SetSink(sink); }
+  // Where new date and time readings come from (the host's clock unless set).
+  void SetClock(ProgramClock* clock) { clock_.SetUpstream(clock); }
   const OutputLog& output() const { return output_; }
   const KeyLog& keys() const { return keys_; }
 
@@ -139,8 +142,9 @@ class Debugger {
     std::vector<std::shared_ptr<const std::vector<uint8_t>>> pages;
     uint64_t output = 0;
     uint64_t keys = 0;
-    int cursorRow = 0;  // the text screen's cursor, which lies outside memory
-    int cursorColumn = 0;
+    uint64_t clock = 0;
+    int row = 0;  // the screen's cursor
+    int column = 0;
   };
 
   void Start(Goal goal);
@@ -167,6 +171,7 @@ class Debugger {
   DebuggerOptions options_;
   KeyLog keys_;
   OutputLog output_;
+  ClockLog clock_;
   std::unique_ptr<DosProgram> program_;
   DebugTarget target_;
   std::set<uint32_t> breakpoints_;

@@ -124,8 +124,9 @@ void Debugger::TakeCheckpoint() {
   c.cpu = machine_->SaveState();
   c.output = output_.size();
   c.keys = keys_.position();
-  c.cursorRow = program_->screen().row();
-  c.cursorColumn = program_->screen().column();
+  c.clock = clock_.position();
+  c.row = program_->screen().row();
+  c.column = program_->screen().column();
   const Checkpoint* previous = checkpoints_.empty() ? nullptr : &checkpoints_.back();
   const size_t pages = scratch_.size() / kPage;
   c.pages.reserve(pages);
@@ -147,6 +148,7 @@ void Debugger::Trim() {
   if (output_.size() > kKeepOutput)
     output_.DropBefore(std::min(first.output, output_.size() - kKeepOutput));
   if (keys_.kept() > kKeepKeys) keys_.DropBefore(first.keys);
+  clock_.DropBefore(first.clock);
 }
 
 // A checkpoint is due every interval_ instructions, taken while the
@@ -187,8 +189,9 @@ void Debugger::Restore(const Checkpoint& c) {
   machine_->RestoreState(c.cpu);
   output_.Truncate(c.output);
   keys_.Rewind(c.keys);
+  clock_.Rewind(c.clock);
+  program_->screen().SetCursor(c.row, c.column);
   program_->Rewind(c.executed);
-  program_->screen().SetCursor(c.cursorRow, c.cursorColumn);
 }
 
 // To the state after `target` instructions: the latest checkpoint at or

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The command-line contract of quorix-run:
-#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N] [--break LINE]...
-#              [--screen] [--screen-dump DUMP]
+#   quorix-run FILE [--trace] [--max-steps N] [--bits 16|32] [--origin N]
+#              [--screen] [--screen-dump DUMP] [--break LINE]...
 # standard input is the program's keyboard, standard output its screen; the
 # exit status is the program's own exit code, or 250 (assembly error), 251
 # (processor fault), 252 (missing service), 253 (step limit), 254 (usage or
@@ -69,9 +69,6 @@ cases=(
   "a folder is no program|folder.com||254||cannot read folder.com: is a directory"
   "octal steps refused|loop.asm --max-steps 010||254||--max-steps needs a positive number"
   "hexadecimal width refused|hi.asm --bits 0x10||254||--bits takes 16 or 32"
-  "date from the host's clock (the year's low byte)|date.asm||$(($(date +%Y) % 256))||"
-  "a dump needs a file name|hi.asm --screen-dump||254||--screen-dump needs a file name"
-  "a dump that cannot be written|hi.asm --screen-dump no/such/dir/s.bin||254|HI|cannot write the screen to no/such/dir/s.bin"
   "a break line shows the registers|brk.asm --break 8||0|AA|ECX: 00000001"
   "a break line shows the stack|brk.asm --break 8||0|AA|stack0: 0001"
   "a break on a label line stops at the code after it|brk.asm --break 3||0|AA|line: 4"
@@ -79,6 +76,9 @@ cases=(
   "a break past the code|brk.asm --break 99||254||--break 99: no code on or after that line"
   "a break needs a source|q.com --break 1||254||--break needs a source file"
   "a break at line 0|hi.asm --break 0||254||--break needs a line number"
+  "date from the host's clock (the year's low byte)|date.asm||$(($(date +%Y) % 256))||"
+  "a dump needs a file name|hi.asm --screen-dump||254||--screen-dump needs a file name"
+  "a dump that cannot be written|hi.asm --screen-dump no/such/dir/s.bin||254|HI|cannot write the screen to no/such/dir/s.bin"
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r name args input want_rc want_out want_err <<<"$c"
@@ -115,6 +115,24 @@ else
   cat trace.txt
   failed=$((failed + 1))
 fi
+
+# --break: a block of "name: value" lines each time the line is reached,
+# alone or among the trace's lines.
+for mode in "" --trace; do
+  # shellcheck disable=SC2086  # an empty mode adds no argument
+  "$runner" brk.asm --break 8 $mode >out.txt 2>err.txt
+  rc=$?
+  hits=$(grep -c '^line: 8$' err.txt)
+  names=$(grep -cE '^(E[A-Z]{2}|EFLAGS|stack[0-9]+): [0-9A-F]+$' err.txt)
+  if [ $rc -eq 0 ] && [ "$(cat out.txt)" = AA ] && [ "$hits" -eq 2 ] && [ "$names" -eq 44 ] &&
+     grep -q '^ECX: 00000002$' err.txt && grep -q '^stack11: 0000$' err.txt; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: --break 8 $mode: rc=$rc hits=$hits names=$names"
+    cat err.txt
+    failed=$((failed + 1))
+  fi
+done
 
 # --screen: the 25 rows of the screen, trailing blanks trimmed, after the
 # program's own output and on a line of their own, also when it stopped.
@@ -155,23 +173,6 @@ else
   od -An -tx1 -N16 dump.bin
   failed=$((failed + 1))
 fi
-# --break: a block of "name: value" lines each time the line is reached,
-# alone or among the trace's lines.
-for mode in "" --trace; do
-  # shellcheck disable=SC2086  # an empty mode adds no argument
-  "$runner" brk.asm --break 8 $mode >out.txt 2>err.txt
-  rc=$?
-  hits=$(grep -c '^line: 8$' err.txt)
-  names=$(grep -cE '^(E[A-Z]{2}|EFLAGS|stack[0-9]+): [0-9A-F]+$' err.txt)
-  if [ $rc -eq 0 ] && [ "$(cat out.txt)" = AA ] && [ "$hits" -eq 2 ] && [ "$names" -eq 44 ] &&
-     grep -q '^ECX: 00000002$' err.txt && grep -q '^stack11: 0000$' err.txt; then
-    passed=$((passed + 1))
-  else
-    echo "FAIL: --break 8 $mode: rc=$rc hits=$hits names=$names"
-    cat err.txt
-    failed=$((failed + 1))
-  fi
-done
 
 # Arguments that word splitting cannot carry, and outputs that fail.
 check() {  # name, status, want status, stderr, want text on stderr

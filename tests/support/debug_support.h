@@ -61,9 +61,11 @@ struct ProgramState {
   uint64_t keys = 0;
   uint64_t executed = 0;
   bool ended = false;
+  int row = 0, column = 0;  // the screen's cursor
   bool operator==(const ProgramState& o) const {
     return std::equal(regs, regs + kRegCount, o.regs) && memory == o.memory && output == o.output &&
-           keys == o.keys && executed == o.executed && ended == o.ended;
+           keys == o.keys && executed == o.executed && ended == o.ended && row == o.row &&
+           column == o.column;
   }
 };
 
@@ -79,6 +81,8 @@ inline ProgramState StateOf(Debugger& d) {
   s.keys = d.keys().position();
   s.executed = d.executed();
   s.ended = d.ended();
+  s.row = d.program().screen().row();
+  s.column = d.program().screen().column();
   return s;
 }
 
@@ -105,6 +109,7 @@ inline std::string Difference(const ProgramState& a, const ProgramState& b) {
   if (a.executed != b.executed)
     d += " executed " + std::to_string(a.executed) + "/" + std::to_string(b.executed);
   if (a.ended != b.ended) d += " ended";
+  if (a.row != b.row || a.column != b.column) d += " cursor";
   return d;
 }
 

@@ -77,6 +77,7 @@ class UnicornMachine final : public Machine {
   void SetCodeRanges(std::span<const AddressRange> ranges) override {
     codeRanges_.assign(ranges.begin(), ranges.end());
     lastRange_ = {0, 0};
+    Window();
     ProtectOutsideCode();
   }
 
@@ -143,9 +144,12 @@ class UnicornMachine final : public Machine {
     bpBits_.clear();
     bpBase_ = bpSorted_.empty() ? 0 : bpSorted_.front();
     bpSpan_ = bpSorted_.empty() ? 0 : uint64_t(bpSorted_.back()) - bpBase_ + 1;
-    if (bpSpan_ == 0 || bpSpan_ > kBitmapSpan) return;
-    bpBits_.assign((bpSpan_ + 63) / 64, 0);
-    for (uint32_t a : bpSorted_) bpBits_[(a - bpBase_) / 64] |= uint64_t(1) << ((a - bpBase_) % 64);
+    if (bpSpan_ != 0 && bpSpan_ <= kBitmapSpan) {
+      bpBits_.assign((bpSpan_ + 63) / 64, 0);
+      for (uint32_t a : bpSorted_)
+        bpBits_[(a - bpBase_) / 64] |= uint64_t(1) << ((a - bpBase_) % 64);
+    }
+    Window();
   }
 
   void ResumeAtBreakpoint() override { resumeNext_ = true; }
@@ -254,10 +258,36 @@ class UnicornMachine final : public Machine {
     for (const AddressRange& r : codeRanges_) {
       if (address >= r.begin && address < r.end) {
         lastRange_ = r;
+        Window();
         return true;
       }
     }
     return codeRanges_.empty();
+  }
+
+  // The parts of lastRange_ outside the breakpoints' span, the larger first:
+  // an instruction there needs no check but the count.
+  void Window() {
+    const uint64_t b = lastRange_.begin, e = lastRange_.end;
+    const uint64_t wb = bpBase_, we = bpBase_ + bpSpan_;
+    if (bpSpan_ == 0 || we <= b || wb >= e) {
+      free_[0] = {b, e - b};
+      free_[1] = {0, 0};
+      return;
+    }
+    free_[0] = {b, std::max(b, wb) - b};
+    free_[1] = {std::min(e, we), e - std::min(e, we)};
+    if (free_[1].span > free_[0].span) std::swap(free_[0], free_[1]);
+  }
+
+  // No check is due before this instruction but the count: it lies in the
+  // code range of the last one, and no breakpoint is set at it.
+  bool Free(uint64_t address) const {
+    if (address - free_[0].base < free_[0].span || address - free_[1].base < free_[1].span)
+      return true;
+    const uint64_t at = address - bpBase_;
+    return address >= lastRange_.begin && address < lastRange_.end && at < bpSpan_ &&
+           !bpBits_.empty() && ((bpBits_[at / 64] >> (at % 64)) & 1) == 0;
   }
 
   bool OpenContext() {
@@ -287,33 +317,52 @@ class UnicornMachine final : public Machine {
     return !repeatLoops_;
   }
 
-  // Before each instruction: the previous one has completed.
+  // Before each instruction: the previous one has completed. The usual
+  // case (no restart, count left, inside the code range of the last
+  // instruction, no breakpoint) is decided here; the rest out of line.
   static void OnCode(uc_engine* uc, uint64_t address, uint32_t /*size*/, void* self) {
     auto* m = static_cast<UnicornMachine*>(self);
     if (m->pending_) {
-      if (address == m->curAddress_ && m->Restarted(uc, address)) return;
+      if (address == m->curAddress_) return m->Repeated(uc, address);
       ++m->executed_;
     }
-    m->pending_ = false;
     m->curAddress_ = address;
-    if (m->executed_ >= m->limit_) {
+    if (m->executed_ < m->limit_ && m->Free(address)) {
+      m->pending_ = true;
+      return;
+    }
+    m->Arrive(uc, address);
+  }
+
+  // The hook comes to the instruction it came to last: see Restarted.
+  [[gnu::noinline]] void Repeated(uc_engine* uc, uint64_t address) {
+    if (Restarted(uc, address)) return;
+    ++executed_;
+    Arrive(uc, address);
+  }
+
+  // Before an instruction: the count, the code ranges, the breakpoints.
+  [[gnu::noinline]] void Arrive(uc_engine* uc, uint64_t address) {
+    pending_ = false;
+    curAddress_ = address;
+    if (executed_ >= limit_) {
       uc_emu_stop(uc);
       return;
     }
-    if (!m->InCode(address)) {
-      m->event_ = MachineEvent::OutsideCode;
+    if (!InCode(address)) {
+      event_ = MachineEvent::OutsideCode;
       uc_emu_stop(uc);
       return;
     }
-    if (address - m->bpBase_ < m->bpSpan_ && m->IsBreakpoint(address)) {
-      if (address != m->passAt_) {
-        m->event_ = MachineEvent::Breakpoint;
+    if (address - bpBase_ < bpSpan_ && IsBreakpoint(address)) {
+      if (address != passAt_) {
+        event_ = MachineEvent::Breakpoint;
         uc_emu_stop(uc);
         return;
       }
-      m->passAt_ = kNoAddress;
+      passAt_ = kNoAddress;
     }
-    m->pending_ = true;
+    pending_ = true;
   }
 
   // A jump or return into unmapped memory: the run ends there.
@@ -390,6 +439,11 @@ class UnicornMachine final : public Machine {
   uint32_t curIp_ = 0;            // offset of the next (or failing) instruction
   uint64_t curAddress_ = 0;       // its linear address, as the last hook saw it
   AddressRange lastRange_{0, 0};  // the code range the last fetch was in
+  struct Span {
+    uint64_t base;
+    uint64_t span;
+  };
+  Span free_[2] = {{0, 0}, {0, 0}};  // see Window
   // Breakpoints: [bpBase_, bpBase_ + bpSpan_) covers them all.
   std::vector<uint32_t> bpSorted_;
   std::vector<uint64_t> bpBits_;
