@@ -1,4 +1,5 @@
-// The workbench on X11: one window, driven by its events and a 1 ms timer,
+// The workbench on X11: its window (and the machine window once Debug opens
+// it), driven by their events and a 1 ms timer,
 // in the current directory (the workbench's file paths are relative to it).
 //
 // Setting QUORIX_X11_STATS=1 writes a line of loop counters per second to
@@ -21,6 +22,9 @@ class WorkbenchSink : public quorix::x11::MessageSink {
   explicit WorkbenchSink(quorix::Workbench& workbench) : workbench_(workbench) {}
   bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) override {
     return workbench_.WindowProc(msg, wParam, lParam);
+  }
+  bool SecondWindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) override {
+    return workbench_.WindowProc(quorix::WindowId::Second, msg, wParam, lParam);
   }
   void TimerTick(uint32_t timeMs) override { workbench_.TimerTick(timeMs); }
 

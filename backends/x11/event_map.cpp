@@ -1,6 +1,7 @@
 #include "backends/x11/event_map.h"
 
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include "platform/window.h"
 
@@ -25,6 +26,23 @@ bool Inside(int x, int y, const EventContext& c) {
 WindowMessage Pointer(uint32_t msg, uint32_t flags, int x, int y, const EventContext& c) {
   if (!Inside(x, y, c)) return {};
   return {msg, flags, PackPoint(static_cast<uint32_t>(x), static_cast<uint32_t>(y))};
+}
+
+// MsgKeyDown for a function key or an arrow up or down; MsgNull otherwise.
+WindowMessage NamedKey(KeySym sym, unsigned int state) {
+  uint32_t key = 0;
+  if (sym >= XK_F1 && sym <= XK_F12)
+    key = KeyF1 + static_cast<uint32_t>(sym - XK_F1);
+  else if (sym == XK_Up || sym == XK_KP_Up)
+    key = KeyUp;
+  else if (sym == XK_Down || sym == XK_KP_Down)
+    key = KeyDown;
+  else
+    return {};
+  uint32_t modifiers = 0;
+  if (state & ShiftMask) modifiers |= ModShift;
+  if (state & ControlMask) modifiers |= ModControl;
+  return {MsgKeyDown, key, modifiers};
 }
 
 }  // namespace
@@ -54,6 +72,13 @@ WindowMessage TranslateEvent(const XEvent& e, const EventContext& c) {
       char text[8] = {};
       KeySym sym = 0;
       int n = XLookupString(&key, text, sizeof text, &sym, nullptr);
+      if (c.namedKeys) {
+        // Ctrl with a function key may be looked up as a character-less
+        // key either way; the key symbol decides.
+        const KeySym plain = XLookupKeysym(&key, 0);
+        WindowMessage named = NamedKey(plain, key.state);
+        if (named.msg != MsgNull) return named;
+      }
       if (n != 1) return {};
       return {MsgChar, static_cast<uint8_t>(text[0]), 1};
     }

@@ -1,6 +1,7 @@
 // Turns X events into the workbench's window messages. Every event of the
 // window becomes a message: the pointer and the left button become their
-// mouse messages, a key that types a character becomes MsgChar, the window
+// mouse messages, a key that types a character becomes MsgChar (where the
+// window asks for them, a function or arrow key MsgKeyDown), the window
 // manager's close request becomes MsgClose, and everything else passes with
 // the neutral code.
 #pragma once
@@ -24,6 +25,10 @@ struct EventContext {
   Atom wmDeleteWindow = 0;
   int width = 0;  // client area, for the pointer's inside test
   int height = 0;
+  // Function keys (F1 to F12) and the Up and Down arrows become MsgKeyDown
+  // with their key code and modifiers (the machine window); otherwise they
+  // pass as MsgNull, since they type no character.
+  bool namedKeys = false;
 };
 
 // Key and button flags of a mouse message's wParam, as the workbench's

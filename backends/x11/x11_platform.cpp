@@ -24,6 +24,9 @@ namespace {
 constexpr char kTitle[] = "Quorix V-1.0";
 constexpr char kClassName[] = "QuorixClassEx";
 constexpr char kInstanceName[] = "quorix";
+constexpr char kSecondTitle[] = "Quorix machine";
+constexpr char kSecondClassName[] = "QuorixMachine";
+constexpr char kSecondInstanceName[] = "quorix-machine";
 // How long to wait for the server to report a shared-memory put as done.
 constexpr int kShmWaitMs = 1000;
 // Timer periods up to this one may delay window events until the next tick.
@@ -69,6 +72,7 @@ void SetUtf8Property(Display* d, ::Window w, const char* name, const char* value
 X11Platform::X11Platform(X11Options options) : options_(options) {}
 
 X11Platform::~X11Platform() {
+  CloseSecondWindow();
   ReleaseBackBuffer();
   DestroyMainWindow();
   if (display_ != nullptr) {
@@ -179,6 +183,7 @@ void X11Platform::ShowMainWindow() {
 
 void X11Platform::DestroyMainWindow() {
   if (display_ == nullptr) return;
+  CloseSecondWindow();
   if (gc_ != nullptr) {
     XFreeGC(display_, gc_);
     gc_ = nullptr;
@@ -338,6 +343,128 @@ bool X11Platform::FindWindowTitle(const char* windowClass, char* title, size_t c
   return true;
 }
 
+// ---- the second window -----------------------------------------------------
+
+Canvas* X11Platform::OpenSecondWindow(int width, int height) {
+  if (second_.window != 0) {
+    XRaiseWindow(display_, second_.window);
+    XFlush(display_);
+    return second_.canvas.get();
+  }
+  if (display_ == nullptr || width <= 0 || height <= 0) return nullptr;
+  second_.image = XCreateImage(display_, visual_, depth_, ZPixmap, 0, nullptr,
+                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+  if (second_.image == nullptr) return nullptr;
+  second_.image->data = static_cast<char*>(
+      std::calloc(static_cast<size_t>(second_.image->bytes_per_line), static_cast<size_t>(height)));
+  PixelFormat& f = second_.format;
+  f.redMask = static_cast<uint32_t>(second_.image->red_mask);
+  f.greenMask = static_cast<uint32_t>(second_.image->green_mask);
+  f.blueMask = static_cast<uint32_t>(second_.image->blue_mask);
+  f.bitsPerPixel = second_.image->bits_per_pixel;
+  f.msbFirst = second_.image->byte_order == MSBFirst;
+  XSetWindowAttributes a{};
+  a.background_pixel = 0;
+  a.border_pixel = 0;
+  a.colormap = colormap_;
+  a.bit_gravity = NorthWestGravity;
+  a.event_mask = ExposureMask | StructureNotifyMask | PointerMotionMask | ButtonPressMask |
+                 ButtonReleaseMask | EnterWindowMask | KeyPressMask;
+  // Beside the main window, where a window manager leaves the placing to us.
+  const int x = kClientWidth + 10;
+  second_.window =
+      XCreateWindow(display_, RootWindow(display_, screen_), x, 0, static_cast<unsigned>(width),
+                    static_cast<unsigned>(height), 0, depth_, InputOutput, visual_,
+                    CWBackPixel | CWBorderPixel | CWColormap | CWBitGravity | CWEventMask, &a);
+  if (second_.window == 0 || second_.image->data == nullptr) {
+    CloseSecondWindow();
+    return nullptr;
+  }
+  // A window of a fixed size, as the main one.
+  XSizeHints* size = XAllocSizeHints();
+  size->flags = PPosition | PSize | PMinSize | PMaxSize;
+  size->x = x;
+  size->y = 0;
+  size->width = size->min_width = size->max_width = width;
+  size->height = size->min_height = size->max_height = height;
+  XClassHint* cls = XAllocClassHint();
+  cls->res_name = const_cast<char*>(kSecondInstanceName);
+  cls->res_class = const_cast<char*>(kSecondClassName);
+  XTextProperty name{};
+  char* title = const_cast<char*>(kSecondTitle);
+  XStringListToTextProperty(&title, 1, &name);
+  XSetWMProperties(display_, second_.window, &name, &name, nullptr, 0, size, nullptr, cls);
+  XFree(name.value);
+  XFree(size);
+  XFree(cls);
+  SetUtf8Property(display_, second_.window, "_NET_WM_NAME", kSecondTitle);
+  second_.context = eventContext_;
+  second_.context.window = second_.window;
+  second_.context.width = width;
+  second_.context.height = height;
+  second_.context.namedKeys = true;
+  XSetWMProtocols(display_, second_.window, &second_.context.wmDeleteWindow, 1);
+  XGCValues values{};
+  values.graphics_exposures = False;
+  second_.gc = XCreateGC(display_, second_.window, GCGraphicsExposures, &values);
+  second_.canvas = std::make_unique<CairoCanvas>(width, height);
+  XMapRaised(display_, second_.window);
+  XFlush(display_);
+  return second_.canvas.get();
+}
+
+void X11Platform::PresentSecondWindow(int left, int top, int right, int bottom) {
+  SecondWindow& w = second_;
+  if (w.window == 0 || w.gone || w.canvas == nullptr) return;
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, w.canvas->Width());
+  bottom = std::min(bottom, w.canvas->Height());
+  if (left >= right || top >= bottom) return;
+  const CairoCanvas& canvas = *w.canvas;
+  const int bytes = (w.image->bits_per_pixel + 7) / 8;
+  ConvertPixels(canvas.Data() + size_t(top) * canvas.Stride() + size_t(left) * 4, canvas.Stride(),
+                reinterpret_cast<uint8_t*>(w.image->data) + size_t(top) * w.image->bytes_per_line +
+                    size_t(left) * bytes,
+                w.image->bytes_per_line, right - left, bottom - top, w.format);
+  XPutImage(display_, w.window, w.gc, w.image, left, top, left, top,
+            static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top));
+  XFlush(display_);
+}
+
+void X11Platform::CloseSecondWindow() {
+  SecondWindow& w = second_;
+  if (display_ != nullptr) {
+    if (w.gc != nullptr) XFreeGC(display_, w.gc);
+    if (w.window != 0 && !w.gone) XDestroyWindow(display_, w.window);
+    if (w.image != nullptr) XDestroyImage(w.image);  // and its pixels
+    if (w.window != 0) XFlush(display_);
+  }
+  w = SecondWindow{};
+}
+
+bool X11Platform::DispatchSecond(const XEvent& event, MessageSink& sink) {
+  SecondWindow& w = second_;
+  if (w.window == 0 || event.xany.window != w.window) return false;
+  switch (event.type) {
+    case Expose:
+      // The server lost part of the window: put it back from the back buffer.
+      PresentSecondWindow(event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                          event.xexpose.y + event.xexpose.height);
+      return true;
+    case ConfigureNotify:
+      w.context.width = event.xconfigure.width;
+      w.context.height = event.xconfigure.height;
+      return true;
+    case DestroyNotify: w.gone = true; break;
+    default: break;
+  }
+  const WindowMessage m = TranslateEvent(event, w.context);
+  ++stats_.messages;
+  if (m.msg != MsgNull) sink.SecondWindowProc(m.msg, m.wParam, m.lParam);
+  return true;
+}
+
 // ---- loop ----------------------------------------------------------------
 
 void X11Platform::PostQuit(int code) {
@@ -359,6 +486,7 @@ void X11Platform::Dispatch(const XEvent& event, MessageSink& sink) {
     shmPending_ = false;
     return;
   }
+  if (DispatchSecond(event, sink)) return;
   switch (event.type) {
     case ConfigureNotify:
       if (event.xconfigure.window == window_) {

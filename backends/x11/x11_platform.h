@@ -36,6 +36,10 @@ class MessageSink {
   virtual ~MessageSink() = default;
   // False asks for the backend's default handling, which on X is nothing.
   virtual bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) = 0;
+  // A message of the second window (its events that mean something).
+  virtual bool SecondWindowProc(uint32_t /*msg*/, uint32_t /*wParam*/, uint32_t /*lParam*/) {
+    return false;
+  }
   virtual void TimerTick(uint32_t timeMs) = 0;
 };
 
@@ -83,6 +87,18 @@ class X11Platform : public Platform, public PosixServices {
   uint32_t WindowHandle() override { return static_cast<uint32_t>(window_); }
   uint32_t DeviceContextHandle() override;
 
+  // ---- the second window ----
+  // "Quorix machine" (class "QuorixMachine"), of the back buffer's size,
+  // shown at once. Its back buffer has pixels of its own; a present
+  // converts and puts only the part given. The server's exposures of it are
+  // repainted from the back buffer without the workbench.
+  Canvas* OpenSecondWindow(int width, int height) override;
+  void PresentSecondWindow(int left, int top, int right, int bottom) override;
+  void CloseSecondWindow() override;
+  bool SecondWindowOpen() const override { return second_.window != 0; }
+  ::Window secondWindow() const { return second_.window; }
+  CairoCanvas* secondCanvas() const { return second_.canvas.get(); }
+
   Display* display() const { return display_; }
   ::Window window() const { return window_; }
   bool usingShm() const { return shmImage_; }
@@ -100,6 +116,8 @@ class X11Platform : public Platform, public PosixServices {
   // completion notice before the pixels are overwritten.
   void WaitForShmCompletion();
   void Dispatch(const XEvent& event, MessageSink& sink);
+  // An event of the second window; false when it belongs to another one.
+  bool DispatchSecond(const XEvent& event, MessageSink& sink);
   void PrintStats(uint64_t elapsedNs, uint64_t cpuNs, const LoopStats& since);
 
   X11Options options_;
@@ -127,6 +145,17 @@ class X11Platform : public Platform, public PosixServices {
   bool timerRunning_ = false;
   uint64_t periodNs_ = 0;
   uint64_t nextTickNs_ = 0;
+
+  struct SecondWindow {
+    ::Window window = 0;
+    bool gone = false;  // destroyed by someone else
+    GC gc = nullptr;
+    XImage* image = nullptr;  // in the visual's format, pixels of its own
+    PixelFormat format;
+    std::unique_ptr<CairoCanvas> canvas;
+    EventContext context;
+  };
+  SecondWindow second_;
 
   bool quitPosted_ = false;
   int quitCode_ = 0;

@@ -3,9 +3,10 @@
 
 A copy of examples/ and an editor window titled with the absolute path of its
 Compiler/TheFile.asm; the workbench must find it and show the compile screen,
-assemble the source when its "Compile" button is clicked, show the register
-panel while the pointer rests on "Run" of the debug screen, and exit with
-code 0 when the window manager asks the window to close.
+assemble the source when its "Compile" button is clicked, open the machine
+window when Debug is chosen and step there on F11, show the register panel
+while the pointer rests on "Run" of the debug screen, and exit with code 0
+when the window manager asks the window to close.
 
 Uses $DISPLAY when it is set, else a private Xvfb.
 """
@@ -50,6 +51,9 @@ RUN_BOX = (230, 480)             # inside the box at (160, 465), 150 by 35
 RUN_BOX_FRAME = (160, 465)
 PANEL_CORNERS = [(350, 100), (699, 449)]  # the register panel's red frame
 EMPTY_WORK_AREA = (600, 480)
+# The machine window's source rows 5 and 6, near their right end.
+MACHINE_ROW_5 = (1290, 100)
+MACHINE_ROW_6 = (1290, 116)
 
 
 def read_line(proc, timeout):
@@ -147,6 +151,27 @@ def run(args, display):
                 wait_for("the debug screen", pixels_are({RUN_BOX_FRAME: RED}))
             finally:
                 x.button(False)
+            # Debug opens the machine window beside the main one, its next
+            # line (line 5, the fifth row of its source view) in green; F11
+            # there steps one instruction and the green row moves down.
+            machine = wait_for("the window \"Quorix machine\"",
+                               lambda: x.find_window("Quorix machine"))
+            assert x.geometry(machine) == (1320, 688), x.geometry(machine)
+
+            def machine_pixels_are(points):
+                def probe():
+                    w, _, data = x.screenshot(machine)
+                    got = {p: tuple(data[3 * (p[1] * w + p[0]):3 * (p[1] * w + p[0]) + 3])
+                           for p in points}
+                    return got if all(got[p] == rgb for p, rgb in points.items()) else None
+                return probe
+
+            wait_for("the next line in the machine window",
+                     machine_pixels_are({MACHINE_ROW_5: GREEN, MACHINE_ROW_6: BLACK}))
+            x.key(machine, "F11")
+            wait_for("one step in the machine window",
+                     machine_pixels_are({MACHINE_ROW_5: BLACK, MACHINE_ROW_6: GREEN}))
+            print("machine window shown; F11 stepped")
             x.move(win, *EMPTY_WORK_AREA)
             wait_for("the debug screen without the register panel",
                      pixels_are({p: BLACK for p in PANEL_CORNERS}))
@@ -191,7 +216,8 @@ def main():
         print("missing tools: %s (scripts/deps.sh installs them)" % " ".join(missing))
         return 1
     with contextlib.ExitStack() as stack:
-        display = os.environ.get("DISPLAY") or stack.enter_context(XServer())
+        # Wide enough for the main window and the machine window beside it.
+        display = os.environ.get("DISPLAY") or stack.enter_context(XServer("2200x1200x24"))
         started = time.monotonic()
         run(args, display)
         print("passed in %.1f s" % (time.monotonic() - started))

@@ -64,6 +64,10 @@ class X:
     def move(self, window, x, y):
         self.run("xdotool", "mousemove", "--window", str(window), str(x), str(y))
 
+    def key(self, window, name):
+        """A key pressed and released at the window (xdotool's key names)."""
+        self.run("xdotool", "key", "--window", str(window), name)
+
     def button(self, down):
         self.run("xdotool", "mousedown" if down else "mouseup", "1")
 

@@ -526,6 +526,123 @@ TEST_F(X11Display, LoopDeliversEventsAndTicks) {
   EXPECT_LE(sink.tickTimes.back() - sink.tickTimes.front(), elapsedMs + 1);
 }
 
+// The second window: its back buffer reaches it (only the part presented),
+// and its events reach the sink as the second window's, never the main's.
+class TwoWindowSink : public MessageSink {
+ public:
+  TwoWindowSink(X11Platform& platform, Display* other) : platform_(platform), other_(other) {}
+
+  bool WindowProc(uint32_t msg, uint32_t, uint32_t) override {
+    if (msg != MsgNull) main.push_back(msg);
+    return true;
+  }
+  bool SecondWindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) override {
+    second.push_back({msg, wParam, lParam});
+    if (msg == MsgClose) platform_.PostQuit(5);
+    return true;
+  }
+  void TimerTick(uint32_t) override {
+    if (++ticks_ == 100) {
+      // F5, Shift+F11 and a typed 'a' at the second window, then its close box.
+      const ::Window w = platform_.secondWindow();
+      for (const auto& [sym, state] : {std::pair<KeySym, unsigned>{XK_F5, 0u},
+                                       {XK_F11, ShiftMask},
+                                       {XK_Up, ControlMask},
+                                       {XK_a, 0u}}) {
+        XEvent e{};
+        e.xkey.type = KeyPress;
+        e.xkey.window = w;
+        e.xkey.root = DefaultRootWindow(other_);
+        e.xkey.keycode = XKeysymToKeycode(other_, sym);
+        e.xkey.state = state;
+        e.xkey.same_screen = True;
+        XSendEvent(other_, w, False, KeyPressMask, &e);
+      }
+      XWarpPointer(other_, None, w, 0, 0, 0, 0, 30, 40);
+      XEvent e{};
+      e.xclient.type = ClientMessage;
+      e.xclient.window = w;
+      e.xclient.message_type = A(other_, "WM_PROTOCOLS");
+      e.xclient.format = 32;
+      e.xclient.data.l[0] = static_cast<long>(A(other_, "WM_DELETE_WINDOW"));
+      XSendEvent(other_, w, False, NoEventMask, &e);
+      XFlush(other_);
+    }
+    if (ticks_ > 20000) platform_.PostQuit(99);
+  }
+
+  struct Message {
+    uint32_t msg, wParam, lParam;
+    friend bool operator==(const Message&, const Message&) = default;
+  };
+  std::vector<uint32_t> main;
+  std::vector<Message> second;
+
+ private:
+  X11Platform& platform_;
+  Display* other_;
+  int ticks_ = 0;
+};
+
+TEST_F(X11Display, SecondWindowShowsWhatIsPresentedAndSendsItsOwnEvents) {
+  X11Platform platform;
+  std::string error;
+  ASSERT_TRUE(platform.Open(nullptr, error)) << error;
+  ASSERT_TRUE(platform.CreateMainWindow(error)) << error;
+  platform.ShowMainWindow();
+  EXPECT_FALSE(platform.SecondWindowOpen());
+  Canvas* canvas = platform.OpenSecondWindow(300, 200);
+  ASSERT_NE(canvas, nullptr);
+  EXPECT_TRUE(platform.SecondWindowOpen());
+  EXPECT_EQ(platform.OpenSecondWindow(300, 200), canvas) << "open again: the same window";
+  EXPECT_EQ(ReadString(d_, platform.secondWindow(), XA_WM_NAME, XA_STRING), "Quorix machine");
+  EXPECT_EQ(ReadString(d_, platform.secondWindow(), XA_WM_CLASS, XA_STRING),
+            std::string("quorix-machine\0QuorixMachine\0", 29));
+  // Wait until it is mapped, then paint it all, then only a part of it.
+  for (int i = 0; i < 200; ++i) {
+    XWindowAttributes a{};
+    XGetWindowAttributes(d_, platform.secondWindow(), &a);
+    if (a.map_state == IsViewable) break;
+    XSync(platform.display(), False);
+  }
+  canvas->Select(canvas->CreateSolidBrush({0, 0, 255}));
+  canvas->Select(canvas->DefaultPen());
+  canvas->Rectangle(0, 0, 300, 200);
+  platform.PresentSecondWindow(0, 0, 300, 200);
+  canvas->Select(canvas->CreateSolidBrush({255, 255, 0}));
+  canvas->Rectangle(0, 0, 300, 200);
+  platform.PresentSecondWindow(100, 50, 200, 150);
+  XSync(platform.display(), False);
+  const struct {
+    int x, y;
+    Rgb rgb;
+  } probes[] = {{1, 1, {0, 0, 255}},       {99, 100, {0, 0, 255}},  {100, 50, {255, 255, 0}},
+                {199, 149, {255, 255, 0}}, {200, 100, {0, 0, 255}}, {298, 198, {0, 0, 255}}};
+  for (const auto& p : probes)
+    EXPECT_EQ(PixelOf(d_, platform.secondWindow(), p.x, p.y), p.rgb) << p.x << "," << p.y;
+
+  platform.StartTimer(1);
+  TwoWindowSink sink(platform, d_);
+  EXPECT_EQ(platform.Run(sink), 5) << "the second window's close box reached its sink";
+  using M = TwoWindowSink::Message;
+  std::vector<M> keys;
+  for (const M& m : sink.second)
+    if (m.msg == MsgKeyDown || m.msg == MsgChar) keys.push_back(m);
+  EXPECT_EQ(keys, (std::vector<M>{{MsgKeyDown, KeyF5, 0},
+                                  {MsgKeyDown, KeyF11, ModShift},
+                                  {MsgKeyDown, KeyUp, ModControl},
+                                  {MsgChar, 'a', 1}}));
+  EXPECT_NE(
+      std::find(sink.second.begin(), sink.second.end(), M{MsgMouseMove, 0, PackPoint(30, 40)}),
+      sink.second.end());
+  EXPECT_EQ(sink.second.back().msg, MsgClose);
+  for (uint32_t msg : sink.main)
+    EXPECT_TRUE(msg != MsgKeyDown && msg != MsgChar && msg != MsgClose) << std::hex << msg;
+  platform.CloseSecondWindow();
+  EXPECT_FALSE(platform.SecondWindowOpen());
+  EXPECT_EQ(platform.secondWindow(), 0u);
+}
+
 // Keys reach the workbench as character messages, through the display's
 // keyboard map: the character the key types, none for a key that types none.
 TEST_F(X11Display, KeyPressesBecomeCharacterMessages) {
