@@ -1,5 +1,6 @@
-// The workbench on Windows: one window driven by its messages and a 1 ms
-// timer, in the current directory (its file paths are relative to it).
+// The workbench on Windows: its window (and the machine window once Debug
+// opens it) driven by their messages and a 1 ms timer, in the current
+// directory (its file paths are relative to it).
 #include "backends/win32/windows_api.h"
 
 #include "app/workbench.h"
@@ -12,6 +13,9 @@ class WorkbenchSink : public quorix::win32::MessageSink {
   explicit WorkbenchSink(quorix::Workbench& workbench) : workbench_(workbench) {}
   bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) override {
     return workbench_.WindowProc(msg, wParam, lParam);
+  }
+  bool SecondWindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) override {
+    return workbench_.WindowProc(quorix::WindowId::Second, msg, wParam, lParam);
   }
   void TimerTick(uint32_t timeMs) override { workbench_.TimerTick(timeMs); }
 

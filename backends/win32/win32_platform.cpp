@@ -18,6 +18,7 @@ Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {
 }
 
 Win32Platform::~Win32Platform() {
+  CloseSecondWindow();
   if (stats_) std::fclose(stats_);
   if (gPlatform == this) gPlatform = nullptr;
 }
@@ -61,6 +62,7 @@ int Win32Platform::RunMainWindow(MessageSink& sink) {
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }
+  CloseSecondWindow();
   ::DestroyWindow(hwnd);
   sink_ = nullptr;
   return code;
@@ -128,6 +130,122 @@ void Win32Platform::StartTimer(uint32_t periodMs) {
 void Win32Platform::StopTimer() {
   if (hwnd_ != nullptr && timerRunning_) ::KillTimer(hwnd_, kTimerId);
   timerRunning_ = false;
+}
+
+// ---- the second window --------------------------------------------------
+
+Canvas* Win32Platform::OpenSecondWindow(int width, int height) {
+  if (secondHwnd_ != nullptr) {
+    ::SetForegroundWindow(secondHwnd_);
+    return secondBuffer_.get();
+  }
+  if (width <= 0 || height <= 0) return nullptr;
+  if (!secondClass_) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = SecondProc;
+    wc.hInstance = instance_;
+    wc.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    wc.hIconSm = wc.hIcon;
+    wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.lpszClassName = kSecondClass;
+    secondClass_ = ::RegisterClassExA(&wc) != 0;
+    if (!secondClass_) return nullptr;
+  }
+  // A fixed size, beside the main window.
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  RECT outer{0, 0, width, height};
+  ::AdjustWindowRectEx(&outer, style, FALSE, 0);
+  RECT main{};
+  if (hwnd_ != nullptr) ::GetWindowRect(hwnd_, &main);
+  HWND hwnd = ::CreateWindowExA(0, kSecondClass, kSecondTitle, style, main.right, main.top,
+                                outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                                nullptr, instance_, nullptr);
+  if (hwnd == nullptr) return nullptr;
+  secondHwnd_ = hwnd;
+  secondDc_ = ::GetDC(hwnd);
+  auto canvas = std::make_unique<GdiCanvas>(secondDc_, width, height);
+  if (!canvas->Valid()) {
+    CloseSecondWindow();
+    return nullptr;
+  }
+  ::PatBlt(canvas->Dc(), 0, 0, width, height, BLACKNESS);
+  secondBuffer_ = std::move(canvas);
+  ::ShowWindow(hwnd, SW_SHOWNORMAL);
+  return secondBuffer_.get();
+}
+
+void Win32Platform::PresentSecondWindow(int left, int top, int right, int bottom) {
+  if (secondBuffer_ == nullptr || secondDc_ == nullptr) return;
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, secondBuffer_->Width());
+  bottom = std::min(bottom, secondBuffer_->Height());
+  if (left >= right || top >= bottom) return;
+  ::BitBlt(secondDc_, left, top, right - left, bottom - top, secondBuffer_->Dc(), left, top,
+           SRCCOPY);
+}
+
+void Win32Platform::CloseSecondWindow() {
+  secondBuffer_.reset();
+  HWND hwnd = secondHwnd_;
+  if (hwnd == nullptr) return;
+  secondHwnd_ = nullptr;  // first: the destruction's messages find no window
+  if (secondDc_ != nullptr) ::ReleaseDC(hwnd, secondDc_);
+  secondDc_ = nullptr;
+  ::DestroyWindow(hwnd);
+}
+
+bool Win32Platform::SecondMessage(UINT msg, WPARAM wParam, LPARAM lParam, uint32_t* out,
+                                  uint32_t* w, uint32_t* l) const {
+  switch (msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+      const bool named =
+          (wParam >= VK_F1 && wParam <= VK_F12) || wParam == VK_UP || wParam == VK_DOWN;
+      if (!named) return false;
+      *out = MsgKeyDown;
+      *w = static_cast<uint32_t>(wParam);
+      *l = ((::GetKeyState(VK_SHIFT) & 0x8000) ? ModShift : 0) |
+           ((::GetKeyState(VK_CONTROL) & 0x8000) ? ModControl : 0);
+      return true;
+    }
+    case WM_CHAR:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_CLOSE:
+      *out = msg;
+      *w = static_cast<uint32_t>(wParam);
+      *l = static_cast<uint32_t>(lParam);
+      return true;
+    default: return false;
+  }
+}
+
+LRESULT CALLBACK Win32Platform::SecondProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Win32Platform* self = gPlatform;
+  if (self == nullptr || self->secondHwnd_ != hwnd)
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+  if (msg == WM_PAINT) {
+    // Repainted from the back buffer; the workbench is not asked.
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(hwnd, &ps);
+    if (self->secondBuffer_ != nullptr) {
+      const RECT& r = ps.rcPaint;
+      ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, self->secondBuffer_->Dc(),
+               r.left, r.top, SRCCOPY);
+    }
+    ::EndPaint(hwnd, &ps);
+    return 0;
+  }
+  if (msg == WM_ERASEBKGND) return 1;
+  uint32_t m = 0, w = 0, l = 0;
+  if (self->sink_ != nullptr && self->SecondMessage(msg, wParam, lParam, &m, &w, &l)) {
+    self->sink_->SecondWindowProc(m, w, l);
+    return 0;  // F10 handled: no menu; the close box closes only through the workbench
+  }
+  return ::DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 bool FindTopLevelWindowTitle(const char* windowClass, char* title, size_t cap) {

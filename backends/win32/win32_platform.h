@@ -27,6 +27,10 @@ class MessageSink {
   virtual ~MessageSink() = default;
   // True when the message was handled; false asks for the default handling.
   virtual bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) = 0;
+  // A message of the second window, in the workbench's codes.
+  virtual bool SecondWindowProc(uint32_t /*msg*/, uint32_t /*wParam*/, uint32_t /*lParam*/) {
+    return false;
+  }
   virtual void TimerTick(uint32_t timeMs) = 0;
 };
 
@@ -34,6 +38,8 @@ inline constexpr char kMainClass[] = "QuorixClassEx";
 inline constexpr char kMainTitle[] = "Quorix V-1.0";
 inline constexpr int kClientWidth = 810;
 inline constexpr int kClientHeight = 600;
+inline constexpr char kSecondClass[] = "QuorixMachineClass";
+inline constexpr char kSecondTitle[] = "Quorix machine";
 
 // Finds a top-level window of the class (FindWindowA) and copies its title
 // (GetWindowTextA), at most cap-1 bytes and a zero: the window's lookup of
@@ -61,9 +67,25 @@ class Win32Platform : public Platform, public Win32Services {
   uint32_t WindowHandle() override;
   uint32_t DeviceContextHandle() override;
 
+  // The second window: class "QuorixMachineClass", "Quorix machine", a
+  // client area of the back buffer's size beside the main window. Its key
+  // presses of F1 to F12 and the Up and Down arrows reach the sink as
+  // MsgKeyDown (F10 too, which Windows sends as a system key), its
+  // characters as MsgChar, the pointer and the left button as they are, the
+  // close box as MsgClose; it repaints itself from its back buffer.
+  Canvas* OpenSecondWindow(int width, int height) override;
+  void PresentSecondWindow(int left, int top, int right, int bottom) override;
+  void CloseSecondWindow() override;
+  bool SecondWindowOpen() const override { return secondHwnd_ != nullptr; }
+
  private:
   static LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static void CALLBACK TimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
+  static LRESULT CALLBACK SecondProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // The workbench's message for one of the second window's; false when it
+  // has none.
+  bool SecondMessage(UINT msg, WPARAM wParam, LPARAM lParam, uint32_t* out, uint32_t* w,
+                     uint32_t* l) const;
   void CountStep();
 
   HINSTANCE instance_;
@@ -71,6 +93,10 @@ class Win32Platform : public Platform, public Win32Services {
   HWND hwnd_ = nullptr;
   HDC windowDc_ = nullptr;
   std::unique_ptr<GdiCanvas> backBuffer_;
+  HWND secondHwnd_ = nullptr;
+  HDC secondDc_ = nullptr;
+  std::unique_ptr<GdiCanvas> secondBuffer_;
+  bool secondClass_ = false;
   bool timerRunning_ = false;
   // Steps per second, when asked for.
   std::FILE* stats_ = nullptr;

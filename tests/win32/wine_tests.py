@@ -8,8 +8,9 @@
 3. The package, unzipped into a folder whose path holds a space and a '.':
    quorix-asm.exe assembles; with Nuvedo.exe not running the workbench's load
    screen shows the not-found message; then Nuvedo.exe and quorix.exe run
-   together: compile screen, Compile, the .com bytes, Debug, the register
-   panel while the pointer rests on Run, close, exit code 0. The workbench's
+   together: compile screen, Compile, the .com bytes, Debug (and the machine
+   window it opens), the register panel while the pointer rests on Run,
+   close, exit code 0. The workbench's
    steps per second on the compile screen are reported.
 
 Needs WINEPREFIX set to an initialised prefix.
@@ -32,6 +33,9 @@ from xvfb import XServer  # noqa: E402
 from workbench_e2e import (EXPECTED_COM, COMPILE_BUTTON, COMPILE_BUTTON_FRAME,  # noqa: E402
                            SOURCE_ROW_FRAME, DEBUG_ENTRY, RUN_BOX, RUN_BOX_FRAME,
                            PANEL_CORNERS, EMPTY_WORK_AREA, BLACK, WHITE, RED, GREEN, Processes)
+# The machine window: its screen panel's frame, a point inside Continue.
+MACHINE_SCREEN_FRAME = (8, 90)
+MACHINE_BUTTON_INSIDE = (12, 12)
 
 WINE = shutil.which("wine64") or (os.path.exists("/usr/lib/wine/wine64") and "/usr/lib/wine/wine64") \
     or shutil.which("wine")
@@ -241,6 +245,23 @@ def package_checks(args, env, display, work):
             wait_for("the debug screen", pixels_are({RUN_BOX_FRAME: RED}), 30)
         finally:
             x.button(False)
+        # Debug opens the machine window beside the main one (this build
+        # steps source lines, so it shows that no program runs); the pointer
+        # over its Continue button lights the button.
+        machine = wait_for('the window "Quorix machine"', lambda: x.find_window("Quorix machine"), 30)
+
+        def machine_pixels_are(points):
+            def probe():
+                w, _, data = x.screenshot(machine)
+                got = {p: tuple(data[3 * (p[1] * w + p[0]):3 * (p[1] * w + p[0]) + 3]) for p in points}
+                return got if all(got[p] == rgb for p, rgb in points.items()) else None
+            return probe
+
+        wait_for("the machine window's panels",
+                 machine_pixels_are({MACHINE_SCREEN_FRAME: GREEN, MACHINE_BUTTON_INSIDE: BLACK}), 30)
+        x.move(machine, *MACHINE_BUTTON_INSIDE)
+        wait_for("the lit Continue button", machine_pixels_are({MACHINE_BUTTON_INSIDE: WHITE}), 30)
+        print("machine window shown; its pointer events reach it")
         x.move(win, *EMPTY_WORK_AREA)
         wait_for("no register panel off Run", pixels_are({p: BLACK for p in PANEL_CORNERS}), 30)
         x.move(win, *RUN_BOX)
@@ -300,7 +321,8 @@ def main():
     env = dict(os.environ, WINEDEBUG="-all")
     failures = 0
     with contextlib.ExitStack() as stack:
-        display = stack.enter_context(XServer(screen="1280x1024x24"))
+        # Wide enough for the main window and the machine window beside it.
+        display = stack.enter_context(XServer(screen="2200x1200x24"))
         env["DISPLAY"] = display
         started = time.monotonic()
         r = subprocess.run(["ctest", "--output-on-failure", "-R", "^win\\."], cwd=args.build_win,
