@@ -1,6 +1,7 @@
 // Time of one workbench step (render plus present; a present at the origin
 // copies nothing, the window reads the back buffer) on the compile and debug
-// screens with a 1,000-line source. The timer asks for one step per
+// screens with a 1,000-line source, and with the machine window open while
+// the Run box executes the compiled program. The timer asks for one step per
 // millisecond, so a step must stay well under that.
 #include <benchmark/benchmark.h>
 
@@ -9,8 +10,10 @@
 #include <map>
 #include <string>
 
+#include "app/machine_window.h"
 #include "app/workbench.h"
 #include "backends/headless/headless_platform.h"
+#include "engine/machines.h"
 #include "support/doubles.h"
 
 namespace {
@@ -41,10 +44,10 @@ std::string ThousandLines() {
 
 struct Setup {
   MemoryHeadless platform;
-  Workbench wb{platform};
+  Workbench wb;
   uint32_t clock = 0;
 
-  Setup() {
+  explicit Setup(MachineFactory machines = {}) : wb(platform, std::move(machines)) {
     platform.files[kOpcodePath] = "MOV|r16, imm16|B8+r iw\r\nNOP||90\r\nADD|r/m16, r16|01 /r\r\n";
     platform.files["bench.asm"] = ThousandLines();
     wb.WindowProc(MsgCreate, 0, 0);
@@ -94,6 +97,27 @@ void BM_DebugScreenRunStep(benchmark::State& state) {
   if (s.wb.record().state2 != RunMarker) state.SkipWithError("the simulator is not running");
 }
 BENCHMARK(BM_DebugScreenRunStep)->Unit(benchmark::kMicrosecond);
+
+// Debug chosen after a compile opens the machine window; the pointer rests
+// on Run: each tick executes one instruction and draws both windows (the
+// machine window draws whenever the program has moved).
+void BM_MachineWindowRunStep(benchmark::State& state) {
+  MachineFactory machines = DefaultMachineFactory();
+  if (!machines) {
+    state.SkipWithError("built without the emulator");
+    return;
+  }
+  Setup s(machines);
+  s.Choose(80);
+  s.Move(200, 480);
+  const uint64_t presents = s.platform.secondPresentCount();
+  const uint64_t steps = s.wb.run().program()->executed();
+  for (auto _ : state) s.Tick();
+  if (s.platform.secondBuffer() == nullptr || s.wb.run().program()->executed() == steps ||
+      s.platform.secondPresentCount() - presents < uint64_t(state.iterations()))
+    state.SkipWithError("the machine window did not follow every step");
+}
+BENCHMARK(BM_MachineWindowRunStep)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -67,6 +67,9 @@ TEST_F(ReplayDir, BadCommandsNameTheirLine) {
       {"move 1 70000\n", 1}, {"tick\n", 1},
       {"editor\n", 1},       {"\n# c\nshot\n", 3},
       {"tick -1\n", 1},      {"shot /no/such/dir/x.png\n", 1},
+      {"keydown F13\n", 1},  {"keydown Alt+F5\n", 1},
+      {"keydown\n", 1},      {"keydown F0\n", 1},
+      {"window side\n", 1},  {"window machine\ntick 1\nshot m.png\n", 3},
   };
   for (const auto& c : cases) {
     HeadlessPlatform platform;

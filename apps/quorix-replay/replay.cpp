@@ -3,9 +3,11 @@
 #include <cctype>
 #include <charconv>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
+#include "app/machine_window.h"
 #include "screen/views.h"
 
 namespace quorix {
@@ -30,6 +32,62 @@ std::string_view Trim(std::string_view s) {
     s.remove_suffix(1);
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   return s;
+}
+
+// The text of a `key` command as the characters it types: \r is Enter, \b
+// Backspace, \s a blank, \\ a backslash, \xHH any byte.
+bool ParseKeyText(std::string_view arg, std::string* keys, std::string* why) {
+  if (arg.empty()) return *why = "key needs the text to type", false;
+  for (size_t i = 0; i < arg.size(); ++i) {
+    if (arg[i] != '\\') {
+      keys->push_back(arg[i]);
+      continue;
+    }
+    if (++i >= arg.size()) return *why = "key: '\\' at the end of the text", false;
+    switch (arg[i]) {
+      case 'r': keys->push_back('\r'); break;
+      case 'b': keys->push_back('\b'); break;
+      case 's': keys->push_back(' '); break;
+      case '\\': keys->push_back('\\'); break;
+      case 'x': {
+        uint32_t v = 0;
+        if (i + 2 >= arg.size() || !std::isxdigit(static_cast<unsigned char>(arg[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(arg[i + 2])))
+          return *why = "key: \\x needs two hexadecimal digits", false;
+        std::from_chars(arg.data() + i + 1, arg.data() + i + 3, v, 16);
+        keys->push_back(static_cast<char>(v));
+        i += 2;
+        break;
+      }
+      default: return *why = "key: unknown escape \\" + std::string(1, arg[i]), false;
+    }
+  }
+  return true;
+}
+
+// "F5", "Shift+F11", "Ctrl+F10", "Up", "Down", "Esc": the key code and the
+// modifiers of a key press.
+bool ParseKeyName(std::string_view text, uint32_t* key, uint32_t* modifiers) {
+  *modifiers = 0;
+  for (;;) {
+    if (text.rfind("Shift+", 0) == 0) {
+      *modifiers |= ModShift;
+      text.remove_prefix(6);
+    } else if (text.rfind("Ctrl+", 0) == 0) {
+      *modifiers |= ModControl;
+      text.remove_prefix(5);
+    } else {
+      break;
+    }
+  }
+  if (text == "Up") return *key = KeyUp, true;
+  if (text == "Down") return *key = KeyDown, true;
+  if (text == "Esc") return *key = KeyEscape, true;
+  uint32_t n = 0;
+  if (text.size() < 2 || text[0] != 'F' || !ParseUnsigned(text.substr(1), 12, &n) || n == 0)
+    return false;
+  *key = KeyF1 + n - 1;
+  return true;
 }
 
 }  // namespace
@@ -61,6 +119,7 @@ bool ReplaySession::Command(const std::string& text, std::ostream& out, std::str
     return false;
   };
 
+  if (std::optional<bool> done = WindowCommand(verb, arg, error)) return *done;
   if (verb == "editor") {
     if (arg.empty()) return fail("editor needs the window title (the source path)");
     platform_.SetEditorTitle(std::string(arg));
@@ -73,42 +132,15 @@ bool ReplaySession::Command(const std::string& text, std::ostream& out, std::str
         !ParseUnsigned(Trim(arg.substr(sep)), 0xFFFF, &y))
       return fail("move needs X and Y between 0 and 65535");
     pointer_ = PackPoint(x, y);
-    workbench_->WindowProc(MsgMouseMove, 0, pointer_);
+    Send(MsgMouseMove, 0, pointer_);
   } else if (verb == "down") {
-    workbench_->WindowProc(MsgLButtonDown, kMkLButton, pointer_);
+    Send(MsgLButtonDown, kMkLButton, pointer_);
   } else if (verb == "up") {
-    workbench_->WindowProc(MsgLButtonUp, 0, pointer_);
+    Send(MsgLButtonUp, 0, pointer_);
   } else if (verb == "key") {
-    // Each character of the text is typed, as a native window's character
-    // messages deliver it; \r is Enter, \b Backspace, \\ a backslash,
-    // \xHH any byte.
-    if (arg.empty()) return fail("key needs the text to type");
-    std::string keys;
-    for (size_t i = 0; i < arg.size(); ++i) {
-      if (arg[i] != '\\') {
-        keys.push_back(arg[i]);
-        continue;
-      }
-      if (++i >= arg.size()) return fail("key: '\\' at the end of the text");
-      switch (arg[i]) {
-        case 'r': keys.push_back('\r'); break;
-        case 'b': keys.push_back('\b'); break;
-        case 's': keys.push_back(' '); break;
-        case '\\': keys.push_back('\\'); break;
-        case 'x': {
-          uint32_t v = 0;
-          if (i + 2 >= arg.size() || !std::isxdigit(static_cast<unsigned char>(arg[i + 1])) ||
-              !std::isxdigit(static_cast<unsigned char>(arg[i + 2])))
-            return fail("key: \\x needs two hexadecimal digits");
-          std::from_chars(arg.data() + i + 1, arg.data() + i + 3, v, 16);
-          keys.push_back(static_cast<char>(v));
-          i += 2;
-          break;
-        }
-        default: return fail("key: unknown escape \\" + std::string(1, arg[i]));
-      }
-    }
-    for (char c : keys) workbench_->WindowProc(MsgChar, static_cast<uint8_t>(c), 1);
+    std::string keys, why;
+    if (!ParseKeyText(arg, &keys, &why)) return fail(why);
+    for (char c : keys) Send(MsgChar, static_cast<uint8_t>(c), 1);
   } else if (verb == "tick") {
     uint32_t n = 0;
     if (!ParseUnsigned(arg, 100'000'000, &n)) return fail("tick needs a count");
@@ -118,15 +150,50 @@ bool ReplaySession::Command(const std::string& text, std::ostream& out, std::str
     }
   } else if (verb == "shot") {
     if (arg.empty()) return fail("shot needs a file name");
-    CairoCanvas* bb = platform_.backBuffer();
-    if (bb == nullptr) return fail("there is no back buffer");
+    CairoCanvas* bb = machine() ? platform_.secondBuffer() : platform_.backBuffer();
+    if (bb == nullptr)
+      return fail(machine() ? "the machine window is not open" : "there is no back buffer");
     if (!bb->WritePng(std::string(arg))) return fail("cannot write " + std::string(arg));
   } else if (verb == "dump") {
-    DumpRecord(workbench_->record(), out);
+    if (machine())
+      out << workbench_->machine().Dump();
+    else
+      DumpRecord(workbench_->record(), out);
   } else {
     return fail("unknown command '" + std::string(verb) + "'");
   }
   return true;
+}
+
+std::optional<bool> ReplaySession::WindowCommand(std::string_view verb, std::string_view arg,
+                                                 std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (verb == "window") {
+    if (arg == "main") {
+      window_ = WindowId::Main;
+    } else if (arg == "machine") {
+      window_ = WindowId::Second;
+    } else {
+      return fail("window needs main or machine");
+    }
+  } else if (verb == "keydown") {
+    uint32_t key = 0, modifiers = 0;
+    if (!ParseKeyName(arg, &key, &modifiers))
+      return fail("keydown needs a key: F1 to F12, Up, Down or Esc, after Shift+ or Ctrl+");
+    Send(MsgKeyDown, key, modifiers);
+  } else if (verb == "close") {
+    Send(MsgClose, 0, 0);
+  } else {
+    return std::nullopt;
+  }
+  return true;
+}
+
+void ReplaySession::Send(uint32_t msg, uint32_t wParam, uint32_t lParam) {
+  workbench_->WindowProc(window_, msg, wParam, lParam);
 }
 
 bool ReplaySession::Run(std::istream& script, std::ostream& out, std::string* error,

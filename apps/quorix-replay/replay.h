@@ -2,13 +2,19 @@
 // line:
 //   editor PATH   a companion editor window titled PATH now exists
 //   noeditor      it is gone
+//   window W      the window the commands below act on: main (at first) or
+//                 machine
 //   move X Y      pointer moved to (X, Y) of the window
 //   down / up     left button pressed / released
 //   tick N        N timer ticks
 //   key TEXT      types TEXT, one character message a character (\r Enter,
 //                 \b Backspace, \s a blank, \\ a backslash, \xHH any byte)
-//   shot FILE     writes the back buffer as a PNG
-//   dump          prints every record field: its label, a blank, its value
+//   keydown NAME  a key pressed: F1 to F12, Up, Down or Esc, after any of
+//                 Shift+ and Ctrl+ (keydown Shift+F11)
+//   close         the window's close box
+//   shot FILE     writes the window's back buffer as a PNG
+//   dump          main: prints every record field: its label, a blank, its
+//                 value; machine: the machine window's items, name: value
 // Blank lines and lines starting with '#' are skipped. The workbench runs in
 // the current directory, so its fixed relative paths apply.
 #pragma once
@@ -16,7 +22,9 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/workbench.h"
 #include "backends/headless/headless_platform.h"
@@ -41,8 +49,17 @@ class ReplaySession {
   uint32_t clock() const { return clock_; }
 
  private:
+  // window, keydown and close: whether it ran (*error says why not), or
+  // nothing when the verb is another one.
+  std::optional<bool> WindowCommand(std::string_view verb, std::string_view arg,
+                                    std::string* error);
+  // A message to the chosen window.
+  void Send(uint32_t msg, uint32_t wParam, uint32_t lParam);
+  bool machine() const { return window_ == WindowId::Second; }
+
   HeadlessPlatform& platform_;
   std::unique_ptr<Workbench> workbench_;
+  WindowId window_ = WindowId::Main;
   uint32_t pointer_ = 0;  // last pointer position, packed
   uint32_t clock_ = 0;    // milliseconds of simulated time
 };

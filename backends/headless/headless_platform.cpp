@@ -29,6 +29,14 @@ Canvas* HeadlessPlatform::CreateBackBuffer(int width, int height) {
   return backBuffer_.get();
 }
 
+Canvas* HeadlessPlatform::OpenSecondWindow(int width, int height) {
+  if (width <= 0 || height <= 0) return nullptr;
+  if (secondBuffer_ == nullptr || secondBuffer_->Width() != width ||
+      secondBuffer_->Height() != height)
+    secondBuffer_ = std::make_unique<CairoCanvas>(width, height);
+  return secondBuffer_.get();
+}
+
 void HeadlessPlatform::ReleaseBackBuffer() {
   UnshareWindow();
   backBuffer_.reset();

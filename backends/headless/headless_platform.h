@@ -36,6 +36,15 @@ class HeadlessPlatform : public Platform, public PosixServices {
   uint32_t WindowHandle() override { return kWindowHandle; }
   uint32_t DeviceContextHandle() override { return kDeviceContextHandle; }
 
+  // ---- the second window: only its back buffer, shown as it is ----
+  Canvas* OpenSecondWindow(int width, int height) override;
+  void PresentSecondWindow(int, int, int, int) override { ++secondPresents_; }
+  void CloseSecondWindow() override { secondBuffer_.reset(); }
+  bool SecondWindowOpen() const override { return secondBuffer_ != nullptr; }
+  // Null while the second window is closed.
+  CairoCanvas* secondBuffer() { return secondBuffer_.get(); }
+  uint64_t secondPresentCount() const { return secondPresents_; }
+
   CairoCanvas* backBuffer() { return backBuffer_.get(); }
   // The window's client area as last presented, in the back buffer's ARGB32
   // words, rows windowWidth() words apart; all zeros before the first present.
@@ -67,6 +76,8 @@ class HeadlessPlatform : public Platform, public PosixServices {
   void UnshareWindow();
 
   uint64_t presents_ = 0;
+  std::unique_ptr<CairoCanvas> secondBuffer_;
+  uint64_t secondPresents_ = 0;
   bool timerRunning_ = false;
   uint32_t timerPeriod_ = 0;
   bool quitPosted_ = false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Regenerates the pictures of docs/screens.md: runs screens.replay with
-# quorix-replay in a scratch copy of Compiler/ and copies the PNGs (and the
-# record dump of the last screen) back here.
+# Regenerates the pictures of docs/screens.md: runs screens.replay (the main
+# window) and machine.replay (the machine window) with quorix-replay, each in
+# a scratch copy of Compiler/, and copies the PNGs (and the record dump of
+# the main window's last screen) back here.
 # Usage: docs/replay/make-screens.sh [path/to/quorix-replay]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -10,6 +11,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -r "$here/Compiler" "$work/"
 (cd "$work" && "$replay" "$here/screens.replay" > variables.txt)
-cp "$work"/*.png "$here/"
+mkdir "$work/machine"
+cp -r "$here/Compiler" "$work/machine/"
+(cd "$work/machine" && "$replay" "$here/machine.replay" > /dev/null)
+cp "$work"/*.png "$work"/machine/*.png "$here/"
 cp "$work/variables.txt" "$here/"
-echo "wrote $(ls "$work"/*.png | wc -l) pictures to $here"
+echo "wrote $(ls "$work"/*.png "$work"/machine/*.png | wc -l) pictures to $here"

@@ -105,6 +105,7 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
 
 void DebugScreen(ContextRecord* r, Shell& shell, bool entered) {
   const bool executes = shell.run.Executes(*shell.ws);
+  if (entered) ++shell.debugEntries;
   if (executes && entered) {
     // Entering Debug from another screen starts the program over.
     const uint32_t entry = shell.run.Restart();
@@ -169,6 +170,11 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wPar
   }
 
   DrawMenuPanel(&r, screen);
+  // Debug chosen again while the debug screen shows (entering it from
+  // another screen counts in DebugScreen).
+  if (msg == MsgLButtonDown && shell.shownState == StateDebug && r.state == StateDebug &&
+      MenuEntryAt(r.MouX, r.MouY) == StateDebug)
+    ++shell.debugEntries;
   PresentBackBuffer(&r, shell.platform);
   *record = r;
 }

@@ -28,6 +28,7 @@ struct Shell {
   RunSession run;                    // the compiled program the Run box executes
   uint32_t shownState = StateStart;  // the screen of the previous step
   uint32_t linesWithoutBytes = 0;    // instruction lines of the last successful run with no bytes
+  uint32_t debugEntries = 0;         // times Debug was chosen
 };
 
 // Anchor of the start-screen emblem.

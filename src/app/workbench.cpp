@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/loading.h"
+#include "app/machine_window.h"
 #include "app/step_screen.h"
 #include "screen/views.h"
 
@@ -20,14 +21,27 @@ Workbench::Workbench(Platform& platform, MachineFactory machines)
   shell_->cpu = &cpu_;
   shell_->symbols = &symbols_;
   shell_->run.SetFactory(std::move(machines));
+  machine_ = std::make_unique<MachineWindow>(*shell_, record_);
 }
 
 RunSession& Workbench::run() { return shell_->run; }
 
 Workbench::~Workbench() = default;
 
+void Workbench::AfterStep() {
+  if (shell_->debugEntries == debugEntries_) return;
+  debugEntries_ = shell_->debugEntries;
+  machine_->Open();
+}
+
+bool Workbench::WindowProc(WindowId window, uint32_t msg, uint32_t wParam, uint32_t lParam) {
+  if (window == WindowId::Second) return machine_->WindowProc(msg, wParam, lParam);
+  return WindowProc(msg, wParam, lParam);
+}
+
 bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
   StepScreen(&record_, *shell_, msg, wParam, lParam);
+  AfterStep();
   switch (msg) {
     case MsgCreate: {
       workspaceBlock_ = std::make_unique<Workspace>(platform_);
@@ -52,6 +66,7 @@ bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
     }
     case MsgClose: platform_.PostQuit(0); return true;
     case MsgDestroy:
+      machine_->Close();
       shell_->ws = nullptr;
       workspace_ = nullptr;
       workspaceBlock_.reset();
@@ -70,6 +85,8 @@ bool Workbench::WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
 
 void Workbench::TimerTick(uint32_t timeMs) {
   StepScreen(&record_, *shell_, MsgTimer, kTimerId, timeMs);
+  AfterStep();
+  machine_->Tick();
 }
 
 }  // namespace quorix

@@ -20,6 +20,7 @@ namespace quorix {
 
 struct Shell;
 class RunSession;
+class MachineWindow;
 
 class Workbench {
  public:
@@ -35,7 +36,11 @@ class Workbench {
   // 1 ms timer; MsgClose posts quit with code 0; MsgDestroy releases).
   // Returns false when the backend should apply its default handling.
   bool WindowProc(uint32_t msg, uint32_t wParam, uint32_t lParam);
-  // The timer callback: StepScreen with MsgTimer, wParam = timer id 1.
+  // A message of one of the workbench's windows: the main one as above; the
+  // second one is the machine window, which Debug opens.
+  bool WindowProc(WindowId window, uint32_t msg, uint32_t wParam, uint32_t lParam);
+  // The timer callback: StepScreen with MsgTimer, wParam = timer id 1, then
+  // the machine window's tick.
   void TimerTick(uint32_t timeMs);
 
   ContextRecord& record() { return record_; }
@@ -46,6 +51,7 @@ class Workbench {
   SymbolIndex& symbols() { return symbols_; }
   // The executing Run box: its program, console and key queue.
   RunSession& run();
+  MachineWindow& machine() { return *machine_; }
   // True between window creation and destruction.
   bool created() const { return canvas_ != nullptr; }
 
@@ -58,6 +64,10 @@ class Workbench {
   SymbolIndex symbols_;
   std::unique_ptr<Workspace> workspaceBlock_;
   std::unique_ptr<Shell> shell_;  // palette, back buffer and the rest of the step's globals
+  std::unique_ptr<MachineWindow> machine_;
+  uint32_t debugEntries_ = 0;  // of the shell, when the machine window last looked
+  // Opens the machine window when the last step entered the debug screen.
+  void AfterStep();
 };
 
 }  // namespace quorix

@@ -22,6 +22,8 @@ inline constexpr uint32_t kRowStep = 30;
 // The menu column and the tall bar; sets state to the id of the entry on
 // which the left button is down. Also sets the text mode all views use.
 void DrawMenuPanel(ContextRecord* record, Screen& screen);
+// The id of the menu entry (or the tall bar) under the point; 0 when none.
+uint32_t MenuEntryAt(uint32_t x, uint32_t y);
 
 // The compile screen's two columns. The source view's "Compile" button sets
 // state2 to CompileRequested in the copy.

@@ -122,6 +122,9 @@ class Debugger {
   bool ended() const;
   // The last instruction executed, in words (empty before the first).
   std::string LastStep();
+  // What that instruction did (null before the first, or while a key read
+  // waits that has not yet completed).
+  const StepFacts* LastFacts();
   Machine& machine() { return *machine_; }
   DosProgram& program() { return *program_; }
   const DebugTarget& target() const { return target_; }

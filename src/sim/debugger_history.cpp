@@ -41,11 +41,20 @@ void Debugger::CaptureStep() {
   ReadMemory(&scratch_);
   f.changes.clear();
   size_t offset = 0;
+  const uint32_t base = target_.bits == 16 ? DosProgram::kSegment << 4 : 0;
   for (const AddressRange& r : memory_) {
-    const uint32_t base = target_.bits == 16 ? DosProgram::kSegment << 4 : 0;
-    for (uint32_t a = r.begin; a < r.end; ++a, ++offset)
-      if (offset < captureMemory_.size() && captureMemory_[offset] != scratch_[offset])
-        f.changes.push_back({a - base, captureMemory_[offset], scratch_[offset]});
+    for (uint32_t page = r.begin; page < r.end; page += kPage) {
+      // Most pages did not change: compare them whole first.
+      const size_t size = std::min<size_t>(kPage, r.end - page);
+      if (offset + size <= captureMemory_.size() &&
+          std::memcmp(captureMemory_.data() + offset, scratch_.data() + offset, size) == 0) {
+        offset += size;
+        continue;
+      }
+      for (uint32_t a = page; a < page + size; ++a, ++offset)
+        if (offset < captureMemory_.size() && captureMemory_[offset] != scratch_[offset])
+          f.changes.push_back({a - base, captureMemory_[offset], scratch_[offset]});
+    }
   }
   f.printed = output_.Text(captureOutput_);
   f.keys = keys_.KeysBetween(captureKeys_, keys_.position());
@@ -87,6 +96,11 @@ std::string Debugger::LastStep() {
   stop_ = stop;
   ApplyBreakpoints();
   return DescribeStep(facts_, target_.source);
+}
+
+const StepFacts* Debugger::LastFacts() {
+  if (LastStep().empty()) return nullptr;
+  return factsValid_ && factsAt_ == executed() ? &facts_ : nullptr;
 }
 
 // ---- checkpoints ------------------------------------------------------------

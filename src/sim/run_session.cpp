@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "sim/debugger.h"
 #include "text/lines.h"
 
 namespace quorix {
@@ -66,51 +67,59 @@ void LineMap::Build(const LineRecords& records, uint32_t lineCount, uint32_t out
 
 // ---- the session ------------------------------------------------------------
 
+RunSession::RunSession() = default;
+RunSession::~RunSession() = default;
+
+void RunSession::Key(uint8_t key) {
+  if (debugger_) debugger_->Key(key);
+}
+
+DosProgram* RunSession::program() { return debugger_ ? &debugger_->program() : nullptr; }
+
+bool RunSession::waiting() const {
+  return debugger_ && debugger_->program().status() == RunStatus::Waiting;
+}
+
 uint32_t RunSession::AfterCompile(const AsmRegions& regions, const Workspace& ws,
                                   const AssembleReport& report) {
-  program_.reset();
-  machine_.reset();
-  image_.clear();
+  ++serial_;
+  debugger_.reset();
   lineMap_.Clear();
   if (!factory_ || !report.ok || report.bytes > regions.output.size()) return 0;
   std::span<const uint8_t> out = regions.output.first(report.bytes);
-  machine_ = factory_();
-  if (!machine_) return 0;
-  image_.assign(out.begin(), out.end());
+  std::unique_ptr<Machine> machine = factory_();
+  if (!machine) return 0;
+  DebuggerOptions options;
+  options.stepLimit = stepLimit_;
+  debugger_ = std::make_unique<Debugger>(std::move(machine), options);
+  debugger_->SetOutputSink(&console_);
   origin_ = LoadOrigin(report.origin, report.entryBits);
   bits_ = report.entryBits;
   generation_ = ws.load().generation;
   lineMap_.Build(regions.records, regions.source.lineCount, report.bytes);
   source_ = regions.source;
-  program_ = std::make_unique<DosProgram>(*machine_, keys_, console_);
+  debugger_->Load(TargetOfAssembly(out, report, regions.records.all(), regions.source));
   return Restart();
 }
 
 void RunSession::Drop() {
-  program_.reset();
-  machine_.reset();
-  image_.clear();
+  ++serial_;
+  debugger_.reset();
   lineMap_.Clear();
-  keys_.Clear();
   console_.Clear();
   ended_ = false;
 }
 
 bool RunSession::Executes(const Workspace& ws) const {
-  return program_ != nullptr && ws.load().generation == generation_;
+  return debugger_ != nullptr && ws.load().generation == generation_;
 }
 
 uint32_t RunSession::Restart() {
-  if (!program_) return 0;
-  keys_.Clear();
+  if (!debugger_) return 0;
   console_.Clear();
   ended_ = false;
-  ProgramImage image;
-  image.bytes = image_;
-  image.origin = origin_;
-  image.bits = bits_;
-  program_->Load(image);
-  program_->SetStepLimit(stepLimit_);
+  debugger_->Restart();  // no keys typed yet, no history
+  debugger_->program().SetStepLimit(stepLimit_);
   return LineOfAddress(origin_);
 }
 
@@ -120,28 +129,28 @@ uint32_t RunSession::LineOfAddress(uint32_t address) const {
 }
 
 void RunSession::FillCpuState(CpuState* cpu) {
-  if (!program_) return;
-  Machine& m = program_->machine();
+  if (!debugger_) return;
+  DosProgram& program = debugger_->program();
+  Machine& m = program.machine();
   CpuState c = *cpu;
   for (int i = 0; i < kRegCount; ++i) c.Regs[i] = m.Get(static_cast<Reg>(i));
-  if (program_->status() == RunStatus::Stopped && program_->reason() == StopReason::LoadFailed)
+  if (program.status() == RunStatus::Stopped && program.reason() == StopReason::LoadFailed)
     for (int i = 0; i < kRegCount; ++i) c.Regs[i] = 0;
-  c.CpuMode = program_->bits() == 32 ? 2 : 1;
+  c.CpuMode = program.bits() == 32 ? 2 : 1;
   *cpu = c;
 }
 
 void RunSession::Step(uint32_t* position, CpuState* cpu) {
   uint32_t line = 0;
-  if (program_) {
-    RunStatus before = program_->status();
+  if (debugger_) {
+    DosProgram& program = debugger_->program();
+    const RunStatus before = program.status();
     if (before == RunStatus::Ready || before == RunStatus::Waiting) {
-      // A line's bytes are one instruction: it ends where the line does.
-      const uint32_t ip = program_->machine().Get(Reg::Eip);
-      uint32_t next = 0;
-      if (ip >= origin_ && lineMap_.StartsLine(ip - origin_))
-        next = lineMap_.EndAt(ip - origin_) + origin_;
-      RunStatus after = program_->Run(1, next);
-      if (after == RunStatus::Ready) line = LineOfAddress(program_->machine().Get(Reg::Eip));
+      // One instruction, as the debugger's step into makes it.
+      debugger_->StepInto();
+      debugger_->Slice();
+      const RunStatus after = program.status();
+      if (after == RunStatus::Ready) line = LineOfAddress(program.machine().Get(Reg::Eip));
       if (after == RunStatus::Exited || after == RunStatus::Stopped) NoteEnd();
     } else if (!ended_) {
       NoteEnd();  // a program that could not even be loaded
@@ -154,11 +163,13 @@ void RunSession::Step(uint32_t* position, CpuState* cpu) {
 }
 
 void RunSession::NoteEnd() {
-  if (ended_ || !program_) return;
+  if (ended_ || !debugger_) return;
+  const DosProgram& program = debugger_->program();
+  if (program.status() != RunStatus::Exited && program.status() != RunStatus::Stopped) return;
   ended_ = true;
-  const uint32_t line = LineOfAddress(program_->stopAddress());
+  const uint32_t line = LineOfAddress(program.stopAddress());
   console_.Note(
-      EndMessage(*program_, line, line != 0 ? SourceLineText(source_, line) : std::string()));
+      EndMessage(program, line, line != 0 ? SourceLineText(source_, line) : std::string()));
 }
 
 std::string SourceLineText(const SourceText& source, uint32_t n) {

@@ -1,8 +1,9 @@
 // The debug screen's executing Run box: the output of the last successful
-// compile of the loaded source, running on a Machine one instruction per
-// step, with the keys typed on the debug screen as its keyboard and a
-// console log of what it prints. Without a machine factory, or without such a
-// compile, the debug screen keeps the line stepper.
+// compile of the loaded source, running on a Machine under the debugger's
+// controller one instruction per step, with the keys typed on the debug
+// screen as its keyboard and a console log of what it prints. The machine
+// window drives the same debugger. Without a machine factory, or without
+// such a compile, the debug screen keeps the line stepper.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include "sim/machine.h"
 
 namespace quorix {
+
+class Debugger;
 
 // The lines a program printed, as a console shows them: CR returns to the
 // line's start, LF opens a new line, backspace takes a character back. Only
@@ -68,6 +71,9 @@ class LineMap {
     const uint32_t line = LineAt(offset);
     return line != 0 && line < ends_.size() ? ends_[line] : 0;
   }
+  // True when the line produced bytes.
+  bool HasBytes(uint32_t line) const { return line < ends_.size() && ends_[line] != 0; }
+  uint32_t lineCount() const { return static_cast<uint32_t>(ends_.size()); }
   // True when `offset` is the first byte of its line's bytes.
   bool StartsLine(uint32_t offset) const {
     return LineAt(offset) != 0 && (offset == 0 || LineAt(offset - 1) != LineAt(offset));
@@ -85,6 +91,11 @@ class LineMap {
 class RunSession {
  public:
   static constexpr uint64_t kStepLimit = 5'000'000;
+
+  RunSession();
+  ~RunSession();
+  RunSession(const RunSession&) = delete;
+  RunSession& operator=(const RunSession&) = delete;
 
   void SetFactory(MachineFactory factory) { factory_ = std::move(factory); }
   bool HasEngine() const { return static_cast<bool>(factory_); }
@@ -110,30 +121,37 @@ class RunSession {
   void Step(uint32_t* position, CpuState* cpu);
   // Copies the registers into the CpuState (after a restart).
   void FillCpuState(CpuState* cpu);
-  void Key(uint8_t key) { keys_.Push(key); }
+  // Once the program has ended, its end message goes into the console (the
+  // first time only): after commands of the machine window, which run the
+  // debugger without Step.
+  void NoteEnd();
+  void Key(uint8_t key);
 
   void SetStepLimit(uint64_t limit) { stepLimit_ = limit; }
   const ConsoleLog& console() const { return console_; }
-  DosProgram* program() { return program_.get(); }
+  DosProgram* program();
+  // The controller the program runs under (null without a program).
+  Debugger* debugger() { return debugger_.get(); }
   const LineMap& lines() const { return lineMap_; }
-  bool waiting() const { return program_ && program_->status() == RunStatus::Waiting; }
+  // The source of the program's compile.
+  const SourceText& source() const { return source_; }
+  bool waiting() const;
+  // Changes whenever another program (or none) becomes the Run box's.
+  uint64_t serial() const { return serial_; }
 
  private:
   uint32_t LineOfAddress(uint32_t address) const;
-  void NoteEnd();
 
   MachineFactory factory_;
-  std::unique_ptr<Machine> machine_;
-  std::unique_ptr<DosProgram> program_;
-  std::vector<uint8_t> image_;
+  std::unique_ptr<Debugger> debugger_;
   uint32_t origin_ = 0;
   uint32_t bits_ = 16;
   uint32_t generation_ = 0;
   uint64_t stepLimit_ = kStepLimit;
+  uint64_t serial_ = 0;
   bool ended_ = false;  // the end message has been written
   LineMap lineMap_;
   SourceText source_;  // the compiled source, for the end message
-  KeyQueue keys_;
   ConsoleLog console_;
 };
 
