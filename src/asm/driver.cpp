@@ -282,6 +282,7 @@ void AssemblyRun::Encode(uint32_t pass, CleanedLine* kept) {
   std::memset(rec_.OpCode, 0, sizeof rec_.OpCode);
   const InstructionRecord before = rec_;
   const uint32_t lookups = env_.labelLookups;
+  env_.reason = nullptr;
   EncodeLine(env_, &rec_, buf_);
   const uint8_t flags =
       static_cast<uint8_t>((env_.labelLookups != lookups ? CleanedLine::kLookedUp : 0) |
@@ -314,7 +315,7 @@ bool AssemblyRun::Store(uint32_t n) {
   env_.regions.records.Set(n - 1, {rec_.OpLength, rec_.Offset + rec_.Origin});
   rec_.Offset += rec_.OpLength;
   rec_.OpLength = 0;
-  if (rec_.ErrorFlag == kFail) return Fail(n, {});
+  if (rec_.ErrorFlag == kFail) return Fail(n, env_.reason != nullptr ? env_.reason : "");
   return true;
 }
 

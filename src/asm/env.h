@@ -7,6 +7,7 @@
 #include <span>
 
 #include "asm/symbols.h"
+#include "model/common.h"
 #include "model/line_records.h"
 #include "model/source_text.h"
 #include "model/workspace.h"
@@ -38,6 +39,17 @@ struct AsmEnv {
   // Counts label lookups. The driver reads it around each line: a line that
   // looked no label up encodes the same whenever it starts from the same state.
   uint32_t labelLookups = 0;
+  // Why the current line failed, when the code that refused it knows: a
+  // static text such as "number does not fit in 8 bits". The driver clears
+  // it before each line and reports it with the line's error.
+  const char* reason = nullptr;
 };
+
+// Records why the line fails (the first reason given wins) and returns kFail,
+// so that a refusal reads `return Refuse(env, "...");`.
+inline uint32_t Refuse(AsmEnv& env, const char* why) {
+  if (env.reason == nullptr) env.reason = why;
+  return kFail;
+}
 
 }  // namespace quorix
