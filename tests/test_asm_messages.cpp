@@ -48,6 +48,12 @@ TEST(AsmMessages, RefusedAndWarnedLinesSayWhy) {
       {"RET 10000", 16, "Error at Line: 1: RET 10000 (number does not fit in 16 bits)"},
       {"JMP $100", 16, "Error at Line: 1: JMP $100 (number does not fit in 8 bits)"},
       {"MOV AX,12G", 16, "Error at Line: 1: MOV AX,12G (cannot read the number 12G)"},
+      {"SHL AX,100", 16, "Error at Line: 1: SHL AX,100 (number does not fit in 8 bits)"},
+      {"ENTER 10000,0", 16, "Error at Line: 1: ENTER 10000,0 (number does not fit in 16 bits)"},
+      {"OUT P100,AL", 16, "Error at Line: 1: OUT P100,AL (number does not fit in 8 bits)"},
+      {"OUT P6Z,AL", 16, "Error at Line: 1: OUT P6Z,AL (cannot read the port number P6Z)"},
+      {"MOV AX,[BX+12345]", 16,
+       "Error at Line: 1: MOV AX,[BX+12345] (number does not fit in 16 bits)"},
       {"MOV AX,", 16, "Error at Line: 1: MOV AX, (an operand is missing)"},
       // names
       {"JMP NOWHERE", 16, "Error at Line: 1: JMP NOWHERE (unknown label NOWHERE)"},
@@ -57,6 +63,14 @@ TEST(AsmMessages, RefusedAndWarnedLinesSayWhy) {
            " (a label name has at most 255 characters)"},
       {"MOV AL,OFFSET HERE", 16,
        "Error at Line: 1: MOV AL,OFFSET HERE (an address does not fit in an 8-bit register)"},
+      // addresses
+      {"MOV EAX,[EBX+ECX*3]", 32,
+       "Error at Line: 2: MOV EAX,[EBX+ECX*3] (a scale is 1, 2, 4 or 8)"},
+      {"MOV EAX,[EBX+ESP]", 32,
+       "Error at Line: 2: MOV EAX,[EBX+ESP] (ESP cannot be an index register)"},
+      {"DEC [AX]", 16,
+       "Error at Line: 1: DEC [AX] (AX cannot address memory: use BX, BP, SI, DI or a 32-bit "
+       "register)"},
       // forms
       {"MOV [BX],5", 16,
        "Error at Line: 1: MOV [BX],5 (a memory operand with a number needs its size: B., W. or "

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "asm/encoder.h"
@@ -148,6 +149,20 @@ int RegisterWidth(std::string_view t) {
   return -1;
 }
 
+bool IsOneOf(std::string_view word, std::initializer_list<const char*> list) {
+  return std::any_of(list.begin(), list.end(), [&](const char* w) { return word == w; });
+}
+
+bool Fits(uint32_t value, int width) {
+  if (width == 0) return value <= 0xFF || value >= 0xFFFFFF80u;
+  if (width == 1) return value <= 0xFFFF || value >= 0xFFFF8000u;
+  return true;
+}
+
+const char* FitReason(int width) {
+  return width == 0 ? "number does not fit in 8 bits" : "number does not fit in 16 bits";
+}
+
 bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || c == '_' || c == '?' || c == '.'; }
 
 // Splits at commas outside quotes.
@@ -206,13 +221,31 @@ std::string TermReason(const LineView& v, std::string_view t) {
 // '+', '-' and '*' ("#-5" is one number).
 std::string AddressReason(const LineView& v, std::string_view inside) {
   size_t start = 0;
+  bool wordRegisters = false, dwordRegisters = false;
+  int registers = 0;
+  char before = '+';  // what stands before the current term
   for (size_t i = 0; i <= inside.size(); ++i) {
     const bool end = i == inside.size();
     const char c = end ? 0 : inside[i];
     const bool split = end || c == '+' || c == '*' || (c == '-' && i > 0 && inside[i - 1] != '#');
     if (!split) continue;
-    std::string why = TermReason(v, Trim(inside.substr(start, i - start)));
+    const std::string_view term = Trim(inside.substr(start, i - start));
+    std::string why = TermReason(v, term);
     if (!why.empty()) return why;
+    const int width = RegisterWidth(term);
+    if (width == 0 || (width == 1 && !IsOneOf(term, {"BX", "BP", "SI", "DI"})))
+      return std::string(term) + " cannot address memory: use BX, BP, SI, DI or a 32-bit register";
+    if (term == "ESP" && (registers > 0 || c == '*')) return "ESP cannot be an index register";
+    uint32_t value;
+    if (before == '*' && ReadNumber(term, &value) && !IsOneOf(term, {"1", "2", "4", "8"}))
+      return "a scale is 1, 2, 4 or 8";
+    registers += width >= 1;
+    wordRegisters |= width == 1;
+    dwordRegisters |= width == 2;
+    if (wordRegisters && !dwordRegisters && before != '*' && ReadNumber(term, &value) &&
+        !Fits(value, 1))
+      return FitReason(1);
+    before = c;
     start = i + 1;
   }
   return {};
@@ -231,14 +264,25 @@ std::string OperandReason(const LineView& v, std::string_view op) {
   return TermReason(v, bare);
 }
 
-bool Fits(uint32_t value, int width) {
-  if (width == 0) return value <= 0xFF || value >= 0xFFFFFF80u;
-  if (width == 1) return value <= 0xFFFF || value >= 0xFFFF8000u;
-  return true;
-}
-
-const char* FitReason(int width) {
-  return width == 0 ? "number does not fit in 8 bits" : "number does not fit in 16 bits";
+// The 8- and 16-bit numbers of shifts, bit tests, ENTER and ports.
+std::string CountReason(std::string_view mnemonic, const std::vector<std::string_view>& ops) {
+  uint32_t value;
+  const bool byteCount = IsOneOf(mnemonic, {"ROL", "ROR", "RCL", "RCR", "SHL", "SHR", "SAL", "SAR",
+                                            "BT", "BTC", "BTR", "BTS"});
+  if (byteCount && ReadNumber(ops[1], &value) && !Fits(value, 0)) return FitReason(0);
+  if (mnemonic == "ENTER") {
+    if (ReadNumber(ops[0], &value) && !Fits(value, 1)) return FitReason(1);
+    if (ReadNumber(ops[1], &value) && !Fits(value, 0)) return FitReason(0);
+  }
+  if (mnemonic == "IN" || mnemonic == "OUT") {
+    for (std::string_view op : ops) {
+      if (op.size() < 2 || op[0] != 'P' || IsRegisterName(op)) continue;
+      if (!ReadNumber(op.substr(1), &value))
+        return "cannot read the port number " + std::string(op);
+      if (!Fits(value, 0)) return FitReason(0);
+    }
+  }
+  return {};
 }
 
 // A number too wide for the register or sized memory operand it goes to.
@@ -254,7 +298,9 @@ std::string WidthReason(std::string_view mnemonic, const std::vector<std::string
       return FitReason(0);
     return {};
   }
-  if (ops.size() != 2 || !ReadNumber(ops[1], &value)) return {};
+  if (ops.size() != 2) return {};
+  if (std::string why = CountReason(mnemonic, ops); !why.empty()) return why;
+  if (!ReadNumber(ops[1], &value)) return {};
   int width = RegisterWidth(ops[0]);
   if (width < 0 && ops[0].find('[') != std::string_view::npos)
     width = StartsWith(ops[0], "B.") ? 0 : StartsWith(ops[0], "W.") ? 1 : -1;
@@ -379,6 +425,9 @@ std::string ExplainRefusal(AsmEnv& env, uint32_t n, uint32_t bitsMode) {
     return DataReason(v, rest, mnemonic == "DB" ? 1 : mnemonic == "DW" ? 2 : 4);
   const std::vector<std::string_view> ops =
       rest.empty() ? std::vector<std::string_view>() : SplitOperands(rest);
+  if (ops.size() == 2) {
+    if (std::string why = CountReason(mnemonic, ops); !why.empty()) return why;
+  }
   for (std::string_view op : ops) {
     if (op.empty()) return "an operand is missing";
     if (std::string why = OperandReason(v, op); !why.empty()) return why;
