@@ -84,6 +84,9 @@ TEST(AsmMessages, RefusedAndWarnedLinesSayWhy) {
       // data and directives
       {"DB 1FF", 16, "Error at Line: 1: DB 1FF (number does not fit in 8 bits)"},
       {"DW 1,,2", 16, "Error at Line: 1: DW 1,,2 (a data list has an empty entry)"},
+      {"DB 10 DUP(0)", 16,
+       "Error at Line: 1: DB 10 DUP(0) (DUP is not part of the dialect; write the values or use "
+       "a loop)"},
       {"DD 1,2,3,4,5,6,7,8", 16,
        "Error at Line: 1: DD 1,2,3,4,5,6,7,8 (a data line holds at most 28 bytes; go on in "
        "another line)"},

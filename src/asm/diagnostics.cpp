@@ -351,7 +351,18 @@ std::string DirectiveReason(const LineView& v, std::string_view line) {
   return "this directive cannot be read";
 }
 
+bool HasWord(std::string_view text, std::string_view word) {
+  for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+    const bool startOk = at == 0 || !IsNameStart(text[at - 1]);
+    const size_t end = at + word.size();
+    const bool endOk = end == text.size() || !IsNameStart(text[end]);
+    if (startOk && endOk) return true;
+  }
+  return false;
+}
+
 std::string DataReason(const LineView& v, std::string_view rest, uint32_t unit) {
+  if (HasWord(rest, "DUP")) return "DUP is not part of the dialect; write the values or use a loop";
   uint32_t total = 0;
   for (std::string_view item : SplitOperands(rest)) {
     if (item.empty()) return "a data list has an empty entry";
