@@ -427,6 +427,7 @@ std::string ExplainRefusal(AsmEnv& env, uint32_t n, uint32_t bitsMode) {
       blank == std::string::npos ? std::string_view() : Trim(std::string_view(line).substr(blank));
   if (mnemonic.find(':') != std::string_view::npos) {
     if (mnemonic.size() - 1 > kMaxNameLength) return "a label name has at most 255 characters";
+    if (rest.empty()) return "this label line cannot be read";
     return "one label or instruction per line: put the instruction on the next line";
   }
   if (StartsWith(mnemonic, "REP"))
