@@ -318,8 +318,11 @@ TEST(Workbench, CompileScreenListsTheFirstWarnings) {
       EXPECT_EQ(b.rec().TextAt(kConsoleLeft + 10, kConsoleTop + int(i - 1) * kConsoleRowStep),
                 c.notice[i])
           << c.source;
-    // The list goes with the compile screen: the variables panel clears it.
+    // The list goes with the compile screen: the variables panel clears all
+    // of its place, also right of the work area, and draws no row again.
+    b.rec().Clear();
     b.Click(130, 300);
+    EXPECT_FALSE(b.rec().RectsAt(kConsoleLeft, kConsoleTop, 800, 600).empty()) << c.source;
     b.rec().Clear();
     b.Tick();
     EXPECT_FALSE(b.rec().TextAt(kConsoleLeft + 10, kConsoleTop)) << c.source;

@@ -150,6 +150,7 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wPar
   if ((shell.run.HasEngine() || shell.stripUsed) &&
       (r.state != StateDebug || !shell.run.Executes(*shell.ws))) {
     ClearConsoleStrip(screen);
+    if (shell.stripUsed) ClearWarningRows(screen);
     shell.stripUsed = false;
   }
 

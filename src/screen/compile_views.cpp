@@ -201,6 +201,13 @@ void DrawWarningsNotice(Screen& screen, uint32_t count, std::span<const std::str
   }
 }
 
+void ClearWarningRows(Screen& screen) {
+  const Palette& p = screen.palette;
+  screen.dc->Select(p.BlackBrush);
+  screen.dc->Select(p.BlackPen);
+  screen.dc->Rectangle(kConsoleLeft, kConsoleTop, kWarningRowsRight, kConsoleBottom + 2);
+}
+
 void DrawLoadNotice(Screen& screen, const Workspace& ws) {
   const Workspace::LoadInfo& info = ws.load();
   const char* text = nullptr;

@@ -45,6 +45,10 @@ void DrawLoadNotice(Screen& screen, const Workspace& ws);
 // under it in the console strip's place, the first of them, one a row
 // (nothing is drawn when there are none).
 void DrawWarningsNotice(Screen& screen, uint32_t count, std::span<const std::string> first);
+// The warning rows reach past the console strip to the back buffer's right
+// edge (70 characters from x 160); this clears all of their place.
+inline constexpr int kWarningRowsRight = 800;
+void ClearWarningRows(Screen& screen);
 // The rows of a text word-wrapped to rows of at most `columns` characters
 // (a word longer than a row is cut).
 std::vector<std::string> WrapText(std::string_view text, size_t columns);
