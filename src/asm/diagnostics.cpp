@@ -200,6 +200,7 @@ std::string_view Bare(std::string_view op) {
 struct LineView {
   AsmEnv& env;
   uint32_t bitsMode;
+  uint32_t line;  // its number
   bool IsLabel(std::string_view name) const { return env.symbols.Find(name) != 0; }
 };
 
@@ -332,9 +333,21 @@ std::string LabelReason(const LineView& v, std::string_view mnemonic,
   const bool shortJump =
       StartsWith(mnemonic, "LOOP") || mnemonic == "JCXZ" || mnemonic == "JECXZ" ||
       (ops.size() == 1 && (StartsWith(ops[0], "$") || StartsWith(ops[0], "SHORT ")));
-  if (shortJump && ops.size() == 1 && v.IsLabel(Bare(ops[0])))
-    return std::string(Bare(ops[0])) + " is out of reach of a short jump (-128 to 127 bytes)";
-  return {};
+  if (!shortJump || ops.size() != 1 || !v.IsLabel(Bare(ops[0]))) return {};
+  // Out of reach only when it is: from the line's own address (written
+  // before the line failed) to the label's, for a jump of 2 or 3 bytes.
+  const std::string_view target = Bare(ops[0]);
+  std::string probe = "J " + std::string(target);
+  probe.append(8, '\0');
+  const SymbolHit hit = LookupSymbol(reinterpret_cast<const uint8_t*>(probe.c_str()), v.env);
+  if (hit.line == 0 || v.line == 0 || v.line - 1 >= v.env.regions.records.size()) return {};
+  const uint32_t at = v.env.regions.records.Get(v.line - 1).Address;
+  const auto reaches = [&](uint32_t length) {
+    const int64_t disp = int64_t(hit.address) - (int64_t(at) + length);
+    return disp >= -128 && disp <= 127;
+  };
+  if (reaches(2) || reaches(3)) return {};
+  return std::string(target) + " is out of reach of a short jump (-128 to 127 bytes)";
 }
 
 std::string DirectiveReason(const LineView& v, std::string_view line) {
@@ -418,7 +431,7 @@ std::string ExplainRefusal(AsmEnv& env, uint32_t n, uint32_t bitsMode) {
   if (InspectQuotes(raw, env.services).semicolon)
     return "a ; inside quotes starts a comment, so the line ends inside the quotes";
   const std::string line = CleanedCopy(raw, env.services);
-  const LineView v{env, bitsMode};
+  const LineView v{env, bitsMode, n};
   if (line.empty()) return "the line cannot be read";
   if (line[0] == '[') return DirectiveReason(v, line);
   const size_t blank = line.find(' ');
