@@ -191,7 +191,8 @@ void DrawWarningsNotice(Screen& screen, uint32_t count, std::span<const std::str
   const size_t shown = std::min<size_t>({first.size(), count, kConsoleRows});
   const int n =
       shown < count
-          ? std::snprintf(text, sizeof text, "%u warnings; the first %zu:", count, shown)
+          ? std::snprintf(text, sizeof text, "%u warnings; the first %u:", count,
+                          static_cast<unsigned>(shown))
           : std::snprintf(text, sizeof text, "%u %s:", count, count == 1 ? "warning" : "warnings");
   PutText(screen, 160, 490, text, static_cast<uint32_t>(n));  // below the cut notice
   int y = kConsoleTop;
