@@ -512,8 +512,7 @@ int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o, Se
         next = p.lines.EndAt(at - p.origin) + p.origin;
       const TracedInstruction decoded = ReadInstruction(*machine, p.bits, at);
       status = program.Run(1, next);
-      if (status == RunStatus::Ready || status == RunStatus::Exited)
-        Trace(program, p, at, decoded);
+      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at, decoded);
     } else {
       status = program.Run(kChunk);
     }
