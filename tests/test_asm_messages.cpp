@@ -68,16 +68,17 @@ TEST(AsmMessages, RefusedAndWarnedLinesSayWhy) {
        "Error at Line: 2: MOV EAX,[EBX+ECX*3] (a scale is 1, 2, 4 or 8)"},
       {"MOV EAX,[EBX+ESP]", 32,
        "Error at Line: 2: MOV EAX,[EBX+ESP] (ESP cannot be an index register)"},
-      {"DEC [AX]", 16,
-       "Error at Line: 1: DEC [AX] (AX cannot address memory: use BX, BP, SI, DI or a 32-bit "
+      {"MOV AX,[AX]", 16,
+       "Error at Line: 1: MOV AX,[AX] (AX cannot address memory: use BX, BP, SI, DI or a 32-bit "
        "register)"},
+      {"DEC [AX]", 16, "Error at Line: 1: DEC [AX] (no such operand form for DEC)"},
       // forms
       {"MOV [BX],5", 16,
        "Error at Line: 1: MOV [BX],5 (a memory operand with a number needs its size: B., W. or "
        "D. before it)"},
       {"LEA AX", 16, "Error at Line: 1: LEA AX (no such operand form for LEA)"},
       {"FADD ST(2),ST(3)", 32,
-       "Error at Line: 2: FADD ST(2),ST(3) (no such operand form for FADD)"},
+       "Error at Line: 2: FADD ST(2),ST(3) (no such operand form for this x87 instruction)"},
       {"REP NOP", 16,
        "Error at Line: 1: REP NOP (REP goes only before a string instruction with its size "
        "letter (MOVSB, STOSW, ...))"},
