@@ -5,6 +5,7 @@
 #include "backends/win32/windows_api.h"
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,48 @@ TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
   Win32Services fresh;  // nothing read yet: the link is an ordinary file to it
   EXPECT_TRUE(fresh.DeleteFile("prog.com"));
   EXPECT_EQ(Get("prog.asm"), "NOP\r\n");
+}
+
+// The file system's numbering, chosen by the test: a number that an editor's
+// save (a new file renamed over the old one) frees can be given to the next
+// file made, as Wine gives inode numbers again.
+class RenumberedFiles : public Win32Services {
+ public:
+  std::map<std::string, uint64_t> numbers;  // by the path as it is passed
+
+ protected:
+  win32::FileId Identify(const char* path, win32::FileId reported) const override {
+    auto it = numbers.find(path);
+    return it == numbers.end() ? reported : win32::FileId{reported.volume, it->second};
+  }
+};
+
+TEST(Win32Files, AFileNumberFreedByASaveAndGivenToTheOutputIsNoSource) {
+  for (const char* before : {"OLD OUTPUT", static_cast<const char*>(nullptr)}) {
+    TempFolder dir;
+    Put("prog.asm", "NOP\r\n");
+    RenumberedFiles fs;
+    uint8_t buf[16];
+    fs.numbers["prog.asm"] = 100;
+    ASSERT_EQ(fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing).status,
+              ReadStatus::Ok);
+    // The editor saves: a new file renamed over the source frees number 100.
+    Put("prog.new", "NOP\r\nRET\r\n");
+    ASSERT_TRUE(::MoveFileExA("prog.new", "prog.asm", MOVEFILE_REPLACE_EXISTING));
+    fs.numbers["prog.asm"] = 101;
+    const FileReadResult read =
+        fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing);
+    ASSERT_EQ(read.status, ReadStatus::Ok);
+    // The compile's output is the next file made: it gets number 100.
+    fs.numbers["prog.com"] = 100;
+    if (before != nullptr) Put("prog.com", before);
+    const uint8_t data[] = {0x90, 0xC3};
+    bool ok = false;
+    EXPECT_EQ(fs.WriteWholeFile("prog.com", data, ok), 2u) << (before ? before : "no output");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Get("prog.com"), "\x90\xC3");
+    EXPECT_EQ(Get("prog.asm"), "NOP\r\nRET\r\n");
+  }
 }
 
 TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {

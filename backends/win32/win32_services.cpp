@@ -110,6 +110,7 @@ FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t>
     r.status = ReadStatus::NotRegular;
     return r;
   }
+  id = Identify(path, id);
   r.opened = true;
   r.fileSize = size;
   if (!IsInput(id)) inputs_.push_back(id);
@@ -157,7 +158,7 @@ uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t
     Handle old(OpenEntry(path));
     if (old.valid()) {
       FileId id;
-      if (!PlainFile(old.get(), &id, nullptr) || IsInput(id)) return 0;
+      if (!PlainFile(old.get(), &id, nullptr) || IsInput(Identify(path, id))) return 0;
     } else if (!Missing(::GetLastError())) {
       return 0;
     }
@@ -166,7 +167,7 @@ uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h.valid()) return 0;
   FileId id;
-  if (!PlainFile(h.get(), &id, nullptr) || IsInput(id)) return 0;
+  if (!PlainFile(h.get(), &id, nullptr) || IsInput(Identify(path, id))) return 0;
   size_t done = 0;
   while (done < data.size()) {
     DWORD n = 0;
@@ -193,7 +194,7 @@ bool Win32Services::DeleteFile(const char* path) {
       return false;
     const FileId id{info.dwVolumeSerialNumber,
                     uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    if (IsInput(id)) return false;
+    if (IsInput(Identify(path, id))) return false;
   }
   return ::DeleteFileA(path) != 0;
 }
