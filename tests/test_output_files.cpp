@@ -98,7 +98,7 @@ TEST(PosixOutput, ReplacesOnlyRegularFilesAndNeverTheSourceRead) {
     const FileWriteResult w = files.WriteWholeFile(c.path, kData, read.identity);
     EXPECT_EQ(w.status, c.status) << c.path;
     if (c.after != nullptr) {
-      EXPECT_EQ(Get(c.path), c.after) << c.path;
+      EXPECT_EQ(Get(ResolveHostPath(c.path).c_str()), c.after) << c.path;
     }
   }
   std::vector<std::string> after = before;

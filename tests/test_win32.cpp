@@ -272,6 +272,7 @@ TEST(Win32Files, AFileNumberFreedByASaveAndGivenToTheOutputIsNoSource) {
     EXPECT_EQ(Get("prog.com"), "\x90\xC3");
     EXPECT_EQ(Get("prog.asm"), "NOP\r\nRET\r\n");
     // The file this compile read, however named, is still refused.
+    fs.numbers["PROG.ASM"] = 101;
     EXPECT_EQ(fs.WriteWholeFile("PROG.ASM", data, read.identity).status, WriteStatus::IsSource);
     EXPECT_EQ(Get("prog.asm"), "NOP\r\nRET\r\n");
   }

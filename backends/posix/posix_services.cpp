@@ -312,8 +312,14 @@ int CreateBeside(const std::string& host, std::string* temp) {
   const std::string dir = slash == std::string::npos ? "" : host.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp = dir + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-            ".part";
+    *temp = dir;
+    *temp += '.';
+    *temp += name;
+    *temp += '.';
+    *temp += std::to_string(::getpid());
+    *temp += '-';
+    *temp += std::to_string(++counter);
+    *temp += ".part";
     int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
