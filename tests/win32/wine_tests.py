@@ -332,7 +332,8 @@ def reference_run(args, env, work):
     os.makedirs(ref)
     shutil.copytree(os.path.join(args.source, "examples", "Compiler"), os.path.join(ref, "Compiler"))
     with open(os.path.join(ref, "run.txt"), "w") as f:
-        f.write(SCREENS["debug"] + "tick 200\nshot run.ppm\n")
+        # The shot notes the texts of the last step alone (the one tick before it).
+        f.write(SCREENS["debug"] + "tick 200\ntick 1\nshot run.ppm\n")
     subprocess.run([WINE, os.path.join(args.build_win, "gdi-replay.exe"), "run.txt"], cwd=ref,
                    env=env, check=True, timeout=120, stdout=subprocess.DEVNULL)
     _, _, pixels = read_image(os.path.join(ref, "run.ppm"))
