@@ -289,7 +289,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const uint64_t writeStart = NowNs();
-  const OutputWrite written = WriteOutputFile(services, source, output, result.bytes);
+  const OutputWrite written = WriteOutputFile(
+      services, source, assembler.workspace().load().sourceIdentity, output, result.bytes);
   report.phaseTime[static_cast<int>(AsmPhase::Write)] = NowNs() - writeStart;
   if (!written.ok) {
     std::fprintf(stderr, "quorix-asm: cannot write %s: %s\n",

@@ -28,15 +28,25 @@
 #include <vector>
 
 #include "app/assemble_text.h"
+#include "app/output_file.h"
 #include "engine/machines.h"
 #ifdef QUORIX_HAVE_DISASM
 #include "engine/disasm/disasm.h"
 #endif
-#include "backends/posix/posix_services.h"
 #include "sim/debugger.h"
 #include "sim/dos_program.h"
 #include "sim/run_session.h"
 #include "sim/source_map.h"
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include "backends/win32/win32_services.h"
+using SystemServices = quorix::win32::Win32Services;
+#else
+#include "backends/posix/posix_services.h"
+using SystemServices = quorix::PosixServices;
+#endif
 
 using namespace quorix;
 
@@ -149,6 +159,7 @@ struct Program {
   std::unique_ptr<TextAssembler> assembler;  // holds the source's text
   std::vector<LineRecord> records;
   LineMap lines;
+  FileIdentity identity;  // of the file read: the screen dump never replaces it
   std::string LineText(uint32_t line) const {
     return isSource && line != 0 ? SourceLineText(assembler->source(), line) : std::string();
   }
@@ -316,6 +327,7 @@ int LoadBinary(const char* file, Services& services, Program* p) {
     return kExitUsage;
   }
   p->image.resize(r.bytesRead);
+  p->identity = r.identity;
   return -1;
 }
 
@@ -356,6 +368,7 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
   p->origin = LoadOrigin(report.origin, report.entryBits);
   p->bits = report.entryBits;
   p->isSource = true;
+  p->identity = as.workspace().load().sourceIdentity;
   p->lines.Build(as.env().regions.records, as.source().lineCount, report.bytes);
   return -1;
 }
@@ -409,7 +422,8 @@ SourceMap MapOf(const Program& p) {
 // The screen as the program left it: printed after its output (on a line of
 // its own) and written raw to the dump file. False when the dump could not
 // be written.
-bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Services& services) {
+bool ShowScreen(DosProgram& program, const Program& p, const Options& o, StdoutScreen& out,
+                Services& services) {
   TextScreen& screen = program.screen();
   if (o.screen) {
     if (out.lineOpen()) std::fputc('\n', stdout);
@@ -417,10 +431,11 @@ bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Servic
       std::fprintf(stdout, "%s\n", screen.RowText(row).c_str());
   }
   if (o.screenDump == nullptr) return true;
-  bool ok = false;
-  services.WriteWholeFile(o.screenDump, screen.Bytes(), ok);
-  if (!ok) std::fprintf(stderr, "quorix-run: cannot write the screen to %s\n", o.screenDump);
-  return ok;
+  const FileWriteResult w = services.WriteWholeFile(o.screenDump, screen.Bytes(), p.identity);
+  if (!w.ok())
+    std::fprintf(stderr, "quorix-run: cannot write the screen to %s: %s\n", o.screenDump,
+                 DescribeWriteStatus(w.status));
+  return w.ok();
 }
 
 // After the run: the screen shown, standard output flushed, the end
@@ -428,7 +443,7 @@ bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Servic
 int Report(DosProgram& program, const Program& p, const Options& o, StdoutScreen& screen,
            Services& services) {
   const RunStatus status = program.status();
-  const bool dumped = ShowScreen(program, o, screen, services);
+  const bool dumped = ShowScreen(program, p, o, screen, services);
   if (!screen.Finish()) {
     std::fprintf(stderr, "quorix-run: output failed: %s\n", std::strerror(screen.error()));
     return kExitOutput;
@@ -549,7 +564,14 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  PosixServices services;
+#ifdef _WIN32
+  // The program's bytes pass through unchanged: no CR is added before an LF
+  // on the way out, none taken away and no Ctrl+Z ends the input.
+  ::_setmode(::_fileno(stdin), _O_BINARY);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
+  SystemServices services;
   const std::string name(o.file);
   Program p;
   const bool binary = EndsWith(name, ".com") || EndsWith(name, ".bin");

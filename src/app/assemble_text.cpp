@@ -23,14 +23,16 @@ TextStatus TextAssembler::Load(std::span<const uint8_t> text) {
   const TextStatus status =
       PlaceText(*ws_, text, Area::SourceText, Area::SourceIndex, &size, &lines);
   ws_->load().source = status;
+  ws_->load().sourceIdentity = {};  // no file was read
   Loaded(size, lines);
   return status;
 }
 
 TextStatus TextAssembler::LoadFile(const char* path) {
   uint32_t size = 0, lines = 0;
-  const TextStatus status = LoadText(*ws_, services_, path, Area::SourceText, Area::SourceIndex,
-                                     &size, &lines, ReadMode::Existing);
+  const TextStatus status =
+      LoadText(*ws_, services_, path, Area::SourceText, Area::SourceIndex, &size, &lines,
+               ReadMode::Existing, &ws_->load().sourceIdentity);
   ws_->load().source = status;
   Loaded(size, lines);
   return status;

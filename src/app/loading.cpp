@@ -62,12 +62,14 @@ uint32_t CheckSourceEncoding(Workspace& ws, std::span<uint8_t> text, uint32_t n,
 }  // namespace
 
 TextStatus LoadText(Workspace& ws, Services& platform, const char* path, Area textArea,
-                    Area indexArea, uint32_t* size, uint32_t* lineCount, ReadMode mode) {
+                    Area indexArea, uint32_t* size, uint32_t* lineCount, ReadMode mode,
+                    FileIdentity* identity) {
   std::span<uint8_t> text = ws.Bytes(textArea);
   uint32_t& dirty = ws.load().dirty[static_cast<int>(textArea)];
   // Keep at least one zero byte behind the text so its last line always ends.
   const uint32_t limit = std::min<uint32_t>(kReadLimit, text.size() - 1);
   FileReadResult r = platform.ReadWholeFile(path, text, limit, mode);
+  if (identity != nullptr) *identity = r.opened ? r.identity : FileIdentity{};
   dirty = std::max(dirty, std::min(r.bytesRead, limit));  // also a failed read's bytes
   const TextStatus status = StatusOfRead(r.status);
   const uint32_t n = status == TextStatus::Loaded ? std::min(r.bytesRead, limit) : 0;
@@ -167,6 +169,7 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform, boo
   ClearResults(ws);
   ws.ReadCString(r.lpSourceCodeFileName, path);
   uint32_t sourceSize = 0;
+  info.sourceIdentity = {};
   if (pathTooLong) {
     info.source = TextStatus::PathTooLong;
     // The empty path names no file: this only leaves the empty text.
@@ -174,7 +177,7 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform, boo
              &r.LineCountsForFile, ReadMode::Existing);
   } else {
     info.source = LoadText(ws, platform, path, Area::SourceText, Area::SourceIndex, &sourceSize,
-                           &r.LineCountsForFile, ReadMode::Existing);
+                           &r.LineCountsForFile, ReadMode::Existing, &info.sourceIdentity);
   }
   // Ukuran is the limit every reader of the source fetches with, so it ends
   // as the source's size, also when the opcode text was read last.

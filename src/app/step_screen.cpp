@@ -63,8 +63,9 @@ void CompileSource(ContextRecord* record, Shell& shell) {
     r.state2 = CompileFailed;
     r.state3 = report.errorLine;
   } else {
-    const OutputWrite written = WriteOutputFile(shell.platform, SourcePathOf(r, ws), nullptr,
-                                                env.regions.output.first(report.bytes));
+    const OutputWrite written =
+        WriteOutputFile(shell.platform, SourcePathOf(r, ws), ws.load().sourceIdentity, nullptr,
+                        env.regions.output.first(report.bytes));
     shell.outputPath = written.path;
     r.state2 = written.ok ? Compiled : WriteFailed;
   }

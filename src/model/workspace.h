@@ -95,6 +95,9 @@ class Workspace {
     bool sourceByteOrderMark = false;
     // The source as the latest load left it; only a Loaded source is compiled.
     TextStatus source = TextStatus::Loaded;
+    // The file that load read as the source (none when nothing was read):
+    // the one file its compile's output must never replace.
+    FileIdentity sourceIdentity;
     uint32_t generation = 0;
     // How many bytes of each area the latest load or assembly run may have
     // written (the texts, the output, the line records): the next load
