@@ -92,7 +92,7 @@ TEST(PosixOutput, ReplacesOnlyRegularFilesAndNeverTheSourceRead) {
       {"hard.com", WriteStatus::IsSource, "NOP"},
       {"PROG.ASM", WriteStatus::IsSource, "NOP"},
       {"nodir\\x.com", WriteStatus::NoFolder, "<missing>"},
-      {"", WriteStatus::BadName, nullptr},
+      {"", WriteStatus::InvalidName, nullptr},
   };
   for (const auto& c : cases) {
     const FileWriteResult w = files.WriteWholeFile(c.path, kData, read.identity);

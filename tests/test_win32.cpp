@@ -165,8 +165,8 @@ TEST(Win32Files, WritesAreWholeAndReplaceOnlyPlainFiles) {
       {"lpt9.txt", WriteStatus::Special, nullptr},
       {"\\\\.\\nul", WriteStatus::Special, nullptr},
       {"nofolder\\x.com", WriteStatus::NoFolder, "<missing>"},
-      {"x?.com", WriteStatus::BadName, "<missing>"},
-      {"", WriteStatus::BadName, nullptr},
+      {"x?.com", WriteStatus::InvalidName, "<missing>"},
+      {"", WriteStatus::InvalidName, nullptr},
   };
   for (const Case& c : cases) {
     const FileWriteResult w = fs.WriteWholeFile(c.path, data, {});

@@ -333,7 +333,7 @@ FileWriteResult PosixServices::WriteWholeFile(const char* path, std::span<const 
                                               const FileIdentity& keep) {
   FileWriteResult w;
   if (path == nullptr || path[0] == 0) {
-    w.status = WriteStatus::BadName;
+    w.status = WriteStatus::InvalidName;
     return w;
   }
   const std::string host = ResolveHostPath(path);

@@ -184,7 +184,7 @@ WriteStatus WriteStatusOf(DWORD error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
     case ERROR_SHARING_VIOLATION: return WriteStatus::Denied;
-    case ERROR_INVALID_NAME: return WriteStatus::BadName;
+    case ERROR_INVALID_NAME: return WriteStatus::InvalidName;
     default: return WriteStatus::Failed;
   }
 }
@@ -231,7 +231,7 @@ FileWriteResult Win32Services::WriteWholeFile(const char* path, std::span<const 
                                               const FileIdentity& keep) {
   FileWriteResult w;
   if (path == nullptr || path[0] == 0 || HasWildcard(path)) {
-    w.status = WriteStatus::BadName;
+    w.status = WriteStatus::InvalidName;
     return w;
   }
   // A device is never opened for writing, let alone replaced.

@@ -44,7 +44,7 @@ const char* DescribeWriteStatus(WriteStatus status) {
       return "it names a device, a FIFO or another special file, which is never replaced";
     case WriteStatus::NoFolder: return "its folder does not exist";
     case WriteStatus::Denied: return "permission denied";
-    case WriteStatus::BadName: return "it is no file name";
+    case WriteStatus::InvalidName: return "it is no file name";
     case WriteStatus::Failed: break;
   }
   return "the output file could not be written";

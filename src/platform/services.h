@@ -51,7 +51,7 @@ enum class WriteStatus : uint8_t {
   Special,   // a device, a FIFO, a socket or a pipe that is not written
   NoFolder,  // the folder it would go in does not exist
   Denied,    // no permission
-  BadName,   // no file name (empty, or with wildcards)
+  InvalidName,  // no file name (empty, or with wildcards)
   Failed,    // an error while writing, flushing or moving into place
 };
 
