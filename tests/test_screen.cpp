@@ -410,9 +410,12 @@ TEST(CompileStatus, WriteFailedShowsTheOutputPath) {
     ViewBench v;
     v.Load("", CrLf({"NOP"}));
     v.r.state2 = WriteFailed;
-    DrawCompileStatus(&v.r, v.screen, v.ws, c.path);
+    DrawCompileStatus(&v.r, v.screen, v.ws, c.path, "the output would overwrite the source");
     EXPECT_EQ(v.rec.TextAt(570, 80), "Output not written:");
     EXPECT_EQ(v.rec.TextAt(570, 100), c.shown);
+    // The reason, word-wrapped under the path.
+    EXPECT_EQ(v.rec.TextAt(570, 120), "the output would");
+    EXPECT_EQ(v.rec.TextAt(570, 140), "overwrite the source");
     EXPECT_FALSE(v.rec.HasText("Error at Line:"));
   }
 }

@@ -448,6 +448,8 @@ TEST(Workbench, UnwritableOutputIsNotASuccess) {
   b.Tick();
   EXPECT_EQ(b.rec().TextAt(570, 80), "Output not written:");
   EXPECT_EQ(b.rec().TextAt(570, 100), kOutputPath);
+  EXPECT_EQ(b.rec().TextAt(570, 120), "the output file") << "the reason, under the path";
+  EXPECT_EQ(b.rec().TextAt(570, 140), "could not be written");
   EXPECT_EQ(b.rec().TextAt(620, 16), "Compile") << "the user can try again";
 }
 

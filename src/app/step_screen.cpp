@@ -67,6 +67,7 @@ void CompileSource(ContextRecord* record, Shell& shell) {
         WriteOutputFile(shell.platform, SourcePathOf(r, ws), ws.load().sourceIdentity, nullptr,
                         env.regions.output.first(report.bytes));
     shell.outputPath = written.path;
+    if (!written.ok) shell.compileError = written.error;
     r.state2 = written.ok ? Compiled : WriteFailed;
   }
   // The Run box executes only a program whose .com file was written. The

@@ -152,6 +152,16 @@ std::vector<std::string> WrapText(std::string_view text, size_t columns) {
   return rows;
 }
 
+// The reason under a status, word-wrapped to the status column down to the
+// end of the views.
+void DrawStatusReason(Screen& screen, int x, int y, std::string_view reason) {
+  for (const std::string& row : WrapText(reason, kStatusColumnChars)) {
+    if (y > kStatusLastRowY) break;
+    PutText(screen, x, y, row.data(), static_cast<uint32_t>(row.size()));
+    y += kStatusRowStep;
+  }
+}
+
 void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& ws,
                        std::string_view outputPath, std::string_view reason) {
   const ContextRecord r = *record;
@@ -163,13 +173,7 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
     uint8_t buf[kErrorLineBuffer] = {};
     uint32_t n = FetchLineByScan(SourceOf(r, ws), r.state3, buf);
     PutText(screen, x, 120, buf, n);  // its characters and the zero; a failed fetch draws nothing
-    // The reason, in the status column's rows down to the end of the views.
-    int y = 140;
-    for (const std::string& row : WrapText(reason, kStatusColumnChars)) {
-      if (y > kStatusLastRowY) break;
-      PutText(screen, x, y, row.data(), static_cast<uint32_t>(row.size()));
-      y += kStatusRowStep;
-    }
+    DrawStatusReason(screen, x, 140, reason);
   } else if (r.state2 == WriteFailed) {
     PutText(screen, x, 80, kWriteFailedText, sizeof(kWriteFailedText) - 1);
     // The path's end names the file: keep that part when the whole does not fit.
@@ -182,6 +186,7 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
     } else {
       PutText(screen, x, 100, outputPath.data(), static_cast<uint32_t>(outputPath.size()));
     }
+    DrawStatusReason(screen, x, 120, reason);
   }
 }
 

@@ -35,8 +35,8 @@ void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws);
 
 // The error display of the compile screen: "Error at Line:", the number,
 // the line's text and, in the rows under it, the reason (word-wrapped to the
-// status column) while state2 is CompileFailed; a short notice and the
-// output path while it is WriteFailed. outputPath is the file of the last run.
+// status column) while state2 is CompileFailed; a short notice, the output
+// path and, under it, the reason while it is WriteFailed. outputPath is the file of the last run.
 void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& ws,
                        std::string_view outputPath, std::string_view reason = {});
 // One line under the views when the last load had to cut a text to fit.
