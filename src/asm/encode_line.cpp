@@ -39,7 +39,7 @@ uint32_t Encoder::LetterI() {
   if (Key(l, "INC")) return One(kInc);
   if (Key(l, "INS")) return 0;
   if (Key(l, "INT")) return Int();
-  if (Key(l, "IN")) return EncodeInOut(rec, line, 0xE4);
+  if (Key(l, "IN")) return EncodeInOut(env, rec, line, 0xE4);
   return 0;
 }
 
@@ -192,9 +192,9 @@ uint32_t Encoder::ChainAtoK() {
       if (Key(l, "DAS")) return Emit({0x2F});
       if (Key(l, "DEC")) return One(kDec);
       if (Key(l, "DIV")) return One(kDiv);
-      if (Key(l, "DB")) return EncodeDataDefinition(rec, line, 1);
-      if (Key(l, "DW")) return EncodeDataDefinition(rec, line, 2);
-      if (Key(l, "DD")) return EncodeDataDefinition(rec, line, 4);
+      if (Key(l, "DB")) return EncodeDataDefinition(env, rec, line, 1);
+      if (Key(l, "DW")) return EncodeDataDefinition(env, rec, line, 2);
+      if (Key(l, "DD")) return EncodeDataDefinition(env, rec, line, 4);
       return 0;
     case 'E':
       if (Key(l, "ENTE")) return Enter();
@@ -223,7 +223,7 @@ uint32_t Encoder::ChainLtoZ() {
     case 'O':
       if (Key(l, "OR")) return Two(kOr);
       if (Key(l, "OUTSB") || Key(l, "OUTSD") || Key(l, "OUTSW")) return 0;
-      if (Key(l, "OU")) return EncodeInOut(rec, line, 0xE6);
+      if (Key(l, "OU")) return EncodeInOut(env, rec, line, 0xE6);
       return 0;
     case 'P': return LetterP();
     case 'R': return LetterR();
@@ -263,7 +263,12 @@ void EncodeLine(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     if (line[1] == '@') rec.AtLabel = rec.Origin + rec.Offset;
   } else if (IsLabelDefinition(line)) {
     // NAME: defines a label and nothing else, even when NAME begins with a
-    // mnemonic (RETRY:, OUTPUT:, LOOP1:).
+    // mnemonic (RETRY:, OUTPUT:, LOOP1:). Text after the colon would be lost.
+    const uint8_t* rest = line + FindChar(line, ':');
+    while (*rest == ' ' || *rest == kTab) ++rest;
+    if (*rest != 0 && *rest != kCR)
+      result =
+          Refuse(env, "one label or instruction per line; put the instruction on the next line");
   } else {
     encoding::Encoder e{env, &rec, line};
     if (line[0] >= 'A' && line[0] <= 'K')

@@ -55,6 +55,34 @@ bool FarOperand(AsmEnv& env, const InstructionRecord* rec, const uint8_t* line, 
   return ok;
 }
 
+// JMP SHORT X, JMP NEAR X, CALL NEAR X: the keyword before the target. The
+// text from *named on has the target as its first word after a blank, as the
+// whole line has it without a keyword. A lone word SHORT or NEAR is a label.
+enum class Reach { Any, Short, Near };
+Reach ReachKeyword(const uint8_t* line, const uint8_t** named) {
+  *named = line;
+  const uint8_t* op = After(line, ' ');
+  if (!op) return Reach::Any;
+  const bool isShort = StartsWith(op, "SHORT "), isNear = StartsWith(op, "NEAR ");
+  if (!isShort && !isNear) return Reach::Any;
+  const uint8_t* target = After(op, ' ');
+  if (target[-1] == 0 || target[-1] == kCR) return Reach::Any;
+  *named = op;
+  return isShort ? Reach::Short : Reach::Near;
+}
+
+// The short form: opcode and an 8-bit displacement, which must reach the
+// target once every label has its address (pass 2).
+uint32_t EmitShort(AsmEnv& env, InstructionRecord* rec, uint8_t opcode, uint32_t target) {
+  const uint32_t disp = target - (rec->Origin + rec->Offset + 2);
+  const int32_t d = static_cast<int32_t>(disp);
+  if (env.pass >= 2 && (d < -128 || d > 127))
+    return Refuse(env, "the target is out of reach of SHORT (-128 to 127 bytes)");
+  EmitByte(rec, opcode);
+  EmitByte(rec, disp);
+  return 0;
+}
+
 void EmitFar(InstructionRecord* rec, uint8_t opcode, uint32_t seg, uint32_t off) {
   EmitByte(rec, opcode);
   EmitLe(rec, off, rec->BitsMode == kBits32 ? 4 : 2);
@@ -80,15 +108,17 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
       rec.ErrorFlag = kFail;
   } else {
     uint32_t target;
+    const uint8_t* named;
+    const Reach reach = ReachKeyword(line, &named);
     if (Has(line, '@')) {
       target = rec.AtLabel;
     } else {
-      const uint8_t* op = After(line, ' ');
+      const uint8_t* op = After(named, ' ');
       if (!op) {
         *recIn = rec;
         return 0;  // JMP without operand emits nothing
       }
-      SymbolHit hit = LookupSymbol(line, env);
+      SymbolHit hit = LookupSymbol(named, env);
       target = hit.address;
       if (hit.line != 0 && !LabelFits(env, target, rec.BitsMode)) {
         rec.ErrorFlag = kFail;
@@ -106,8 +136,12 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
         }
       }
     }
-    EmitByte(&rec, 0xE9);
-    EmitRelative(&rec, 1, target);
+    if (reach == Reach::Short) {
+      if (EmitShort(env, &rec, 0xEB, target) == kFail) return kFail;
+    } else {
+      EmitByte(&rec, 0xE9);
+      EmitRelative(&rec, 1, target);
+    }
   }
   *recIn = rec;
   return 0;
@@ -127,17 +161,24 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
     return 0;
   }
   uint32_t target;
+  const uint8_t* named;
+  const Reach reach = ReachKeyword(line, &named);
   if (Has(line, '@')) {
     target = rec.AtLabel;
   } else {
     // A label is its address, also when that address is 0.
-    SymbolHit hit = LookupSymbol(line, env);
+    SymbolHit hit = LookupSymbol(named, env);
     if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) {
       rec.ErrorFlag = kFail;
       *recIn = rec;
-      return 0;
+      return hit.line == 0 ? Refuse(env, "no label of that name") : 0;
     }
     target = hit.address;
+  }
+  if (reach == Reach::Short) {
+    if (EmitShort(env, &rec, static_cast<uint8_t>(shortOpcode), target) == kFail) return kFail;
+    *recIn = rec;
+    return 0;
   }
   EmitByte(&rec, 0x0F);
   EmitByte(&rec, shortOpcode + 0x10);
@@ -153,7 +194,8 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     uint32_t dot = FindChar(line, '.');
     const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
     Address a;
-    if (ParseAddress(line + bracket - 1, false, &a) != AddressKind::Registers) {
+    const AddressNames names{&env, rec.BitsMode};
+    if (ParseAddress(line + bracket - 1, false, &a, &names) != AddressKind::Registers) {
       rec.ErrorFlag = kFail;
     } else {
       if ((a.size == 2 && rec.BitsMode == kBits16) || (a.size == 1 && rec.BitsMode == kBits32))
@@ -166,7 +208,10 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     *recIn = rec;
     return 0;
   }
-  const uint8_t* op = After(line, ' ');
+  const uint8_t* named;
+  const Reach reach = ReachKeyword(line, &named);
+  if (reach == Reach::Short) return Refuse(env, "CALL has no SHORT form");
+  const uint8_t* op = After(named, ' ');
   if (!op) {
     rec.ErrorFlag = kFail;
     *recIn = rec;
@@ -176,7 +221,7 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
   if (Has(op, '@') && !Has(op, ':')) {
     target = rec.AtLabel;
   } else {
-    SymbolHit hit = LookupSymbol(line, env);
+    SymbolHit hit = LookupSymbol(named, env);
     if (hit.line == 0) {
       // Not a label: a register, or a far target seg:off.
       uint32_t seg, off;
