@@ -206,6 +206,9 @@ const struct {
     {"DD 1,2,3,4,5,6,7,8", "data longer than 28 bytes on one line"},
     {"CALL SHORT X|X:", "CALL has no SHORT form"},
     {"INT", "INT needs its number"},
+    {"JMP NOWHERE", "no label of that name"},
+    {"CALL NOWHERE", "no label of that name"},
+    {"JZ NOWHERE", "no label of that name"},
 };
 // clang-format on
 

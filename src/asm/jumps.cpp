@@ -129,11 +129,7 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
         // Not a label: an absolute address given as a number.
         bool ok;
         target = ParseNumberChecked(op, &ok);
-        if (!ok) {
-          rec.ErrorFlag = kFail;
-          *recIn = rec;
-          return 0;
-        }
+        if (!ok) return Refuse(env, "no label of that name");
       }
     }
     if (reach == Reach::Short) {
@@ -236,7 +232,7 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
       } else if (Has(op, ':') && FarOperand(env, &rec, line, &seg, &off)) {
         EmitFar(&rec, 0x9A, seg, off);
       } else {
-        rec.ErrorFlag = kFail;
+        return Refuse(env, "no label of that name");
       }
       *recIn = rec;
       return 0;
