@@ -206,6 +206,7 @@ const struct {
     {"DD 1,2,3,4,5,6,7,8", "data longer than 28 bytes on one line"},
     {"CALL SHORT X|X:", "CALL has no SHORT form"},
     {"INT", "INT needs its number"},
+    {"CNT:|DB 1|MOV [CNT],5", "a number into memory needs its size: B., W. or D. before the bracket"},
     {"JMP NOWHERE", "no label of that name"},
     {"CALL NOWHERE", "no label of that name"},
     {"JZ NOWHERE", "no label of that name"},

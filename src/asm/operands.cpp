@@ -199,7 +199,11 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr,
   if (reg == kFail) {
     if (memorySecond) return kFail;
     uint32_t dot = FindChar(line, '.');
-    if (dot == kFail || dot < 2) return kFail;
+    if (dot == kFail || dot < 2) {
+      if (names && names->env)
+        Refuse(*names->env, "a number into memory needs its size: B., W. or D. before the bracket");
+      return kFail;
+    }
     switch (line[dot - 2]) {
       case 'B': opSize = 0; break;
       case 'W':
