@@ -253,9 +253,9 @@ TEST(Workbench, CompileScreenCountsLinesWithoutBytes) {
     const char* notice;  // nullptr: no notice
   } cases[] = {
       {CrLf({"[ORG 100]", "START:", "MOV AX, 1234", "NOP"}), nullptr},
-      {CrLf({"START:", "CLC", "MOV AX, 1234", "SBB AX,BX ; kept", "WORK PROC", "DB 1", "; c", ""}),
+      {CrLf({"START:", "CLTS", "MOV AX, 1234", "LSL AX,BX ; kept", "WORK PROC", "DB 1", "; c", ""}),
        "2 lines produced no bytes"},
-      {CrLf({"@@", "CWD", "NOP"}), "1 line produced no bytes"},
+      {CrLf({"@@", "INVD", "NOP"}), "1 line produced no bytes"},
   };
   for (const auto& c : cases) {
     Bench b;

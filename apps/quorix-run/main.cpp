@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,9 @@
 
 #include "app/assemble_text.h"
 #include "engine/machines.h"
+#ifdef QUORIX_HAVE_DISASM
+#include "engine/disasm/disasm.h"
+#endif
 #include "backends/posix/posix_services.h"
 #include "sim/debugger.h"
 #include "sim/dos_program.h"
@@ -152,7 +156,33 @@ struct Program {
   }
 };
 
-void Trace(DosProgram& program, const Program& src, uint32_t at) {
+// The instruction at `at` as the decoder reads it, taken from the machine's
+// memory before the step (so code the program rewrote shows as it ran);
+// empty without a decoder.
+struct TracedInstruction {
+  std::vector<uint8_t> bytes;  // the memory at the instruction, before the step
+  std::string text;            // the decoder's reading; empty without a decoder
+  uint32_t length = 0;         // its length; 0 when it does not decode
+};
+
+// The instruction at `at` as it is in the machine's memory before the step,
+// so that code the program rewrote shows as it runs.
+TracedInstruction ReadInstruction(Machine& m, int bits, uint32_t at) {
+  TracedInstruction t;
+  const uint32_t base = bits == 32 ? 0 : m.Get(Reg::Cs) << 4;
+  std::array<uint8_t, 15> bytes{};
+  size_t size = bytes.size();
+  while (size != 0 && !m.Read(base + at, std::span(bytes.data(), size))) --size;
+  t.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+#ifdef QUORIX_HAVE_DISASM
+  const disasm::Decoded d = disasm::DecodeOne(bytes.data(), size, at, bits);
+  t.text = d.length != 0 ? d.text : "(undecodable)";
+  t.length = d.length;
+#endif
+  return t;
+}
+
+void Trace(DosProgram& program, const Program& src, uint32_t at, const TracedInstruction& decoded) {
   const std::vector<uint8_t>& image = src.image;
   Machine& m = program.machine();
   const uint32_t origin = program.origin();
@@ -179,12 +209,17 @@ void Trace(DosProgram& program, const Program& src, uint32_t at) {
     text += t;
   }
   text += " |";
+  if (length == 0) length = decoded.length;
   if (length == 0 || length > 10) length = std::min<uint32_t>(length == 0 ? 1 : length, 10);
-  for (uint32_t i = 0; i < length && at - origin + i < image.size() && at >= origin; ++i) {
-    std::snprintf(buf, sizeof buf, " %02X", image[at - origin + i]);
+  for (uint32_t i = 0; i < length && i < decoded.bytes.size(); ++i) {
+    std::snprintf(buf, sizeof buf, " %02X", decoded.bytes[i]);
     text += buf;
   }
   text.resize(std::max<size_t>(text.size(), src.isSource ? 73 : 38), ' ');
+  if (!decoded.text.empty()) {
+    text += "  " + decoded.text;
+    text.resize(std::max<size_t>(text.size(), (src.isSource ? 73 : 38) + 26), ' ');
+  }
   static const char* const kNames[] = {"EAX", "ECX", "EDX", "EBX", "ESP",
                                        "EBP", "ESI", "EDI", "EIP"};
   for (int i = 0; i < 9; ++i) {
@@ -475,8 +510,9 @@ int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o, Se
       uint32_t next = 0;
       if (p.isSource && at >= p.origin && p.lines.StartsLine(at - p.origin))
         next = p.lines.EndAt(at - p.origin) + p.origin;
+      const TracedInstruction decoded = ReadInstruction(*machine, p.bits, at);
       status = program.Run(1, next);
-      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at);
+      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at, decoded);
     } else {
       status = program.Run(kChunk);
     }

@@ -116,6 +116,27 @@ else
   failed=$((failed + 1))
 fi
 
+# --trace with the decoder (the build has it when quorix-asm --explain works):
+# each line shows the instruction as it is in memory when it runs, so a byte
+# the program rewrote shows rewritten. 0100 writes 40 (INC AX) over the NOP
+# at 0105.
+if "$(dirname "$runner")/quorix-asm" hi.asm --explain >/dev/null 2>&1; then
+  printf '\xc6\x06\x05\x01\x40\x90\xb8\x00\x4c\xcd\x21' >rewrite.com
+  "$runner" --trace rewrite.com >/dev/null 2>trace.txt
+  rc=$?
+  "$runner" --trace hi.asm >/dev/null 2>hitrace.txt
+  if [ $rc -eq 0 ] &&
+     [[ "$(sed -n 1p trace.txt)" == "0100 | C6 06 05 01 40 "*"mov byte ptr [0x0105], 0x40"* ]] &&
+     [[ "$(sed -n 2p trace.txt)" == "0105 | 40 "*"inc ax"*"EAX=00000001"* ]] &&
+     [[ "$(sed -n 1p hitrace.txt)" == *"| B4 09 "*"mov ah, 0x09"*"EAX=00000900"* ]]; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: decoded trace: rc=$rc"
+    cat trace.txt hitrace.txt
+    failed=$((failed + 1))
+  fi
+fi
+
 # --break: a block of "name: value" lines each time the line is reached,
 # alone or among the trace's lines.
 for mode in "" --trace; do
