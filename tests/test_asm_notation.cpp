@@ -186,7 +186,8 @@ const struct {
   const char* source;
   const char* reason;
 } kReasons[] = {
-    {"L1: MOV AH,2", "one label or instruction per line; put the instruction on the next line"},
+    {"L1: MOV AH,2", "one label or instruction per line: put the instruction on the next line"},
+    {"MSG: DB \"HI$\"", "one label or instruction per line: put the instruction on the next line"},
     {"DB 10 DUP(0)", "DUP is not part of the dialect; write the values or use a loop"},
     {"CNT:|DB 1|MOV AL,CNT", "write [CNT] for the variable or OFFSET CNT for its address"},
     {"CNT:|DB 1|MOV AX,CNT", "write [CNT] for the variable or OFFSET CNT for its address"},
@@ -194,22 +195,27 @@ const struct {
     {"INT 100", "number does not fit in 8 bits"},
     {"IN AL,P100", "number does not fit in 8 bits"},
     {"SHL AX,100", "number does not fit in 8 bits"},
+    {"BTS AX,100", "number does not fit in 8 bits"},
+    {"PUSH B.100", "number does not fit in 8 bits"},
     {"DB 100", "number does not fit in 8 bits"},
     {"RET 10000", "number does not fit in 16 bits"},
     {"ENTER 10000,0", "number does not fit in 16 bits"},
-    {"MOV AX,Q", "not a readable number"},
-    {"MOV AX,[NOPE]", "not a number or a label in the address"},
+    {"MOV AX,12G", "cannot read the number 12G"},
+    {"JMP SHORT X|DB 1|X:|JZ SHORT Y|DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|"
+     "DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|Y:",
+     "Y is out of reach of a short jump (-128 to 127 bytes)"},
+    {"INT 2G", "cannot read the number 2G"},
+    {"MOV AX,[NOPE]", "unknown label NOPE"},
+    {"MOV AX,[BX+NOPE]", "unknown label NOPE"},
     {"MOV AX,[12345]", "the address does not fit in 16 bits"},
-    {"DB NOPE", "not a number or a label"},
-    {"DW 1,", "nothing after the last comma"},
-    {"DB 1,,2", "a value is missing between two commas"},
-    {"DD 1,2,3,4,5,6,7,8", "data longer than 28 bytes on one line"},
+    {"CNT:|DB 1|MOV [CNT],5", "a memory operand with a number needs its size: B., W. or D. before it"},
+    {"DW 1,", "a data list has an empty entry"},
+    {"DB 1,,2", "a data list has an empty entry"},
+    {"DD 1,2,3,4,5,6,7,8", "a data line holds at most 28 bytes; go on in another line"},
     {"CALL SHORT X|X:", "CALL has no SHORT form"},
-    {"INT", "INT needs its number"},
-    {"CNT:|DB 1|MOV [CNT],5", "a number into memory needs its size: B., W. or D. before the bracket"},
-    {"JMP NOWHERE", "no label of that name"},
-    {"CALL NOWHERE", "no label of that name"},
-    {"JZ NOWHERE", "no label of that name"},
+    {"JMP NOWHERE", "unknown label NOWHERE"},
+    {"CALL NOWHERE", "unknown label NOWHERE"},
+    {"JZ NOWHERE", "unknown label NOWHERE"},
 };
 // clang-format on
 
@@ -247,7 +253,7 @@ TEST(Notation, ShortJumpsFailOutOfReach) {
     const AsmRun r = h.Run(source(c.nops, c.backward));
     EXPECT_EQ(r.state2 == Compiled, c.ok) << c.nops << (c.backward ? " back" : " ahead");
     if (!c.ok) {
-      EXPECT_EQ(r.report.error, "the target is out of reach of SHORT (-128 to 127 bytes)");
+      EXPECT_EQ(r.report.error, "X is out of reach of a short jump (-128 to 127 bytes)");
     }
   }
 }

@@ -5,15 +5,13 @@
 //              [--screen] [--screen-dump DUMP] [--break LINE]...
 //
 // FILE is a source in the workbench's dialect (assembled in memory, nothing
-// is written) or, when its name ends in .com or .bin, machine code as it is.
-// Once the program has ended or stopped, --screen prints its 80x25 text
-// screen on standard output after the program's own output (25 lines,
-// trailing blanks trimmed), and --screen-dump writes the screen's 4,000 raw
-// bytes (character, attribute, row after row, as at B800:0000) to DUMP.
-// Each time execution reaches a --break line (the first line with code from
-// LINE on), the registers and the top of the stack go to standard error as
-// "name: value" lines, and the program goes on.
-// Exit status: the program's own exit code when it exits; otherwise
+// is written; its warnings go to standard error as quorix-asm gives them) or, when its name ends in
+// .com or .bin, machine code as it is. Once the program has ended or stopped, --screen prints its
+// 80x25 text screen on standard output after the program's own output (25 lines, trailing blanks
+// trimmed), and --screen-dump writes the screen's 4,000 raw bytes (character, attribute, row after
+// row, as at B800:0000) to DUMP. Each time execution reaches a --break line (the first line with
+// code from LINE on), the registers and the top of the stack go to standard error as "name: value"
+// lines, and the program goes on. Exit status: the program's own exit code when it exits; otherwise
 //   250 assembly error, 251 processor fault, 252 missing DOS/BIOS service,
 //   253 step limit reached, 254 usage or file error,
 // each with a message on standard error.
@@ -336,6 +334,10 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
                  ReadFailure(file, ReadStatus::NotRegular).c_str());
     return kExitUsage;
   }
+  if (status == TextStatus::Utf16) {
+    std::fprintf(stderr, "quorix-run: %s: %s\n", file, DescribeTextStatus(status));
+    return kExitUsage;
+  }
   if (status != TextStatus::Loaded) {
     std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, DescribeTextStatus(status));
     return kExitUsage;
@@ -343,12 +345,12 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
   Assembly result = as.Assemble();
   const AssembleReport& report = result.report;
   if (!report.ok) {
-    std::string text = SourceLineText(as.source(), report.errorLine);
-    std::fprintf(stderr, "Error at Line: %u: %s", report.errorLine, text.c_str());
-    if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
-    std::fputc('\n', stderr);
+    std::fprintf(stderr, "%s\n", ErrorMessage(as.source(), report).c_str());
     return kExitAssembly;
   }
+  // The same warnings as quorix-asm gives, before the program's own output.
+  for (const std::string& w : WarningMessages(as.source(), report))
+    std::fprintf(stderr, "quorix-run: warning: %s\n", w.c_str());
   p->image = std::move(result.bytes);
   p->records = std::move(result.records);
   p->origin = LoadOrigin(report.origin, report.entryBits);

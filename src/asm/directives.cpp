@@ -58,7 +58,7 @@ uint32_t DataValue(AsmEnv& env, InstructionRecord* rec, const uint8_t* p, size_t
     if (hit.line == 0) {
       if (name.substr(0, 3) == "DUP")
         return Refuse(env, "DUP is not part of the dialect; write the values or use a loop");
-      return Refuse(env, "not a number or a label");
+      return kFail;  // explained as an unreadable number or an unknown label
     }
     v = hit.address;
     // In pass 1 a label further down may still read 0 or an old value.
@@ -66,7 +66,7 @@ uint32_t DataValue(AsmEnv& env, InstructionRecord* rec, const uint8_t* p, size_t
       return Refuse(env, unit == 1 ? "the address does not fit in 8 bits"
                                    : "the address does not fit in 16 bits");
   }
-  if (!EmitLe(rec, v, unit)) return Refuse(env, "data longer than 28 bytes on one line");
+  if (!EmitLe(rec, v, unit)) return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
   return 0;
 }
 
@@ -80,7 +80,7 @@ uint32_t DataString(AsmEnv& env, InstructionRecord* rec, uint8_t** p) {
   const bool closed = s[len] == '"';
   const uint32_t take = closed ? len : len + 1;
   if (rec->OpLength + take > sizeof(rec->OpCode))
-    return Refuse(env, "data longer than 28 bytes on one line");
+    return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
   std::memcpy(rec->OpCode + rec->OpLength, s, take);
   rec->OpLength += take;
   *p = const_cast<uint8_t*>(s) + len + (closed ? 1 : 0);
@@ -97,7 +97,7 @@ uint32_t DataQuad(AsmEnv& env, InstructionRecord* rec, uint8_t** p, uint32_t uni
   bool readable;
   const uint32_t v = ParseNumberChecked(q, &readable);
   if (!FitsUnit(v, unit)) return Refuse(env, RangeReason(unit));
-  if (!EmitLe(rec, v, unit)) return Refuse(env, "data longer than 28 bytes on one line");
+  if (!EmitLe(rec, v, unit)) return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
   const uint32_t blank = FindChar(q, ' ');
   *p = blank == kFail ? q + std::strlen(reinterpret_cast<char*>(q)) : SkipSpaces(q + blank);
   return 0;
@@ -118,7 +118,7 @@ uint32_t EncodeDataDefinition(AsmEnv& env, InstructionRecord* recIn, uint8_t* li
   else
     return 0;  // DB with nothing after it
   while (!AtEnd(p)) {
-    if (*p == ',') return Refuse(env, "a value is missing between two commas");
+    if (*p == ',') return Refuse(env, "a data list has an empty entry");
     uint32_t code;
     if (*p == '\'' && !(unit <= 2 && CharacterLiteral(p, &code))) {
       if (DataQuad(env, &rec, &p, unit) == kFail) return kFail;
@@ -127,7 +127,7 @@ uint32_t EncodeDataDefinition(AsmEnv& env, InstructionRecord* recIn, uint8_t* li
     if (*p == '"') {
       if (DataString(env, &rec, &p) == kFail) return kFail;
     } else if (*p == '\'') {
-      if (!EmitLe(&rec, code, unit)) return Refuse(env, "data longer than 28 bytes on one line");
+      if (!EmitLe(&rec, code, unit)) return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
       p += 3;
     } else {
       uint8_t* e = p;
@@ -138,14 +138,14 @@ uint32_t EncodeDataDefinition(AsmEnv& env, InstructionRecord* recIn, uint8_t* li
       p = e;
       if (comma) {
         p = SkipSpaces(p + 1);
-        if (AtEnd(p)) return Refuse(env, "nothing after the last comma");
+        if (AtEnd(p)) return Refuse(env, "a data list has an empty entry");
         continue;
       }
     }
     p = SkipSpaces(p);
     if (*p == ',') {
       p = SkipSpaces(p + 1);
-      if (AtEnd(p)) return Refuse(env, "nothing after the last comma");
+      if (AtEnd(p)) return Refuse(env, "a data list has an empty entry");
     }
   }
   *recIn = rec;

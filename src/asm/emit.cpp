@@ -27,7 +27,7 @@ const char* RangeReason(uint32_t bytes) {
 bool ReadField(AsmEnv& env, const uint8_t* text, uint32_t bytes, uint32_t* value) {
   bool readable = false;
   *value = text ? ParseImmediate(text, bytes, &readable) : 0;
-  if (!readable) return Refuse(env, "not a readable number"), false;
+  if (!readable) return false;  // the driver's explanation names the text
   if (!FitsUnit(*value, bytes)) return Refuse(env, RangeReason(bytes)), false;
   return true;
 }

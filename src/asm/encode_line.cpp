@@ -314,7 +314,7 @@ void EncodeLine(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     while (*rest == ' ' || *rest == kTab) ++rest;
     if (*rest != 0 && *rest != kCR)
       result =
-          Refuse(env, "one label or instruction per line; put the instruction on the next line");
+          Refuse(env, "one label or instruction per line: put the instruction on the next line");
   } else {
     encoding::Encoder e{env, &rec, line};
     if (line[0] >= 'A' && line[0] <= 'K')

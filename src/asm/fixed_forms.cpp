@@ -20,7 +20,7 @@ uint32_t Encoder::Aad(uint32_t opcode) {
 
 uint32_t Encoder::Int() {
   const uint8_t* op = Operand();
-  if (!op || op[-1] == 0) return Refuse(env, "INT needs its number");
+  if (!op || op[-1] == 0) return kFail;  // INT needs its number
   uint32_t n;
   if (!ReadField(env, op, 1, &n)) return kFail;
   return Emit({0xCD, n});
@@ -28,12 +28,12 @@ uint32_t Encoder::Int() {
 
 uint32_t Encoder::Enter() {
   const uint8_t* op = Operand();
-  if (!op) return Refuse(env, "ENTER needs a size and a level");
+  if (!op) return kFail;  // a size and a level
   if (uint32_t comma = FindChar(line, ','); comma != kFail) line[comma - 1] = ' ';
   uint32_t frame, level;
   if (!ReadField(env, op, 2, &frame)) return kFail;
   const uint32_t blank = FindChar(op, ' ');
-  if (blank == kFail) return Refuse(env, "ENTER needs a size and a level");
+  if (blank == kFail) return kFail;  // a size and a level
   if (!ReadField(env, SkipBlanks(op + blank), 1, &level)) return kFail;
   EmitByte(rec, 0xC8);
   EmitLe(rec, frame, 2);
@@ -245,7 +245,7 @@ uint32_t Encoder::Shift(uint32_t extension) {
       return kFail;
     uint32_t n = 0;
     if (!byCl) {
-      if (!count) return Refuse(env, "a shift needs its count");
+      if (!count) return kFail;
       if (!ReadField(env, count, 1, &n)) return kFail;
     }
     const uint32_t op = byCl ? 0xD200 : 0xC000;

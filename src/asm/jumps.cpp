@@ -3,6 +3,7 @@
 // produce the same offsets. '$' asks for the short form with an explicit
 // displacement; an operand containing '@' targets the latest "@@" line.
 #include <cstring>
+#include <string>
 
 #include "asm/encoder.h"
 #include "asm/operands.h"
@@ -73,11 +74,17 @@ Reach ReachKeyword(const uint8_t* line, const uint8_t** named) {
 
 // The short form: opcode and an 8-bit displacement, which must reach the
 // target once every label has its address (pass 2).
-uint32_t EmitShort(AsmEnv& env, InstructionRecord* rec, uint8_t opcode, uint32_t target) {
+uint32_t EmitShort(AsmEnv& env, InstructionRecord* rec, uint8_t opcode, uint32_t target,
+                   const uint8_t* named) {
   const uint32_t disp = target - (rec->Origin + rec->Offset + 2);
   const int32_t d = static_cast<int32_t>(disp);
-  if (env.pass >= 2 && (d < -128 || d > 127))
-    return Refuse(env, "the target is out of reach of SHORT (-128 to 127 bytes)");
+  if (env.pass >= 2 && (d < -128 || d > 127)) {
+    const uint8_t* name = After(named, ' ');
+    size_t n = 0;
+    while (name && name[n] != 0 && name[n] != kCR && name[n] != ' ') ++n;
+    return Refuse(env, std::string(reinterpret_cast<const char*>(name), n) +
+                           " is out of reach of a short jump (-128 to 127 bytes)");
+  }
   EmitByte(rec, opcode);
   EmitByte(rec, disp);
   return 0;
@@ -129,11 +136,11 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
         // Not a label: an absolute address given as a number.
         bool ok;
         target = ParseNumberChecked(op, &ok);
-        if (!ok) return Refuse(env, "no label of that name");
+        if (!ok) return kFail;
       }
     }
     if (reach == Reach::Short) {
-      if (EmitShort(env, &rec, 0xEB, target) == kFail) return kFail;
+      if (EmitShort(env, &rec, 0xEB, target, named) == kFail) return kFail;
     } else {
       EmitByte(&rec, 0xE9);
       EmitRelative(&rec, 1, target);
@@ -167,12 +174,12 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
     if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) {
       rec.ErrorFlag = kFail;
       *recIn = rec;
-      return hit.line == 0 ? Refuse(env, "no label of that name") : 0;
+      return 0;
     }
     target = hit.address;
   }
   if (reach == Reach::Short) {
-    if (EmitShort(env, &rec, static_cast<uint8_t>(shortOpcode), target) == kFail) return kFail;
+    if (EmitShort(env, &rec, static_cast<uint8_t>(shortOpcode), target, named) == kFail) return kFail;
     *recIn = rec;
     return 0;
   }
@@ -232,7 +239,7 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
       } else if (Has(op, ':') && FarOperand(env, &rec, line, &seg, &off)) {
         EmitFar(&rec, 0x9A, seg, off);
       } else {
-        return Refuse(env, "no label of that name");
+        rec.ErrorFlag = kFail;
       }
       *recIn = rec;
       return 0;

@@ -199,11 +199,7 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr,
   if (reg == kFail) {
     if (memorySecond) return kFail;
     uint32_t dot = FindChar(line, '.');
-    if (dot == kFail || dot < 2) {
-      if (names && names->env)
-        Refuse(*names->env, "a number into memory needs its size: B., W. or D. before the bracket");
-      return kFail;
-    }
+    if (dot == kFail || dot < 2) return kFail;
     switch (line[dot - 2]) {
       case 'B': opSize = 0; break;
       case 'W':
@@ -309,8 +305,7 @@ bool LabelTerm(const AddressNames* names, const uint8_t* text, uint32_t n, uint3
       LookupName(std::string_view(reinterpret_cast<const char*>(text), n), *names->env);
   if (hit.line == 0) return false;
   // Only pass 2 decides: in pass 1 a label further down may read an old value.
-  if (!LabelFits(*names->env, hit.address, names->bitsMode))
-    return Refuse(*names->env, "the label's address does not fit in 16 bits"), false;
+  if (!LabelFits(*names->env, hit.address, names->bitsMode)) return false;
   *v = hit.address;
   return true;
 }
@@ -341,7 +336,6 @@ AddressKind ReadNumberTerm(const uint8_t** at, uint8_t op, AddressTerms* t,
   if (!label) v = ParseNumberChecked(text, &readable);
   if (!label && !readable) label = LabelTerm(names, text, n, &v);
   if (!label && !readable) {
-    if (names && names->env) Refuse(*names->env, "not a number or a label in the address");
     return t->nregs == 0 && t->numbers == 0 && !names ? AddressKind::NoRegister : AddressKind::Bad;
   }
   if (label) ++t->labels;

@@ -66,8 +66,7 @@ uint32_t MemoryOperandForm(AsmEnv& env, InstructionRecord* recIn, uint8_t* line,
     // A label alone: [NAME] as a 32-bit direct address.
     const SymbolHit hit = LoneLabel(env, open);
     if (hit.line != 0) {
-      if (!LabelFits(env, hit.address, rec.BitsMode))
-        return Refuse(env, "the label's address does not fit in 16 bits");
+      if (!LabelFits(env, hit.address, rec.BitsMode)) return kFail;
       if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
       if (prefix66) EmitByte(&rec, 0x66);
       if (segment) EmitByte(&rec, segment);

@@ -25,8 +25,7 @@ bool ReadImmediate(AsmEnv& env, const uint8_t* src, uint32_t bytes, uint32_t bit
   if (labels && (StartsWith(src, "ALAM") || StartsWith(src, "OFFS") || StartsWith(src, "ALMT"))) {
     SymbolHit hit = LookupSymbol(src, env);
     *value = hit.address;
-    if (hit.line == 0) return Refuse(env, "no label of that name"), false;
-    return LabelFits(env, hit.address, bitsMode);
+    return hit.line != 0 && LabelFits(env, hit.address, bitsMode);
   }
   bool readable;
   *value = ParseImmediate(src, bytes, &readable);
@@ -39,7 +38,7 @@ bool ReadImmediate(AsmEnv& env, const uint8_t* src, uint32_t bytes, uint32_t bit
     return Refuse(env,
                   "write [" + name + "] for the variable or OFFSET " + name + " for its address"),
            false;
-  return Refuse(env, "not a readable number"), false;
+  return false;
 }
 
 // A. Register with register: the register pair in the ModR/M byte. *done

@@ -19,7 +19,9 @@ crlf() { printf '%s\r\n' "$@"; }
 crlf '[ORG 100]' 'START:' 'MOV AX,BX' 'CLTS' '; a comment' '' 'LSL AX,BX ; kept' 'WORK PROC' \
      'DB 1,2' '@@' 'FOO BAR' 'DW' 'NOP' >"$work/w.asm"
 if "$asm" "$work/w.asm" -o "$work/w.com" 2>"$work/w.err"; then
-  want=$'quorix-asm: warning: line 4 produces no bytes: CLTS\nquorix-asm: warning: line 7 produces no bytes: LSL AX,BX \nquorix-asm: warning: line 11 produces no bytes: FOO BAR'
+  want=$'quorix-asm: warning: line 4 produces no bytes: CLTS
+quorix-asm: warning: line 7 produces no bytes: LSL AX,BX 
+quorix-asm: warning: line 11 has an unknown mnemonic and produces no bytes: FOO BAR'
   got=$(cat "$work/w.err")
   [ "$got" = "$want" ] || fail "warnings: got [$got], want [$want]"
   [ "$(od -An -tx1 "$work/w.com" | tr -d ' \n')" = "8bc3010290" ] || fail "warned source: wrong bytes"
