@@ -207,6 +207,7 @@ const struct {
     {"INT 2G", "cannot read the number 2G"},
     {"MOV AX,[NOPE]", "unknown label NOPE"},
     {"MOV AX,[BX+NOPE]", "unknown label NOPE"},
+    {"INC [NOPE]", "unknown label NOPE"},
     {"MOV AX,[12345]", "the address does not fit in 16 bits"},
     {"CNT:|DB 1|MOV [CNT],5", "a memory operand with a number needs its size: B., W. or D. before it"},
     {"DW 1,", "a data list has an empty entry"},

@@ -66,7 +66,8 @@ uint32_t DataValue(AsmEnv& env, InstructionRecord* rec, const uint8_t* p, size_t
       return Refuse(env, unit == 1 ? "the address does not fit in 8 bits"
                                    : "the address does not fit in 16 bits");
   }
-  if (!EmitLe(rec, v, unit)) return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
+  if (!EmitLe(rec, v, unit))
+    return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
   return 0;
 }
 
@@ -97,7 +98,8 @@ uint32_t DataQuad(AsmEnv& env, InstructionRecord* rec, uint8_t** p, uint32_t uni
   bool readable;
   const uint32_t v = ParseNumberChecked(q, &readable);
   if (!FitsUnit(v, unit)) return Refuse(env, RangeReason(unit));
-  if (!EmitLe(rec, v, unit)) return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
+  if (!EmitLe(rec, v, unit))
+    return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
   const uint32_t blank = FindChar(q, ' ');
   *p = blank == kFail ? q + std::strlen(reinterpret_cast<char*>(q)) : SkipSpaces(q + blank);
   return 0;
@@ -127,7 +129,8 @@ uint32_t EncodeDataDefinition(AsmEnv& env, InstructionRecord* recIn, uint8_t* li
     if (*p == '"') {
       if (DataString(env, &rec, &p) == kFail) return kFail;
     } else if (*p == '\'') {
-      if (!EmitLe(&rec, code, unit)) return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
+      if (!EmitLe(&rec, code, unit))
+        return Refuse(env, "a data line holds at most 28 bytes; go on in another line");
       p += 3;
     } else {
       uint8_t* e = p;

@@ -179,7 +179,8 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
     target = hit.address;
   }
   if (reach == Reach::Short) {
-    if (EmitShort(env, &rec, static_cast<uint8_t>(shortOpcode), target, named) == kFail) return kFail;
+    if (EmitShort(env, &rec, static_cast<uint8_t>(shortOpcode), target, named) == kFail)
+      return kFail;
     *recIn = rec;
     return 0;
   }

@@ -1,6 +1,7 @@
 #include "asm/operands.h"
 
 #include <cstring>
+#include <string>
 
 #include "asm/encoder.h"
 #include "model/common.h"
@@ -336,6 +337,9 @@ AddressKind ReadNumberTerm(const uint8_t** at, uint8_t op, AddressTerms* t,
   if (!label) v = ParseNumberChecked(text, &readable);
   if (!label && !readable) label = LabelTerm(names, text, n, &v);
   if (!label && !readable) {
+    if (names && names->env && text[0] >= 'A' && text[0] <= 'Z' && n <= kMaxNameLength) {
+      Refuse(*names->env, "unknown label " + std::string(reinterpret_cast<const char*>(text), n));
+    }
     return t->nregs == 0 && t->numbers == 0 && !names ? AddressKind::NoRegister : AddressKind::Bad;
   }
   if (label) ++t->labels;
