@@ -66,7 +66,7 @@ const Row kMended[] = {
     {32, "OUT P46,EAX", "E7 46", "out 0x46,eax"},
     {16, "IN BX,P60", "ERR", ""},
     // unreadable numbers in INT and OUT
-    {16, "INT 10H", "ERR", ""},
+    {16, "INT 10H", "CD 10", "int 0x10"},
     {16, "INT 100", "ERR", ""},
     {16, "OUT P6Z,AL", "ERR", ""},
     {16, "OUT P100,AL", "ERR", ""},

@@ -153,7 +153,7 @@ TEST(Driver, FailingLineStopsTheRunAndWritesNothing) {
   // Mark the records of lines 5 to 10 so we can see they stay untouched.
   for (uint32_t k = 0; k < 10; ++k)
     h.ws->Write32(Workspace::Address(Area::LineRecords) + 8 * k, 0xAB);
-  std::vector<std::string> lines = {"NOP", "NOP", "NOP", "NOP", "MOV AX, [1234]",
+  std::vector<std::string> lines = {"NOP", "NOP", "NOP", "NOP", "MOV AX, [NOPE]",
                                     "NOP", "NOP", "NOP", "NOP", "NOP"};
   AsmRun r = h.Run(AsmHarness::Join(lines));
   EXPECT_EQ(r.state2, CompileFailed);

@@ -34,8 +34,13 @@ TEST(ParseNumber, Table) {
       {"FFFFFFFF", 0xFFFFFFFF},
       {"123456789", kFail},  // nine significant hex digits
       {"000000001", 1},
-      {"10H", kFail},
-      {"0X10", kFail},
+      {"10H", 0x10},  // textbook forms
+      {"0FFFFH", 0xFFFF},
+      {"FFH", kFail},  // H needs a leading digit
+      {"10H5", kFail},
+      {"0X10", 0x10},
+      {"0X1H", kFail},
+      {"-10H", 0xFFFFFFF0},
       {"$10", kFail},
       {"1G", kFail},
       {"#12A", kFail},
@@ -61,9 +66,10 @@ TEST(ParseNumber, OnlyADigitRunIsReadable) {
   const struct {
     const char* text;
     bool readable;
-  } cases[] = {{"", false},   {" ", false},  {"-", false}, {"#", false}, {"#B", false},
-               {"#-", false}, {":", false},  {"0", true},  {"-0", true}, {"#0", true},
-               {"#B0", true}, {"7 ,", true}, {"'", true}};
+  } cases[] = {{"", false},   {" ", false},  {"-", false}, {"#", false},  {"#B", false},
+               {"#-", false}, {":", false},  {"0", true},  {"-0", true},  {"#0", true},
+               {"#B0", true}, {"7 ,", true}, {"'", true},  {"0X", false}, {"0X0", true},
+               {"0H", true},  {"H", false}};
   for (const auto& c : cases) {
     uint8_t buf[16] = {};
     std::memcpy(buf, c.text, std::strlen(c.text));

@@ -58,7 +58,7 @@ uint32_t Encoder::LetterI() {
   if (Key(l, "INC")) return Lone(kInc, "no such operand form for INC");
   if (Key(l, "INS")) return 0;
   if (Key(l, "INT")) return Int();
-  if (Key(l, "IN")) return EncodeInOut(rec, line, 0xE4);
+  if (Key(l, "IN")) return EncodeInOut(env, rec, line, 0xE4);
   return 0;
 }
 
@@ -232,9 +232,9 @@ uint32_t Encoder::ChainAtoK() {
       if (Key(l, "DAS")) return Emit({0x2F});
       if (Key(l, "DEC")) return Lone(kDec, "no such operand form for DEC");
       if (Key(l, "DIV")) return Lone(kDiv, "no such operand form for DIV");
-      if (Key(l, "DB")) return EncodeDataDefinition(rec, line, 1);
-      if (Key(l, "DW")) return EncodeDataDefinition(rec, line, 2);
-      if (Key(l, "DD")) return EncodeDataDefinition(rec, line, 4);
+      if (Key(l, "DB")) return EncodeDataDefinition(env, rec, line, 1);
+      if (Key(l, "DW")) return EncodeDataDefinition(env, rec, line, 2);
+      if (Key(l, "DD")) return EncodeDataDefinition(env, rec, line, 4);
       return 0;
     case 'E':
       if (Key(l, "ENTE")) return Enter();
@@ -266,7 +266,7 @@ uint32_t Encoder::ChainLtoZ() {
       if (Word("OUTSD")) return Bare(2, {0x6F});
       if (Word("OUTSW")) return Bare(1, {0x6F});
       if (Key(l, "OUTSB") || Key(l, "OUTSD") || Key(l, "OUTSW")) return 0;
-      if (Key(l, "OU")) return EncodeInOut(rec, line, 0xE6);
+      if (Key(l, "OU")) return EncodeInOut(env, rec, line, 0xE6);
       return 0;
     case 'P': return LetterP();
     case 'R': return LetterR();
@@ -309,7 +309,12 @@ void EncodeLine(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     if (line[1] == '@') rec.AtLabel = rec.Origin + rec.Offset;
   } else if (IsLabelDefinition(line)) {
     // NAME: defines a label and nothing else, even when NAME begins with a
-    // mnemonic (RETRY:, OUTPUT:, LOOP1:).
+    // mnemonic (RETRY:, OUTPUT:, LOOP1:). Text after the colon would be lost.
+    const uint8_t* rest = line + FindChar(line, ':');
+    while (*rest == ' ' || *rest == kTab) ++rest;
+    if (*rest != 0 && *rest != kCR)
+      result =
+          Refuse(env, "one label or instruction per line: put the instruction on the next line");
   } else {
     encoding::Encoder e{env, &rec, line};
     if (line[0] >= 'A' && line[0] <= 'K')

@@ -10,7 +10,8 @@
 
 namespace quorix {
 struct Address;
-}
+struct AddressNames;
+}  // namespace quorix
 
 namespace quorix {
 
@@ -29,15 +30,15 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
                                uint32_t shortOpcode);
 uint32_t ApplyBracketDirective(InstructionRecord* rec, uint8_t* line);
-uint32_t EncodeDataDefinition(InstructionRecord* rec, uint8_t* line, uint32_t unit);
-uint32_t EncodeInOut(InstructionRecord* rec, uint8_t* line, uint32_t base);
+uint32_t EncodeDataDefinition(AsmEnv& env, InstructionRecord* rec, uint8_t* line, uint32_t unit);
+uint32_t EncodeInOut(AsmEnv& env, InstructionRecord* rec, uint8_t* line, uint32_t base);
 // Count in bits 0-7, register in 8-15, width bit 16; *cls = 0/1/2.
 uint32_t ParseShiftOperand(InstructionRecord* rec, const uint8_t* line, uint32_t* cls);
 // A segment register with a general register: direction in bit 9, ModR/M in
 // bits 0-7, bit 16 for a 32-bit register.
 uint32_t EncodeSegmentMove(const uint8_t* line);
 // A segment register with a memory operand: the same fields, `a` the address.
-uint32_t SegmentMemoryMove(const uint8_t* line, Address* a);
+uint32_t SegmentMemoryMove(const uint8_t* line, Address* a, const AddressNames* names = nullptr);
 uint32_t ParseStackIndex(InstructionRecord* rec, uint8_t* line);
 uint32_t ParseStackPair(InstructionRecord* rec, uint8_t* line);
 uint32_t EncodeMmx(InstructionRecord* rec, uint8_t* line, uint32_t pattern, uint32_t length);
@@ -49,6 +50,13 @@ inline bool FitsUnit(uint32_t value, uint32_t bytes) {
   const uint32_t top = (1u << (8 * bytes)) - 1;
   return value <= top || value >= ~(top >> 1);
 }
+
+// The reason given when a number does not fit a field `bytes` wide.
+const char* RangeReason(uint32_t bytes);
+// Reads an immediate field `bytes` wide (a character literal counts in 1- and
+// 2-byte fields); false, with the reason noted in env, when the text is no
+// number or the number does not fit.
+bool ReadField(AsmEnv& env, const uint8_t* text, uint32_t bytes, uint32_t* value);
 
 // Appends the low `len` bytes of `value`, most significant first, to OpCode.
 // Returns false (and writes nothing) when OpCode has no room.

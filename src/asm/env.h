@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "asm/symbols.h"
 #include "model/common.h"
@@ -43,12 +44,22 @@ struct AsmEnv {
   // static text such as "number does not fit in 8 bits". The driver clears
   // it before each line and reports it with the line's error.
   const char* reason = nullptr;
+  std::string reasonText = {};  // a reason built for the line, when it names something
 };
 
 // Records why the line fails (the first reason given wins) and returns kFail,
 // so that a refusal reads `return Refuse(env, "...");`.
 inline uint32_t Refuse(AsmEnv& env, const char* why) {
   if (env.reason == nullptr) env.reason = why;
+  return kFail;
+}
+
+// The same for a reason that is built for the line (it names a label).
+inline uint32_t Refuse(AsmEnv& env, std::string why) {
+  if (env.reason == nullptr) {
+    env.reasonText = std::move(why);
+    env.reason = env.reasonText.c_str();
+  }
   return kFail;
 }
 

@@ -13,37 +13,31 @@ uint32_t Encoder::Aad(uint32_t opcode) {
   EmitByte(rec, opcode);
   const uint8_t* op = Operand();
   if (!op || op[-1] == 0) return Emit({0x0A});
-  bool readable;
-  uint32_t v = ParseNumberChecked(op, &readable);
-  EmitByte(rec, readable ? v : 0xFF);
-  return readable && v <= 0xFF ? 0 : kFail;
+  uint32_t v;
+  if (!ReadField(env, op, 1, &v)) return kFail;
+  return Emit({v});
 }
 
 uint32_t Encoder::Int() {
   const uint8_t* op = Operand();
   if (!op || op[-1] == 0) return kFail;  // INT needs its number
-  bool readable;
-  const uint32_t n = ParseNumberChecked(op, &readable);
-  if (!readable || n > 0xFF) return kFail;
+  uint32_t n;
+  if (!ReadField(env, op, 1, &n)) return kFail;
   return Emit({0xCD, n});
 }
 
 uint32_t Encoder::Enter() {
   const uint8_t* op = Operand();
-  if (!op) return kFail;
+  if (!op) return kFail;  // a size and a level
   if (uint32_t comma = FindChar(line, ','); comma != kFail) line[comma - 1] = ' ';
-  bool ok1, ok2;
+  uint32_t frame, level;
+  if (!ReadField(env, op, 2, &frame)) return kFail;
+  const uint32_t blank = FindChar(op, ' ');
+  if (blank == kFail) return kFail;  // a size and a level
+  if (!ReadField(env, SkipBlanks(op + blank), 1, &level)) return kFail;
   EmitByte(rec, 0xC8);
-  const uint32_t frame = ParseNumberChecked(op, &ok1);
   EmitLe(rec, frame, 2);
-  uint32_t blank = FindChar(op, ' ');
-  if (blank == kFail) {
-    EmitByte(rec, 0);
-    return kFail;
-  }
-  const uint32_t level = ParseNumberChecked(SkipBlanks(op + blank), &ok2);
-  EmitByte(rec, level);
-  return ok1 && ok2 && frame <= 0xFFFF && level <= 0xFF ? 0 : kFail;
+  return Emit({level});
 }
 
 uint32_t Encoder::Ret() {
@@ -56,10 +50,10 @@ uint32_t Encoder::Ret() {
     EmitByte(rec, line[3] == 'F' ? 0xCA : 0xC2);
     const uint8_t* op = Operand();
     if (!op || op[-1] == 0) return EmitLe(rec, 0, 2), 0;
-    bool readable;
-    const uint32_t n = ParseNumberChecked(op, &readable);
+    uint32_t n;
+    if (!ReadField(env, op, 2, &n)) return kFail;
     EmitLe(rec, n, 2);
-    return readable && n <= 0xFFFF ? 0 : kFail;
+    return 0;
   }
   return Emit({0xC3});
 }
@@ -120,9 +114,13 @@ uint32_t Encoder::Push() {
   if (Contains(line, '[')) return kFail;  // a memory operand the encoder refused
   uint32_t dot = FindChar(line, '.');
   if (dot == kFail || dot < 2) return kFail;
-  bool readable;
-  const uint32_t v = ParseNumberChecked(SkipBlanks(line + dot), &readable);
-  switch (line[dot - 2]) {
+  const uint8_t marker = line[dot - 2];
+  uint32_t v = 0;
+  const uint32_t unit = marker == 'B' ? 1 : marker == 'W' ? 2 : 4;
+  const bool readable = marker != 'B' && marker != 'W' && marker != 'D'
+                            ? true
+                            : ReadField(env, SkipBlanks(line + dot), unit, &v);
+  switch (marker) {
     case 'B': Emit({0x6A, v}); break;
     case 'W':
       SizePrefix(rec, 1);
@@ -189,7 +187,8 @@ uint32_t Encoder::Mov() {
     return Emit({0x8Cu | ((seg >> 8) & 0x02), seg & 0xFF});
   }
   Address a;
-  const uint32_t mem = SegmentMemoryMove(line, &a);
+  const AddressNames names{&env, rec->BitsMode};
+  const uint32_t mem = SegmentMemoryMove(line, &a, &names);
   if (mem == kFail) return kFail;
   if ((a.size == 2 && rec->BitsMode == kBits16) || (a.size == 1 && rec->BitsMode == kBits32))
     EmitByte(rec, 0x67);
@@ -246,9 +245,8 @@ uint32_t Encoder::Shift(uint32_t extension) {
       return kFail;
     uint32_t n = 0;
     if (!byCl) {
-      bool readable;
-      n = count ? ParseNumberChecked(count, &readable) : kFail;
-      if (!count || !readable || n > 0xFF) return kFail;
+      if (!count) return kFail;
+      if (!ReadField(env, count, 1, &n)) return kFail;
     }
     const uint32_t op = byCl ? 0xD200 : 0xC000;
     const SingleTemplate t{kNone, 0, 0, 0, (op | 0x100) + extension * 8, 2, op + extension * 8, 0};
@@ -270,6 +268,8 @@ uint32_t Encoder::Shift(uint32_t extension) {
     SizePrefix(rec, size);
     return Emit({size ? 0xD3u : 0xD2u, 0xC0 + extension * 8 + r});
   }
+  uint32_t n;
+  if (count && !ReadField(env, count, 1, &n)) return kFail;
   uint32_t cls;
   const uint32_t v = ParseShiftOperand(rec, line, &cls);
   if (v == kFail) return kFail;

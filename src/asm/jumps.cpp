@@ -3,6 +3,7 @@
 // produce the same offsets. '$' asks for the short form with an explicit
 // displacement; an operand containing '@' targets the latest "@@" line.
 #include <cstring>
+#include <string>
 
 #include "asm/encoder.h"
 #include "asm/operands.h"
@@ -55,6 +56,40 @@ bool FarOperand(AsmEnv& env, const InstructionRecord* rec, const uint8_t* line, 
   return ok;
 }
 
+// JMP SHORT X, JMP NEAR X, CALL NEAR X: the keyword before the target. The
+// text from *named on has the target as its first word after a blank, as the
+// whole line has it without a keyword. A lone word SHORT or NEAR is a label.
+enum class Reach { Any, Short, Near };
+Reach ReachKeyword(const uint8_t* line, const uint8_t** named) {
+  *named = line;
+  const uint8_t* op = After(line, ' ');
+  if (!op) return Reach::Any;
+  const bool isShort = StartsWith(op, "SHORT "), isNear = StartsWith(op, "NEAR ");
+  if (!isShort && !isNear) return Reach::Any;
+  const uint8_t* target = After(op, ' ');
+  if (target[-1] == 0 || target[-1] == kCR) return Reach::Any;
+  *named = op;
+  return isShort ? Reach::Short : Reach::Near;
+}
+
+// The short form: opcode and an 8-bit displacement, which must reach the
+// target once every label has its address (pass 2).
+uint32_t EmitShort(AsmEnv& env, InstructionRecord* rec, uint8_t opcode, uint32_t target,
+                   const uint8_t* named) {
+  const uint32_t disp = target - (rec->Origin + rec->Offset + 2);
+  const int32_t d = static_cast<int32_t>(disp);
+  if (env.pass >= 2 && (d < -128 || d > 127)) {
+    const uint8_t* name = After(named, ' ');
+    size_t n = 0;
+    while (name && name[n] != 0 && name[n] != kCR && name[n] != ' ') ++n;
+    return Refuse(env, std::string(reinterpret_cast<const char*>(name), n) +
+                           " is out of reach of a short jump (-128 to 127 bytes)");
+  }
+  EmitByte(rec, opcode);
+  EmitByte(rec, disp);
+  return 0;
+}
+
 void EmitFar(InstructionRecord* rec, uint8_t opcode, uint32_t seg, uint32_t off) {
   EmitByte(rec, opcode);
   EmitLe(rec, off, rec->BitsMode == kBits32 ? 4 : 2);
@@ -80,15 +115,17 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
       rec.ErrorFlag = kFail;
   } else {
     uint32_t target;
+    const uint8_t* named;
+    const Reach reach = ReachKeyword(line, &named);
     if (Has(line, '@')) {
       target = rec.AtLabel;
     } else {
-      const uint8_t* op = After(line, ' ');
+      const uint8_t* op = After(named, ' ');
       if (!op) {
         *recIn = rec;
         return 0;  // JMP without operand emits nothing
       }
-      SymbolHit hit = LookupSymbol(line, env);
+      SymbolHit hit = LookupSymbol(named, env);
       target = hit.address;
       if (hit.line != 0 && !LabelFits(env, target, rec.BitsMode)) {
         rec.ErrorFlag = kFail;
@@ -99,15 +136,15 @@ uint32_t EncodeJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
         // Not a label: an absolute address given as a number.
         bool ok;
         target = ParseNumberChecked(op, &ok);
-        if (!ok) {
-          rec.ErrorFlag = kFail;
-          *recIn = rec;
-          return 0;
-        }
+        if (!ok) return kFail;
       }
     }
-    EmitByte(&rec, 0xE9);
-    EmitRelative(&rec, 1, target);
+    if (reach == Reach::Short) {
+      if (EmitShort(env, &rec, 0xEB, target, named) == kFail) return kFail;
+    } else {
+      EmitByte(&rec, 0xE9);
+      EmitRelative(&rec, 1, target);
+    }
   }
   *recIn = rec;
   return 0;
@@ -127,17 +164,25 @@ uint32_t EncodeConditionalJump(AsmEnv& env, InstructionRecord* recIn, uint8_t* l
     return 0;
   }
   uint32_t target;
+  const uint8_t* named;
+  const Reach reach = ReachKeyword(line, &named);
   if (Has(line, '@')) {
     target = rec.AtLabel;
   } else {
     // A label is its address, also when that address is 0.
-    SymbolHit hit = LookupSymbol(line, env);
+    SymbolHit hit = LookupSymbol(named, env);
     if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) {
       rec.ErrorFlag = kFail;
       *recIn = rec;
       return 0;
     }
     target = hit.address;
+  }
+  if (reach == Reach::Short) {
+    if (EmitShort(env, &rec, static_cast<uint8_t>(shortOpcode), target, named) == kFail)
+      return kFail;
+    *recIn = rec;
+    return 0;
   }
   EmitByte(&rec, 0x0F);
   EmitByte(&rec, shortOpcode + 0x10);
@@ -153,7 +198,8 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     uint32_t dot = FindChar(line, '.');
     const bool far = dot != kFail && dot >= 2 && line[dot - 2] == 'F';
     Address a;
-    if (ParseAddress(line + bracket - 1, false, &a) != AddressKind::Registers) {
+    const AddressNames names{&env, rec.BitsMode};
+    if (ParseAddress(line + bracket - 1, false, &a, &names) != AddressKind::Registers) {
       rec.ErrorFlag = kFail;
     } else {
       if ((a.size == 2 && rec.BitsMode == kBits16) || (a.size == 1 && rec.BitsMode == kBits32))
@@ -166,7 +212,10 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
     *recIn = rec;
     return 0;
   }
-  const uint8_t* op = After(line, ' ');
+  const uint8_t* named;
+  const Reach reach = ReachKeyword(line, &named);
+  if (reach == Reach::Short) return Refuse(env, "CALL has no SHORT form");
+  const uint8_t* op = After(named, ' ');
   if (!op) {
     rec.ErrorFlag = kFail;
     *recIn = rec;
@@ -176,7 +225,7 @@ uint32_t EncodeCall(AsmEnv& env, InstructionRecord* recIn, uint8_t* line) {
   if (Has(op, '@') && !Has(op, ':')) {
     target = rec.AtLabel;
   } else {
-    SymbolHit hit = LookupSymbol(line, env);
+    SymbolHit hit = LookupSymbol(named, env);
     if (hit.line == 0) {
       // Not a label: a register, or a far target seg:off.
       uint32_t seg, off;

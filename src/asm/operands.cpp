@@ -1,7 +1,9 @@
 #include "asm/operands.h"
 
 #include <cstring>
+#include <string>
 
+#include "asm/encoder.h"
 #include "model/common.h"
 #include "text/lines.h"
 #include "text/number.h"
@@ -171,7 +173,8 @@ uint32_t ParseSpecialRegisterPair(const uint8_t* line, uint32_t* cls) {
   return kFail;
 }
 
-uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
+uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr,
+                            const AddressNames* names) {
   const uint32_t comma = FindChar(line, ',');
   const uint32_t bracket = FindChar(line, '[');
   if (comma == kFail || bracket == kFail) return kFail;
@@ -211,7 +214,11 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
       default: return kFail;
     }
     bool readable;
-    imm = ParseNumberChecked(SkipBlanks(line + comma), &readable);
+    imm = ParseImmediate(SkipBlanks(line + comma),
+                         opSize == 0   ? 1
+                         : opSize == 1 ? 2
+                                       : 4,
+                         &readable);
     if (!readable) return kFail;
     immediate = true;
     reg = 0;
@@ -222,7 +229,7 @@ uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr) {
   }
 
   Address a;
-  if (ParseAddress(line + bracket - 1, false, &a) != AddressKind::Registers) return kFail;
+  if (ParseAddress(line + bracket - 1, false, &a, names) != AddressKind::Registers) return kFail;
   if (uint32_t close = FindChar(line, ']'); close != kFail) line[close - 1] = ' ';
   if (addr) *addr = a;
 
@@ -265,6 +272,7 @@ struct AddressTerms {
     uint32_t num, cls, scale;
   } regs[2];
   uint32_t nregs = 0, numbers = 0;
+  uint32_t labels = 0;  // numbers that are labels' addresses
   uint32_t disp = 0;
   bool negative = false;   // a number was subtracted
   bool plainPlus = false;  // the first number followed a register after a plain '+'
@@ -291,23 +299,50 @@ AddressKind ReadRegisterTerm(const uint8_t** at, uint32_t num, uint32_t cls, Add
   return AddressKind::Registers;
 }
 
-// A number term: up to the next operator or the end of the address.
-AddressKind ReadNumberTerm(const uint8_t** at, uint8_t op, AddressTerms* t) {
+// The address of a label named by a term; false when there is none.
+bool LabelTerm(const AddressNames* names, const uint8_t* text, uint32_t n, uint32_t* v) {
+  if (!names || !names->env) return false;
+  const SymbolHit hit =
+      LookupName(std::string_view(reinterpret_cast<const char*>(text), n), *names->env);
+  if (hit.line == 0) return false;
+  // Only pass 2 decides: in pass 1 a label further down may read an old value.
+  if (!LabelFits(*names->env, hit.address, names->bitsMode)) return false;
+  *v = hit.address;
+  return true;
+}
+
+// A number term: up to the next operator or the end of the address; with
+// names, a label's address.
+AddressKind ReadNumberTerm(const uint8_t** at, uint8_t op, AddressTerms* t,
+                           const AddressNames* names) {
   const uint8_t* p = *at;
-  uint8_t text[64];
+  uint8_t text[kMaxNameLength + 8];
   uint32_t n = 0;
   if (*p == '-' && op == '+') text[n++] = *p++;  // "+-4" is a negative literal
+  if (p[0] == '#' && p[1] == '-') {              // "+#-92" too
+    text[n++] = *p++;
+    text[n++] = *p++;
+  }
   while (!(*p == 0 || *p == kCR || *p == '+' || *p == '-' || *p == ']' || *p == ',')) {
-    if (n + 1 >= sizeof text) return AddressKind::Bad;
+    if (n + 1 >= kMaxNameLength) return AddressKind::Bad;
     text[n++] = *p++;
   }
   while (n && (text[n - 1] == ' ' || text[n - 1] == kTab)) --n;
   if (n == 0) return AddressKind::Bad;
-  std::memset(text + n, 0, sizeof text - n < 8 ? sizeof text - n : 8);
-  bool readable;
-  const uint32_t v = ParseNumberChecked(text, &readable);
-  if (!readable)
-    return t->nregs == 0 && t->numbers == 0 ? AddressKind::NoRegister : AddressKind::Bad;
+  std::memset(text + n, 0, 8);
+  const bool alone = t->nregs == 0 && t->numbers == 0 && op == '+' && *p == ']';
+  bool readable = false, label = false;
+  uint32_t v = 0;
+  if (alone) label = LabelTerm(names, text, n, &v);  // [NAME]: the label first
+  if (!label) v = ParseNumberChecked(text, &readable);
+  if (!label && !readable) label = LabelTerm(names, text, n, &v);
+  if (!label && !readable) {
+    if (names && names->env && text[0] >= 'A' && text[0] <= 'Z' && n <= kMaxNameLength) {
+      Refuse(*names->env, "unknown label " + std::string(reinterpret_cast<const char*>(text), n));
+    }
+    return t->nregs == 0 && t->numbers == 0 && !names ? AddressKind::NoRegister : AddressKind::Bad;
+  }
+  if (label) ++t->labels;
   if (op == '-') {
     t->negative = true;
     t->disp -= v;
@@ -320,7 +355,7 @@ AddressKind ReadNumberTerm(const uint8_t** at, uint8_t op, AddressTerms* t) {
   return AddressKind::Registers;
 }
 
-AddressKind ReadTerms(const uint8_t* open, AddressTerms* t) {
+AddressKind ReadTerms(const uint8_t* open, AddressTerms* t, const AddressNames* names) {
   const uint8_t* p = open + 1;
   uint8_t op = '+';
   for (;;) {
@@ -333,7 +368,7 @@ AddressKind ReadTerms(const uint8_t* open, AddressTerms* t) {
       p = end;
       kind = ReadRegisterTerm(&p, num, cls, t);
     } else {
-      kind = ReadNumberTerm(&p, op, t);
+      kind = ReadNumberTerm(&p, op, t, names);
     }
     if (kind != AddressKind::Registers) return kind;
     p = SkipSpaces(p);
@@ -412,7 +447,10 @@ void Displacement(const AddressTerms& t, bool wide, bool stackDisp8, Address* a)
   const uint32_t baseNum = wide ? (a->hasSib ? (a->sib & 7) : a->rm) : 0;
   const bool bpBase = wide ? baseNum == 5 : a->rm == 6;
   const uint32_t full = wide ? 4 : 2;
-  if (t.numbers == 0) {
+  if (t.labels > 0) {  // a label's value may change between the passes
+    a->mod = 2;
+    a->dispLen = full;
+  } else if (t.numbers == 0) {
     a->mod = 0;
     if (bpBase || (stackDisp8 && a->hasSib && a->sib == 0x24)) {
       a->mod = 1;
@@ -431,10 +469,40 @@ void Displacement(const AddressTerms& t, bool wide, bool stackDisp8, Address* a)
 
 }  // namespace
 
-AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out) {
+namespace {
+
+// An address of numbers and labels only: the direct form of the code width.
+AddressKind DirectAddress(const AddressTerms& t, const AddressNames& names, Address* out) {
+  Address a;
+  a.direct = true;
+  a.disp = t.disp;
+  if (names.bitsMode == kBits32) {
+    a.size = 2;
+    a.rm = 5;
+    a.dispLen = 4;
+  } else {
+    a.size = 1;
+    a.rm = 6;
+    a.dispLen = 2;
+    const bool decided = t.labels == 0 || names.env->pass >= 2;
+    if (decided && !FitsUnit(t.disp, 2))
+      return Refuse(*names.env, "the address does not fit in 16 bits"), AddressKind::Bad;
+  }
+  *out = a;
+  return AddressKind::Registers;
+}
+
+}  // namespace
+
+AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out,
+                         const AddressNames* names) {
   AddressTerms t;
-  if (const AddressKind kind = ReadTerms(open, &t); kind != AddressKind::Registers) return kind;
-  if (t.nregs == 0) return AddressKind::NoRegister;
+  if (const AddressKind kind = ReadTerms(open, &t, names); kind != AddressKind::Registers)
+    return kind;
+  if (t.nregs == 0) {
+    if (!names || !names->env || t.numbers == 0 || !t.closed) return AddressKind::NoRegister;
+    return DirectAddress(t, *names, out);
+  }
   if (!t.closed && t.nregs + t.numbers > 1) return AddressKind::Bad;  // unclosed
 
   Address a;
@@ -455,7 +523,8 @@ AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out) {
     }
   }
   Displacement(t, wide, stackDisp8, &a);
-  if (a.dispLen == 2 && t.disp > 0xFFFF && t.disp < 0xFFFF8000u) return AddressKind::Bad;
+  const bool decided = t.labels == 0 || names->env->pass >= 2;
+  if (decided && a.dispLen == 2 && t.disp > 0xFFFF && t.disp < 0xFFFF8000u) return AddressKind::Bad;
   *out = a;
   return AddressKind::Registers;
 }

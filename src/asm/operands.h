@@ -8,6 +8,8 @@
 
 namespace quorix {
 
+struct AsmEnv;
+
 // Register classes.
 enum RegisterClass : uint32_t {
   ClassByte = 0,
@@ -62,18 +64,32 @@ struct Address {
   uint32_t sib = 0;
   uint32_t dispLen = 0;  // 0, 1, 2 or 4 bytes
   uint32_t disp = 0;
+  bool direct = false;  // no register: mod 00 with r/m 110 (16-bit) or 101 (32-bit)
+};
+// Names in an address: labels are looked up in `env`, and an address without
+// a register is a direct one of the code width `bitsMode`. A term that reads
+// as a number is the number ([BX+ABC] is [BX+0ABC]); a name alone in the
+// brackets is a label first. A label's term takes the full displacement
+// width, so that its size never depends on its value.
+struct AddressNames {
+  AsmEnv* env;
+  uint32_t bitsMode;
 };
 enum class AddressKind { Registers, NoRegister, Bad };
 // `open` points at the '['. The address ends at ']', ',' or the line's end.
 // A lone displacement after '+' takes one byte up to 7F and the full width
 // above it; every other displacement one byte when it fits a signed byte.
 // stackDisp8: an [ESP] base without displacement still gets a zero byte.
-AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out);
+// Without `names` an address needs a register (NoRegister otherwise) and
+// holds no labels.
+AddressKind ParseAddress(const uint8_t* open, bool stackDisp8, Address* out,
+                         const AddressNames* names = nullptr);
 // The segment-override prefix written as "XS:" before the first ':' (0: none).
 uint8_t SegmentOverride(const uint8_t* line);
 
 // May overwrite the first ']' of the line with a blank. `addr`, when given,
 // receives the parsed address.
-uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr = nullptr);
+uint32_t ParseMemoryOperand(uint8_t* line, MemoryOperand* out, Address* addr = nullptr,
+                            const AddressNames* names = nullptr);
 
 }  // namespace quorix

@@ -207,9 +207,9 @@ uint32_t Encoder::BitTest(const BitTestForm& f) {
   if (memory && !MemoryFirst(line)) return Refuse(env, f.name);
   if (s == kFail) {
     bool readable;
-    const uint32_t n = ParseNumberChecked(src, &readable);
+    const uint32_t n = ParseImmediate(src, 1, &readable);
     if (!readable) return Refuse(env, f.name);
-    if (n > 0xFF) return Refuse(env, "number does not fit in 8 bits");
+    if (!FitsUnit(n, 1)) return Refuse(env, RangeReason(1));
     if (memory) {
       const uint8_t m = MarkerLetter(line);
       if (m != 'W' && m != 'D') return Refuse(env, "write W. or D. before the memory operand");

@@ -28,6 +28,73 @@ Marker SizeMarker(const uint8_t* line) {
 
 bool Unset(uint32_t v) { return v == kFail; }
 
+// The label named in the brackets at `open`: the word after '[' (blanks
+// skipped) up to a blank, ']' or the line's end.
+SymbolHit LoneLabel(AsmEnv& env, const uint8_t* open) {
+  const uint8_t* p = open + 1;
+  while (*p == ' ' || *p == kTab) ++p;
+  size_t n = 0;
+  while (p[n] != 0 && p[n] != kCR && p[n] != ' ' && p[n] != kTab && p[n] != ']') ++n;
+  return LookupName(std::string_view(reinterpret_cast<const char*>(p), n), env);
+}
+
+// The memory operand of the line into *rec; kFail when there is none.
+uint32_t MemoryOperandForm(AsmEnv& env, InstructionRecord* recIn, uint8_t* line,
+                           const SingleTemplate& tpl) {
+  InstructionRecord rec = *recIn;
+  const uint32_t bracket = FindChar(line, '[');
+  if (bracket == kFail || Unset(tpl.MemForm)) return kFail;
+  const Marker marker = SizeMarker(line);
+  uint32_t memForm = tpl.MemForm;
+  uint32_t memLen = tpl.MemFormLen;
+  if (marker == Marker::Float64) memForm |= 0x400;  // D8..DB become DC..DF
+  if (marker == Marker::Byte) {
+    if (!tpl.ByteMemForm) return kFail;  // no 8-bit form: the line would mean a word
+    memForm = tpl.ByteMemForm;
+    memLen = tpl.ByteMemForm > 0xFFFF ? 3 : 2;  // SETcc: 0F 9x /0
+  }
+  const bool prefix66 = (rec.BitsMode == kBits16 && marker == Marker::Dword) ||
+                        (rec.BitsMode == kBits32 && marker == Marker::Word);
+  const uint8_t segment = SegmentOverride(line);
+
+  // A register address: 0 to 7F after '+' takes one byte, anything else the
+  // full width of the addressing.
+  Address a;
+  uint8_t* open = line + bracket - 1;
+  AddressKind kind = ParseAddress(open, true, &a);
+  if (kind == AddressKind::NoRegister) {
+    // A label alone: [NAME] as a 32-bit direct address.
+    const SymbolHit hit = LoneLabel(env, open);
+    if (hit.line != 0) {
+      if (!LabelFits(env, hit.address, rec.BitsMode)) return kFail;
+      if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
+      if (prefix66) EmitByte(&rec, 0x66);
+      if (segment) EmitByte(&rec, segment);
+      if (!EmitPattern(&rec, memForm | 5, memLen)) return kFail;
+      EmitLe(&rec, hit.address, 4);
+      *recIn = rec;
+      return 0;
+    }
+  }
+  if (kind != AddressKind::Registers) {
+    // Numbers and labels with or without registers ([1234], [BX+CNT]).
+    const AddressNames names{&env, rec.BitsMode};
+    kind = ParseAddress(open, true, &a, &names);
+  }
+  if (kind == AddressKind::Registers) {
+    const bool wide = a.size == 2;
+    if (prefix66) EmitByte(&rec, 0x66);
+    if ((wide && rec.BitsMode == kBits16) || (!wide && rec.BitsMode == kBits32))
+      EmitByte(&rec, 0x67);
+    if (segment) EmitByte(&rec, segment);
+    if (!EmitPattern(&rec, memForm + (a.mod << 6) + a.rm, memLen)) return kFail;
+    if (!EmitAddressTail(&rec, a)) return kFail;
+    *recIn = rec;
+    return 0;
+  }
+  return kFail;
+}
+
 }  // namespace
 
 uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* recIn, uint8_t* line,
@@ -60,49 +127,7 @@ uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* recIn, uint8_t* lin
   }
 
   // 2. Memory operand.
-  const uint32_t bracket = FindChar(line, '[');
-  if (bracket == kFail || Unset(tpl.MemForm)) return kFail;
-  const Marker marker = SizeMarker(line);
-  uint32_t memForm = tpl.MemForm;
-  uint32_t memLen = tpl.MemFormLen;
-  if (marker == Marker::Float64) memForm |= 0x400;  // D8..DB become DC..DF
-  if (marker == Marker::Byte) {
-    if (!tpl.ByteMemForm) return kFail;  // no 8-bit form: the line would mean a word
-    memForm = tpl.ByteMemForm;
-    memLen = tpl.ByteMemForm > 0xFFFF ? 3 : 2;  // SETcc: 0F 9x /0
-  }
-  const bool prefix66 = (rec.BitsMode == kBits16 && marker == Marker::Dword) ||
-                        (rec.BitsMode == kBits32 && marker == Marker::Word);
-  const uint8_t segment = SegmentOverride(line);
-
-  // A register address: 0 to 7F after '+' takes one byte, anything else the
-  // full width of the addressing.
-  Address a;
-  const AddressKind kind = ParseAddress(line + bracket - 1, true, &a);
-  if (kind == AddressKind::Bad) return kFail;
-  if (kind == AddressKind::Registers) {
-    const bool wide = a.size == 2;
-    if (prefix66) EmitByte(&rec, 0x66);
-    if ((wide && rec.BitsMode == kBits16) || (!wide && rec.BitsMode == kBits32))
-      EmitByte(&rec, 0x67);
-    if (segment) EmitByte(&rec, segment);
-    if (!EmitPattern(&rec, memForm + (a.mod << 6) + a.rm, memLen)) return kFail;
-    if (!EmitAddressTail(&rec, a)) return kFail;
-    *recIn = rec;
-    return 0;
-  }
-
-  // A bracketed label: [NAME] as a 32-bit direct address.
-  uint8_t* open = line + bracket - 1;
-  *open = ' ';
-  if (uint32_t close = FindChar(open, ']'); close != kFail) open[close - 1] = ' ';
-  SymbolHit hit = LookupSymbol(open, env);
-  if (hit.line == 0 || !LabelFits(env, hit.address, rec.BitsMode)) return kFail;
-  if (rec.BitsMode == kBits16) EmitByte(&rec, 0x67);
-  if (prefix66) EmitByte(&rec, 0x66);
-  if (segment) EmitByte(&rec, segment);
-  if (!EmitPattern(&rec, memForm | 5, memLen)) return kFail;
-  EmitLe(&rec, hit.address, 4);
+  if (MemoryOperandForm(env, &rec, line, tpl) == kFail) return kFail;
   *recIn = rec;
   return 0;
 }

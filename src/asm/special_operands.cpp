@@ -29,7 +29,7 @@ void EmitAccumulator(InstructionRecord* rec, uint32_t opcode, uint32_t acc) {
 
 // IN and OUT: a port written Pnn in either operand, or DX. The accumulator
 // chooses the width (AL E4/E6, AX and EAX E5/E7, EC..EF with DX).
-uint32_t EncodeInOut(InstructionRecord* recIn, uint8_t* line, uint32_t base) {
+uint32_t EncodeInOut(AsmEnv& env, InstructionRecord* recIn, uint8_t* line, uint32_t base) {
   InstructionRecord rec = *recIn;
   const uint8_t* first = FirstOperand(line);
   const uint8_t* second = SecondOperand(line);
@@ -43,9 +43,8 @@ uint32_t EncodeInOut(InstructionRecord* recIn, uint8_t* line, uint32_t base) {
       ++n;
     }
     while (n && (text[n - 1] == ' ' || text[n - 1] == kTab)) text[--n] = 0;
-    bool readable;
-    const uint32_t port = ParseNumberChecked(text, &readable);
-    if (!readable || port > 0xFF) return kFail;
+    uint32_t port;
+    if (!ReadField(env, text, 1, &port)) return kFail;
     // The other operand, when there is one, must be the accumulator.
     const uint8_t* other = first && first[0] == 'P' ? second : first;
     uint32_t acc = 0;
@@ -88,8 +87,8 @@ uint32_t ParseShiftOperand(InstructionRecord*, const uint8_t* line, uint32_t* cl
   const uint8_t* count = SecondOperand(line);
   if (!count) return kFail;  // no count
   bool readable;
-  const uint32_t n = ParseNumberChecked(count, &readable);
-  if (!readable || n > 0xFF) return kFail;
+  const uint32_t n = ParseImmediate(count, 1, &readable);
+  if (!readable || !FitsUnit(n, 1)) return kFail;
   return packed | (n & 0xFF);
 }
 
@@ -127,7 +126,7 @@ uint32_t EncodeSegmentMove(const uint8_t* line) {
   return kFail;
 }
 
-uint32_t SegmentMemoryMove(const uint8_t* line, Address* a) {
+uint32_t SegmentMemoryMove(const uint8_t* line, Address* a, const AddressNames* names) {
   const uint8_t* first = FirstOperand(line);
   const uint8_t* second = SecondOperand(line);
   if (!first || !second) return kFail;
@@ -143,7 +142,7 @@ uint32_t SegmentMemoryMove(const uint8_t* line, Address* a) {
     if (mem[0] == 0 || mem[0] == ',' || mem[0] == kCR) return kFail;
     ++mem;
   }
-  if (ParseAddress(mem, false, a) != AddressKind::Registers) return kFail;
+  if (ParseAddress(mem, false, a, names) != AddressKind::Registers) return kFail;
   return dir + (a->mod << 6) + s + a->rm;
 }
 

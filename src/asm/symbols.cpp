@@ -200,7 +200,15 @@ SymbolHit LookupSymbol(const uint8_t* text, AsmEnv& env) {
   while (!IsNameEnd(name[len])) {
     if (++len > kMaxNameLength) return none;
   }
-  uint32_t line = env.symbols.Find(std::string_view(reinterpret_cast<const char*>(name), len));
+  --env.labelLookups;  // LookupName counts this one
+  return LookupName(std::string_view(reinterpret_cast<const char*>(name), len), env);
+}
+
+SymbolHit LookupName(std::string_view name, AsmEnv& env) {
+  ++env.labelLookups;
+  const SymbolHit none{kFail, 0};
+  if (name.size() > kMaxNameLength) return none;
+  uint32_t line = env.symbols.Find(name);
   if (line == 0 || line >= env.regions.source.lineCount) return none;
   // Record `line` (0-based) describes the line after the label line. A label
   // on the very last line reads the closing record the driver writes after

@@ -76,6 +76,8 @@ struct SymbolHit {
 };
 // Looks up the word after the first space of text (blanks skipped).
 SymbolHit LookupSymbol(const uint8_t* text, AsmEnv& env);
+// Looks up a name as it stands (upper-cased, at most kMaxNameLength bytes).
+SymbolHit LookupName(std::string_view name, AsmEnv& env);
 
 // The name line n of the source defines when it is a label line, read as
 // CollectSymbols reads it (ASCII letters upper-cased); empty otherwise.

@@ -2,6 +2,7 @@
 // with one bracketed memory operand. The mnemonic's opcodes come entirely
 // from its PairTemplate.
 #include <cstring>
+#include <string>
 
 #include "asm/encoder.h"
 #include "asm/operands.h"
@@ -18,16 +19,26 @@ bool StartsWith(const uint8_t* p, const char* word) {
 
 // The immediate of a register-immediate form: a number, or for word and
 // dword registers the address of a label after ALAMAT, ALMT or OFFSET.
-bool ReadImmediate(AsmEnv& env, const uint8_t* src, bool labels, uint32_t bitsMode,
+bool ReadImmediate(AsmEnv& env, const uint8_t* src, uint32_t bytes, uint32_t bitsMode,
                    uint32_t* value) {
+  const bool labels = bytes > 1;
   if (labels && (StartsWith(src, "ALAM") || StartsWith(src, "OFFS") || StartsWith(src, "ALMT"))) {
     SymbolHit hit = LookupSymbol(src, env);
     *value = hit.address;
     return hit.line != 0 && LabelFits(env, hit.address, bitsMode);
   }
   bool readable;
-  *value = ParseNumberChecked(src, &readable);
-  return readable;
+  *value = ParseImmediate(src, bytes, &readable);
+  if (readable) return true;
+  // A variable's name where a number goes: say what to write instead.
+  size_t n = 0;
+  while (src[n] != 0 && src[n] != kCR && src[n] != ' ' && src[n] != kTab && src[n] != ',') ++n;
+  const std::string name(reinterpret_cast<const char*>(src), n);
+  if (n > 0 && LookupName(name, env).line != 0)
+    return Refuse(env,
+                  "write [" + name + "] for the variable or OFFSET " + name + " for its address"),
+           false;
+  return false;
 }
 
 // A. Register with register: the register pair in the ModR/M byte. *done
@@ -65,7 +76,7 @@ uint32_t RegisterImmediateForm(AsmEnv& env, uint8_t* line, const PairTemplate& t
   uint32_t imm = 0;
   bool ok;
   if (cls2 == ClassByte) {
-    ok = ReadImmediate(env, src, false, rec.BitsMode, &imm);
+    ok = ReadImmediate(env, src, 1, rec.BitsMode, &imm);
     if (r == 0 && tpl.accImm8Len) {
       EmitPattern(&rec, tpl.accImm8 & 0xFF, 1);
     } else if (tpl.rmImm8Len) {
@@ -74,9 +85,9 @@ uint32_t RegisterImmediateForm(AsmEnv& env, uint8_t* line, const PairTemplate& t
       return kFail;  // the mnemonic has no immediate form
     }
     EmitLe(&rec, imm, 1);
-    if (!FitsUnit(imm, 1)) ok = false;  // would lose its high bits
+    if (ok && !FitsUnit(imm, 1)) ok = Refuse(env, RangeReason(1)) != kFail;
   } else {
-    ok = ReadImmediate(env, src, true, rec.BitsMode, &imm);
+    ok = ReadImmediate(env, src, cls2 == ClassWord ? 2 : 4, rec.BitsMode, &imm);
     const bool word = cls2 == ClassWord;
     if (!tpl.accImmLen && !tpl.rmImmLen) return kFail;
     if ((word && rec.BitsMode == kBits32) || (!word && rec.BitsMode == kBits16))
@@ -86,18 +97,19 @@ uint32_t RegisterImmediateForm(AsmEnv& env, uint8_t* line, const PairTemplate& t
     else
       EmitPattern(&rec, tpl.rmImm | r, tpl.rmImmLen);
     EmitLe(&rec, imm, word ? 2 : 4);
-    if (!FitsUnit(imm, word ? 2 : 4)) ok = false;
+    if (ok && !FitsUnit(imm, word ? 2 : 4)) ok = Refuse(env, RangeReason(2)) != kFail;
   }
   *recIn = rec;
   return ok ? 0 : kFail;
 }
 
 // C. One memory operand, with a register or an immediate.
-uint32_t MemoryForm(uint8_t* line, const PairTemplate& tpl, InstructionRecord* recIn) {
+uint32_t MemoryForm(AsmEnv& env, uint8_t* line, const PairTemplate& tpl, InstructionRecord* recIn) {
   InstructionRecord rec = *recIn;
   MemoryOperand m;
   Address a;
-  if (ParseMemoryOperand(line, &m, &a) == kFail) {
+  const AddressNames names{&env, rec.BitsMode};
+  if (ParseMemoryOperand(line, &m, &a, &names) == kFail) {
     rec.ErrorFlag = kFail;
     *recIn = rec;
     return kFail;
@@ -117,6 +129,13 @@ uint32_t MemoryForm(uint8_t* line, const PairTemplate& tpl, InstructionRecord* r
   }
   if (uint8_t seg = SegmentOverride(line)) EmitByte(&rec, seg);
 
+  if (a.direct && !immediate && tpl.base == 0x88 && ((modrm >> 3) & 7) == 0 && opSize <= 2) {
+    // MOV between the accumulator and a direct address: A0..A3.
+    EmitByte(&rec, 0xA0 | (flags & 1) | ((flags & 2) ? 0 : 2));
+    EmitLe(&rec, a.disp, a.dispLen);
+    *recIn = rec;
+    return 0;
+  }
   if (immediate) {
     if (tpl.movMemImm) {
       EmitByte(&rec, flags | (tpl.movMemImm >> 8));
@@ -136,7 +155,7 @@ uint32_t MemoryForm(uint8_t* line, const PairTemplate& tpl, InstructionRecord* r
   EmitAddressTail(&rec, a);
   if (immediate) {
     const uint32_t unit = opSize == 0 ? 1 : opSize == 1 ? 2 : 4;
-    if (!FitsUnit(m.ImmValue, unit)) return kFail;
+    if (!FitsUnit(m.ImmValue, unit)) return Refuse(env, RangeReason(unit));
     EmitLe(&rec, m.ImmValue, unit);
   }
   *recIn = rec;
@@ -148,7 +167,7 @@ uint32_t MemoryForm(uint8_t* line, const PairTemplate& tpl, InstructionRecord* r
 uint32_t EncodeTwoOperand(AsmEnv& env, InstructionRecord* rec, uint8_t* line,
                           const PairTemplate* tplIn) {
   const PairTemplate tpl = *tplIn;
-  if (FindChar(line, '[') != kFail) return MemoryForm(line, tpl, rec);
+  if (FindChar(line, '[') != kFail) return MemoryForm(env, line, tpl, rec);
   bool pair = false;
   const uint32_t result = RegisterPairForm(line, tpl, rec, &pair);
   if (pair) return result;
