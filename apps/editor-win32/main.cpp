@@ -58,6 +58,10 @@ nuvedo::LineEnds gEnds = nuvedo::LineEnds::None;
 UINT gFindMessage = 0;
 wchar_t gFindWhat[256] = {};
 FINDREPLACEW gFind{};
+// How the last search from the dialog went; Find Next keeps it after the
+// dialog is closed (the dialog's flags then only say that it closed).
+bool gFindDown = true;
+WPARAM gFindMatch = 0;
 
 int Scaled(int pixels) { return MulDiv(pixels, static_cast<int>(gDpi), 96); }
 
@@ -309,8 +313,8 @@ void FindNext() {
     StartFind();
     return;
   }
-  const bool down = (gFind.Flags & FR_DOWN) != 0;
-  const WPARAM flags = (down ? FR_DOWN : 0) | (gFind.Flags & (FR_MATCHCASE | FR_WHOLEWORD));
+  const bool down = gFindDown;
+  const WPARAM flags = (down ? FR_DOWN : 0) | gFindMatch;
   CHARRANGE sel{};
   Edit(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
   FINDTEXTEXW ft{};
@@ -318,7 +322,9 @@ void FindNext() {
   ft.chrg = down ? CHARRANGE{sel.cpMax, -1} : CHARRANGE{sel.cpMin, 0};
   LRESULT at = Edit(EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&ft));
   if (at < 0) {
-    ft.chrg = down ? CHARRANGE{0, -1} : CHARRANGE{-1, 0};
+    GETTEXTLENGTHEX len{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const LONG end = static_cast<LONG>(Edit(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len)));
+    ft.chrg = down ? CHARRANGE{0, -1} : CHARRANGE{end, 0};
     at = Edit(EM_FINDTEXTEXW, flags, reinterpret_cast<LPARAM>(&ft));
   }
   if (at < 0) {
@@ -483,10 +489,13 @@ LRESULT OnDpiChanged(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == gFindMessage && gFindMessage != 0) {
-    if (gFind.Flags & FR_DIALOGTERM)
+    if (gFind.Flags & FR_DIALOGTERM) {
       gFindDialog = nullptr;
-    else if (gFind.Flags & FR_FINDNEXT)
+    } else if (gFind.Flags & FR_FINDNEXT) {
+      gFindDown = (gFind.Flags & FR_DOWN) != 0;
+      gFindMatch = gFind.Flags & (FR_MATCHCASE | FR_WHOLEWORD);
       FindNext();
+    }
     return 0;
   }
   switch (msg) {
