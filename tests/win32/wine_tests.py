@@ -12,6 +12,14 @@
    window it opens), the register panel while the pointer rests on Run,
    close, exit code 0. The workbench's
    steps per second on the compile screen are reported.
+4. Nuvedo.exe as a user meets it: a missing name asks first, nul.asm is
+   refused, two levels of undo, LF lines saved as they were, placement beside
+   the workbench and cascaded.
+5. At 144 DPI (a prefix of its own) the workbench's window is 1.5 times the
+   picture and a press on the scaled Compile button compiles.
+6. The installer (a prefix of its own): silent install, the Start menu's
+   shortcuts, a compile through them, a silent uninstall.
+--only editor|dpi|installer runs one of 4 to 6 alone.
 
 Needs WINEPREFIX set to an initialised prefix.
 """
@@ -376,6 +384,68 @@ def editor_checks(args, env, display, work):
         procs.close()
 
 
+def fresh_prefix(env, work, name):
+    """A Wine prefix of its own, with its own home (Documents lives there) and
+    no desktop entries written for the host."""
+    home = os.path.join(work, name + "-home")
+    os.makedirs(home)
+    penv = dict(env, HOME=home, WINEPREFIX=os.path.join(work, name + "-prefix"), WINEARCH="win64",
+                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    subprocess.run([WINE, "wineboot", "-i"], env=penv, timeout=300, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=penv, timeout=120)
+    return penv, home
+
+
+def dpi_checks(args, env, display, work):
+    """At 144 DPI the workbench's client area is 1.5 times the picture
+    (1215 by 900), and a press where the Compile button shows on the screen
+    reaches the button: pointer positions are mapped back to the picture."""
+    denv, _ = fresh_prefix(env, work, "dpi")
+    subprocess.run([WINE, "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                    "REG_DWORD", "/d", "144", "/f"], env=denv, check=True, timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=denv, timeout=120)
+    folder = os.path.join(work, "dpi")
+    shutil.copytree(os.path.join(args.source, "examples", "Compiler"),
+                    os.path.join(folder, "Compiler"))
+    x = X(display)
+    procs = Processes()
+    try:
+        ed = procs.start([WINE, os.path.join(args.build_win, "Nuvedo.exe"), "Compiler\\TheFile.asm"],
+                         cwd=folder, env=denv)
+        title = "Z:" + os.path.join(folder, "Compiler", "TheFile.asm").replace("/", "\\")
+        edwin = wait_for("the editor", lambda: x.find_window(title), 60)
+        wb = procs.start([WINE, os.path.join(args.build_win, "quorix.exe")], cwd=folder, env=denv)
+        win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
+        wait_for("a client area of 1215 by 900", lambda: x.geometry(win) == (1215, 900) or None, 30)
+
+        def scaled(point):
+            return point[0] * 3 // 2, point[1] * 3 // 2
+
+        def compile_screen():
+            w, _, data = x.screenshot(win)
+            fx, fy = scaled(COMPILE_BUTTON_FRAME)
+            return tuple(data[3 * (fy * w + fx):3 * (fy * w + fx) + 3]) == WHITE or None
+        x.move(win, *scaled(EMPTY_WORK_AREA))
+        wait_for("the compile screen, scaled", compile_screen, 60)
+        output = os.path.join(folder, "Compiler", "TheFile.com")
+        x.move(win, *scaled(COMPILE_BUTTON))
+        x.button(True)
+        try:
+            wait_for("the .com file", lambda: os.path.exists(output) and
+                     open(output, "rb").read() == EXPECTED_COM or None, 30)
+        finally:
+            x.button(False)
+        print("144 DPI: client area 1215 by 900; a press on the scaled Compile button compiled")
+        for w, p in ((win, wb), (edwin, ed)):
+            subprocess.run([args.close_tool, "--close", str(w)], env=env, check=True, timeout=30)
+            assert p.wait(timeout=30) == 0
+    finally:
+        procs.close()
+        subprocess.run(["wineserver", "-k"], env=denv, timeout=60)
+
+
 def parse_lnk(path):
     """Target, working folder and arguments of a shell link (.lnk)."""
     import struct
@@ -410,15 +480,9 @@ def installer_checks(args, env, display, work):
     started as the Start menu's shortcuts start them, a compile, and a
     silent uninstall that leaves the install folder empty of files and the
     working folder (the user's work) as it was."""
-    home = os.path.join(work, "home")
-    prefix = os.path.join(work, "prefix")
-    os.makedirs(home)
-    ienv = dict(env, HOME=home, WINEPREFIX=prefix, WINEARCH="win64",
-                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
     started = time.monotonic()
-    subprocess.run([WINE, "wineboot", "-i"], env=ienv, timeout=300, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-w"], env=ienv, timeout=120)
+    ienv, _ = fresh_prefix(env, work, "installer")
+    prefix = ienv["WINEPREFIX"]
     print("installer: a fresh Wine prefix in %.1f s" % (time.monotonic() - started))
     users = os.path.join(prefix, "drive_c", "users")
     user = [u for u in os.listdir(users) if u != "Public"][0]
@@ -520,7 +584,7 @@ def main():
     ap.add_argument("--source", required=True)
     ap.add_argument("--zip", required=True)
     ap.add_argument("--setup", help="the installer (dist/quorix-setup-x64.exe)")
-    ap.add_argument("--only", choices=("editor", "installer"),
+    ap.add_argument("--only", choices=("editor", "installer", "dpi"),
                     help="run only the editor's or the installer's checks")
     ap.add_argument("--screenshot")
     ap.add_argument("--keep", help="a folder for the pictures of a failed check")
@@ -547,6 +611,8 @@ def main():
                 package_checks(args, env, display, work)
             if args.only in (None, "editor"):
                 editor_checks(args, env, display, work)
+            if args.only in (None, "dpi"):
+                dpi_checks(args, env, display, work)
             if args.only in (None, "installer"):
                 assert args.setup, "--setup names the installer"
                 installer_checks(args, env, display, work)
