@@ -220,8 +220,8 @@ Canvas* Win32Platform::OpenSecondWindow(int width, int height) {
   }
   // A fixed size, beside the main window.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  RECT outer{0, 0, width, height};
-  ::AdjustWindowRectEx(&outer, style, FALSE, 0);
+  RECT outer{0, 0, Scale(width), Scale(height)};
+  ::AdjustWindowRectExForDpi(&outer, style, FALSE, 0, dpi_);
   RECT main{};
   if (hwnd_ != nullptr) ::GetWindowRect(hwnd_, &main);
   HWND hwnd = ::CreateWindowExA(0, kSecondClass, kSecondTitle, style, main.right, main.top,
@@ -248,8 +248,21 @@ void Win32Platform::PresentSecondWindow(int left, int top, int right, int bottom
   right = std::min(right, secondBuffer_->Width());
   bottom = std::min(bottom, secondBuffer_->Height());
   if (left >= right || top >= bottom) return;
-  ::BitBlt(secondDc_, left, top, right - left, bottom - top, secondBuffer_->Dc(), left, top,
-           SRCCOPY);
+  CopyScaled(secondDc_, *secondBuffer_, left, top, right, bottom);
+}
+
+// The picture's pixels from left, top to right, bottom, at the window's
+// scale (whole factors repeat pixels, others are smoothed).
+void Win32Platform::CopyScaled(HDC to, const GdiCanvas& from, int left, int top, int right,
+                               int bottom) const {
+  if (dpi_ == 96) {
+    ::BitBlt(to, left, top, right - left, bottom - top, from.Dc(), left, top, SRCCOPY);
+    return;
+  }
+  ::SetStretchBltMode(to, dpi_ % 96 == 0 ? COLORONCOLOR : HALFTONE);
+  ::SetBrushOrgEx(to, 0, 0, nullptr);
+  ::StretchBlt(to, Scale(left), Scale(top), Scale(right) - Scale(left), Scale(bottom) - Scale(top),
+               from.Dc(), left, top, right - left, bottom - top, SRCCOPY);
 }
 
 void Win32Platform::CloseSecondWindow() {
@@ -276,10 +289,14 @@ bool Win32Platform::SecondMessage(UINT msg, WPARAM wParam, LPARAM lParam, uint32
            ((::GetKeyState(VK_CONTROL) & 0x8000) ? ModControl : 0);
       return true;
     }
-    case WM_CHAR:
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
+      *out = msg;
+      *w = static_cast<uint32_t>(wParam);
+      *l = PicturePoint(static_cast<uint32_t>(lParam));
+      return true;
+    case WM_CHAR:
     case WM_CLOSE:
       *out = msg;
       *w = static_cast<uint32_t>(wParam);
@@ -298,9 +315,14 @@ LRESULT CALLBACK Win32Platform::SecondProc(HWND hwnd, UINT msg, WPARAM wParam, L
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(hwnd, &ps);
     if (self->secondBuffer_ != nullptr) {
+      // The picture's part under the damaged window pixels, a pixel more
+      // round it where the scale is not whole.
       const RECT& r = ps.rcPaint;
-      ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, self->secondBuffer_->Dc(),
-               r.left, r.top, SRCCOPY);
+      const int d = static_cast<int>(self->dpi_);
+      self->CopyScaled(dc, *self->secondBuffer_, std::max(0, int(r.left) * 96 / d - 1),
+                       std::max(0, int(r.top) * 96 / d - 1),
+                       std::min(self->secondBuffer_->Width(), int(r.right) * 96 / d + 2),
+                       std::min(self->secondBuffer_->Height(), int(r.bottom) * 96 / d + 2));
     }
     ::EndPaint(hwnd, &ps);
     return 0;

@@ -99,6 +99,7 @@ class Win32Platform : public Platform, public Win32Services {
   // picture's pixels.
   int Scale(int pixels) const;
   uint32_t PicturePoint(uint32_t lParam) const;
+  void CopyScaled(HDC to, const GdiCanvas& from, int left, int top, int right, int bottom) const;
 
   HINSTANCE instance_;
   MessageSink* sink_ = nullptr;

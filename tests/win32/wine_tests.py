@@ -15,8 +15,9 @@
 4. Nuvedo.exe as a user meets it: a missing name asks first, nul.asm is
    refused, two levels of undo, LF lines saved as they were, placement beside
    the workbench and cascaded.
-5. At 144 DPI (a prefix of its own) the workbench's window is 1.5 times the
-   picture and a press on the scaled Compile button compiles.
+5. At 144 DPI (a prefix of its own) the workbench's window and the machine
+   window are 1.5 times their pictures, and presses on the scaled Compile
+   button and Continue button reach them.
 6. The installer (a prefix of its own): silent install, the Start menu's
    shortcuts, a compile through them, a silent uninstall.
 --only editor|dpi|installer runs one of 4 to 6 alone.
@@ -308,7 +309,15 @@ def window_box(x, win):
 def answer_box(x, key):
     """Answers the editor's message box (titled "Nuvedo") with a key."""
     box = wait_for("the editor's message box", lambda: x.find_window("Nuvedo"), 60)
-    x.run("xdotool", "windowfocus", "--sync", str(box))
+
+    def focus():
+        # The box may be found a moment before it can take the focus.
+        try:
+            x.run("xdotool", "windowfocus", "--sync", str(box))
+            return True
+        except subprocess.CalledProcessError:
+            return None
+    wait_for("the message box to take the focus", focus, 30)
     x.key(box, key)
     wait_for("the message box to go", lambda: x.find_window("Nuvedo") is None or None, 30)
 
@@ -424,9 +433,12 @@ def dpi_checks(args, env, display, work):
             return point[0] * 3 // 2, point[1] * 3 // 2
 
         def compile_screen():
+            # The button's one-pixel frame lands within a pixel of its
+            # scaled place.
             w, _, data = x.screenshot(win)
             fx, fy = scaled(COMPILE_BUTTON_FRAME)
-            return tuple(data[3 * (fy * w + fx):3 * (fy * w + fx) + 3]) == WHITE or None
+            return any(tuple(data[3 * (y * w + xx):3 * (y * w + xx) + 3]) == WHITE
+                       for y in range(fy - 1, fy + 2) for xx in range(fx - 1, fx + 2)) or None
         x.move(win, *scaled(EMPTY_WORK_AREA))
         wait_for("the compile screen, scaled", compile_screen, 60)
         output = os.path.join(folder, "Compiler", "TheFile.com")
@@ -438,6 +450,26 @@ def dpi_checks(args, env, display, work):
         finally:
             x.button(False)
         print("144 DPI: client area 1215 by 900; a press on the scaled Compile button compiled")
+        # The machine window that Debug opens scales the same way, and its
+        # pointer events reach it in picture pixels too.
+        x.move(win, *scaled(DEBUG_ENTRY))
+        x.button(True)
+        try:
+            machine = wait_for('the window "Quorix machine"',
+                               lambda: x.find_window("Quorix machine"), 30)
+        finally:
+            x.button(False)
+        wait_for("a machine window of 1980 by 1032",
+                 lambda: x.geometry(machine) == (1980, 1032) or None, 30)
+        lit = scaled(MACHINE_BUTTON_INSIDE)
+        x.move(machine, *lit)
+
+        def button_lit():
+            w, _, data = x.screenshot(machine)
+            return tuple(data[3 * (lit[1] * w + lit[0]):3 * (lit[1] * w + lit[0]) + 3]) == WHITE \
+                or None
+        wait_for("the lit Continue button", button_lit, 30)
+        print("144 DPI: machine window 1980 by 1032; its pointer events reach it")
         for w, p in ((win, wb), (edwin, ed)):
             subprocess.run([args.close_tool, "--close", str(w)], env=env, check=True, timeout=30)
             assert p.wait(timeout=30) == 0
