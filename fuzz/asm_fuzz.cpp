@@ -35,7 +35,9 @@ Outcome Assemble(Fixture& f, const AssembleOptions& options = {}) {
   f.platform.files.erase(kOutput);
   Outcome o{f.assembler.Assemble(options), {}, false};
   if (o.assembly.report.ok) {
-    const OutputWrite w = WriteOutputFile(f.platform, kSource, nullptr, o.assembly.bytes);
+    const OutputWrite w =
+        WriteOutputFile(f.platform, kSource, f.assembler.workspace().load().sourceIdentity, nullptr,
+                        o.assembly.bytes);
     FUZZ_CHECK(w.ok && w.path == kOutput);
   }
   o.written = f.platform.files.count(kOutput) > 0;

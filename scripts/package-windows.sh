@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows programs with mingw-w64 and packs them, laid out the way
 # the workbench's fixed paths expect, into dist/quorix-windows-x64.zip:
-#   quorix.exe, quorix-asm.exe, README.txt,
+#   quorix.exe, quorix-asm.exe, quorix-run.exe, README.txt,
 #   Compiler\Nuvedo.exe, Compiler\OpCode.qrx, Compiler\TheFile.asm,
 #   Licenses\Unicorn\COPYING, COPYING.LGPL2, COPYING_GLIB (the emulator's)
 # and the same programs into the installer dist/quorix-setup-x64.exe (NSIS,
@@ -17,12 +17,12 @@ done
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
       -DQUORIX_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$jobs" --target quorix quorix-asm Nuvedo
+cmake --build "$build" -j"$jobs" --target quorix quorix-asm quorix-run Nuvedo
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/Compiler"
-for exe in quorix quorix-asm; do
+for exe in quorix quorix-asm quorix-run; do
   x86_64-w64-mingw32-strip -o "$stage/$exe.exe" "$build/$exe.exe"
 done
 x86_64-w64-mingw32-strip -o "$stage/Compiler/Nuvedo.exe" "$build/Nuvedo.exe"
@@ -50,9 +50,14 @@ folder it is started in.
    another file, Ctrl+S saves it.
 3. Start quorix.exe from the unzipped folder. It finds the editor's window,
    loads the file the editor shows and offers "Compile" (which writes the
-   program beside the source as NAME.com) and "Debug".
+   program beside the source as NAME.com) and "Debug". On the debug screen
+   the program runs on the emulator while the pointer rests on "Run": its
+   output appears in the console strip below the listing, and the machine
+   window beside the workbench shows its registers, memory and screen.
 
 quorix-asm.exe SOURCE [-o OUTPUT] [--listing] assembles on the command line.
+quorix-run.exe FILE runs a source or a .com program on the emulator, with
+the console's input as its keyboard and the console as its screen.
 
 Quorix's emulator engine is the Unicorn CPU emulator 2.1.4, licensed under
 the GNU General Public License version 2 with parts under the GNU Lesser
@@ -64,7 +69,7 @@ TEXT
 mkdir -p dist
 out="$root/dist/quorix-windows-x64.zip"
 rm -f "$out"
-(cd "$stage" && zip -q -X -r "$out" quorix.exe quorix-asm.exe README.txt Compiler Licenses)
+(cd "$stage" && zip -q -X -r "$out" quorix.exe quorix-asm.exe quorix-run.exe README.txt Compiler Licenses)
 echo "package-windows: wrote dist/quorix-windows-x64.zip"
 unzip -l "$out"
 

@@ -2,7 +2,8 @@
 # The Windows programs: cross-compiled with mingw-w64, packaged, and tested
 # under Wine in a private X server (tests/win32/wine_tests.py). Expects the
 # Linux build in build/ (quorix-replay draws the cairo side of the pixel
-# comparison; fake-editor asks windows to close).
+# comparison; fake-editor asks windows to close; quorix-run gives the bytes
+# and exit codes that quorix-run.exe must match).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 missing=()
@@ -16,7 +17,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "test-windows: SKIPPED, missing ${missing[*]} (bash scripts/deps.sh installs them)"
   exit 0
 fi
-for need in build/quorix-replay build/fake-editor; do
+for need in build/quorix-replay build/fake-editor build/quorix-run; do
   [ -x "$need" ] || { echo "test-windows: $need is missing: build the Linux programs first" >&2; exit 1; }
 done
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include "backends/win32/windows_api.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -124,7 +126,22 @@ TEST(Win32Files, SameFileGoesByIdentityNotBySpelling) {
   for (const auto& c : cases) EXPECT_EQ(fs.SameFile(c.a, c.b), c.same) << c.a << " vs " << c.b;
 }
 
-TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
+// The names in the current folder, sorted.
+std::vector<std::string> Listing() {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE h = ::FindFirstFileA("*", &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+      names.push_back(found.cFileName);
+  } while (::FindNextFileA(h, &found));
+  ::FindClose(h);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Win32Files, WritesAreWholeAndReplaceOnlyPlainFiles) {
   TempFolder dir;
   ::CreateDirectoryA("Out", nullptr);
   Put("old.com", "OLD CONTENTS");
@@ -133,50 +150,132 @@ TEST(Win32Files, WritesReportOnlyWhatReachedTheFile) {
   const auto data = std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   struct Case {
     const char* path;
-    bool ok;
-    uint32_t written;
+    WriteStatus status;
     const char* after;  // the file's contents afterwards
   };
   const Case cases[] = {
-      {"new.com", true, 4, "\xB4\x09\xCD\x21"},
-      {"old.com", true, 4, "\xB4\x09\xCD\x21"},  // replaced whole, not patched
-      {"Out", false, 0, "<missing>"},            // a folder is no file
-      {"NUL", false, 0, ""},                     // nor is a device
-      {"nofolder\\x.com", false, 0, "<missing>"},
-      {"x?.com", false, 0, "<missing>"},
+      {"new.com", WriteStatus::Ok, "\xB4\x09\xCD\x21"},
+      {"old.com", WriteStatus::Ok, "\xB4\x09\xCD\x21"},  // replaced whole, not patched
+      {"Out", WriteStatus::Folder, "<missing>"},         // a folder is no file
+      {"NUL", WriteStatus::Special, ""},                 // nor is a device, by any name
+      {"nul.com", WriteStatus::Special, ""},
+      {"CON", WriteStatus::Special, nullptr},
+      {"Out\\con.asm", WriteStatus::Special, nullptr},
+      {"COM1", WriteStatus::Special, nullptr},
+      {"lpt9.txt", WriteStatus::Special, nullptr},
+      {"\\\\.\\nul", WriteStatus::Special, nullptr},
+      {"nofolder\\x.com", WriteStatus::NoFolder, "<missing>"},
+      {"x?.com", WriteStatus::BadName, "<missing>"},
+      {"", WriteStatus::BadName, nullptr},
   };
   for (const Case& c : cases) {
-    bool ok = !c.ok;
-    EXPECT_EQ(fs.WriteWholeFile(c.path, data, ok), c.written) << c.path;
-    EXPECT_EQ(ok, c.ok) << c.path;
-    EXPECT_EQ(Get(c.path), c.after) << c.path;
+    const FileWriteResult w = fs.WriteWholeFile(c.path, data, {});
+    EXPECT_EQ(w.status, c.status) << c.path;
+    EXPECT_EQ(w.bytesWritten, c.status == WriteStatus::Ok ? 4u : 0u) << c.path;
+    if (c.after != nullptr) {
+      EXPECT_EQ(Get(c.path), c.after) << c.path;
+    }
+    // Nothing else is left in the folder: no new file, no empty one.
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"Out", "new.com", "old.com"})) << c.path;
   }
   EXPECT_TRUE(fs.FileExists("NEW.COM"));
   EXPECT_TRUE(fs.DeleteFile("new.com"));
   EXPECT_FALSE(Exists("new.com"));
   EXPECT_FALSE(fs.DeleteFile("new.com")) << "already gone";
   EXPECT_FALSE(fs.DeleteFile("Out")) << "folders are not deleted";
+  EXPECT_FALSE(fs.DeleteFile("NUL")) << "nor devices";
   EXPECT_TRUE(Exists("Out"));
 }
 
-TEST(Win32Files, AnInputIsNeverDeletedOrOverwrittenUnderAnotherName) {
+// A disk that fails after the first half of the first piece.
+class FailingDisk : public Win32Services {
+ protected:
+  bool WritePiece(void* handle, const uint8_t* data, uint32_t size, uint32_t* written) override {
+    Win32Services::WritePiece(handle, data, size / 2, written);
+    return false;
+  }
+};
+
+TEST(Win32Files, AWriteThatFailsHalfwayLeavesTheOldFileAndNothingElse) {
+  TempFolder dir;
+  Put("old.com", "OLD CONTENTS");
+  FailingDisk fs;
+  const uint8_t data[] = {1, 2, 3, 4, 5, 6};
+  for (const char* path : {"old.com", "new.com"}) {
+    const FileWriteResult w = fs.WriteWholeFile(path, data, {});
+    EXPECT_EQ(w.status, WriteStatus::Failed) << path;
+    EXPECT_EQ(w.bytesWritten, 3u) << path;
+  }
+  EXPECT_EQ(Get("old.com"), "OLD CONTENTS");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"old.com"});
+}
+
+TEST(Win32Files, TheSourceReadIsNeverReplacedUnderAnotherName) {
   TempFolder dir;
   Put("prog.asm", "NOP\r\n");
   if (!::CreateHardLinkA("prog.com", "prog.asm", nullptr))
     GTEST_SKIP() << "this file system has no hard links";
   Win32Services fs;
   uint8_t buf[16];
-  ASSERT_TRUE(fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing).opened);
+  const FileReadResult read = fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing);
+  ASSERT_TRUE(read.opened);
+  ASSERT_TRUE(read.identity.known());
   const uint8_t data[] = {0x90, 0xC3};
-  bool ok = true;
-  EXPECT_EQ(fs.WriteWholeFile("prog.com", data, ok), 0u);
-  EXPECT_FALSE(ok);
-  EXPECT_FALSE(fs.DeleteFile("prog.com"));
+  const FileWriteResult w = fs.WriteWholeFile("PROG.COM", data, read.identity);
+  EXPECT_EQ(w.status, WriteStatus::IsSource);
+  EXPECT_EQ(w.bytesWritten, 0u);
+  EXPECT_EQ(Get("prog.com"), "NOP\r\n");
   EXPECT_EQ(Get("prog.asm"), "NOP\r\n") << "the source is intact";
-
-  Win32Services fresh;  // nothing read yet: the link is an ordinary file to it
-  EXPECT_TRUE(fresh.DeleteFile("prog.com"));
+  // Told nothing to keep, the write moves a new file over the name prog.com:
+  // the source's own name and bytes stay.
+  EXPECT_TRUE(fs.WriteWholeFile("prog.com", data, {}).ok());
+  EXPECT_EQ(Get("prog.com"), "\x90\xC3");
   EXPECT_EQ(Get("prog.asm"), "NOP\r\n");
+}
+
+// The file system's numbering, chosen by the test: a number that an editor's
+// save (a new file renamed over the old one) frees can be given to the next
+// file made, as Wine gives inode numbers again.
+class RenumberedFiles : public Win32Services {
+ public:
+  std::map<std::string, uint64_t> numbers;  // by the path as it is passed
+
+ protected:
+  win32::FileId Identify(const char* path, win32::FileId reported) const override {
+    auto it = numbers.find(path);
+    return it == numbers.end() ? reported : win32::FileId{reported.volume, it->second};
+  }
+};
+
+TEST(Win32Files, AFileNumberFreedByASaveAndGivenToTheOutputIsNoSource) {
+  for (const char* before : {"OLD OUTPUT", static_cast<const char*>(nullptr)}) {
+    TempFolder dir;
+    Put("prog.asm", "NOP\r\n");
+    RenumberedFiles fs;
+    uint8_t buf[16];
+    fs.numbers["prog.asm"] = 100;
+    ASSERT_EQ(fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing).status,
+              ReadStatus::Ok);
+    // The editor saves: a new file renamed over the source frees number 100.
+    Put("prog.new", "NOP\r\nRET\r\n");
+    ASSERT_TRUE(::MoveFileExA("prog.new", "prog.asm", MOVEFILE_REPLACE_EXISTING));
+    fs.numbers["prog.asm"] = 101;
+    const FileReadResult read = fs.ReadWholeFile("prog.asm", buf, sizeof buf, ReadMode::Existing);
+    ASSERT_EQ(read.status, ReadStatus::Ok);
+    // The compile's output is the next file made: it gets number 100.
+    fs.numbers["prog.com"] = 100;
+    if (before != nullptr) Put("prog.com", before);
+    const uint8_t data[] = {0x90, 0xC3};
+    const FileWriteResult w = fs.WriteWholeFile("prog.com", data, read.identity);
+    EXPECT_EQ(w.bytesWritten, 2u) << (before ? before : "no output");
+    EXPECT_TRUE(w.ok());
+    EXPECT_EQ(Get("prog.com"), "\x90\xC3");
+    EXPECT_EQ(Get("prog.asm"), "NOP\r\nRET\r\n");
+    // The file this compile read, however named, is still refused.
+    fs.numbers["PROG.ASM"] = 101;
+    EXPECT_EQ(fs.WriteWholeFile("PROG.ASM", data, read.identity).status, WriteStatus::IsSource);
+    EXPECT_EQ(Get("prog.asm"), "NOP\r\nRET\r\n");
+  }
 }
 
 TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
@@ -198,15 +297,12 @@ TEST(Win32Files, LinksAreReadThroughButNeverWrittenOrCreatedThrough) {
   EXPECT_FALSE(fs.ReadWholeFile("dangling.asm", buf, sizeof buf, ReadMode::CreateMissing).opened);
   EXPECT_FALSE(Exists("nothere.asm")) << "nothing created where the link points";
 
-  Win32Services writer;  // has read nothing
+  Win32Services writer;
   const uint8_t data[] = {0xC3};
-  bool ok = true;
-  EXPECT_EQ(writer.WriteWholeFile("link.asm", data, ok), 0u);
-  EXPECT_FALSE(ok);
-  writer.WriteWholeFile("dangling.asm", data, ok);
-  EXPECT_FALSE(ok);
+  EXPECT_EQ(writer.WriteWholeFile("link.asm", data, {}).status, WriteStatus::Link);
+  EXPECT_EQ(writer.WriteWholeFile("dangling.asm", data, {}).status, WriteStatus::Link);
   EXPECT_FALSE(Exists("nothere.asm"));
-  EXPECT_TRUE(writer.DeleteFile("link.asm")) << "the link itself goes";
+  EXPECT_FALSE(writer.DeleteFile("link.asm")) << "only plain files are deleted";
   EXPECT_EQ(Get("real.asm"), "NOP\r\n") << "its target stays";
 }
 

@@ -315,15 +315,60 @@ TEST(Workbench, CompileFromTheSourceView) {
   EXPECT_EQ(b.rec().TextAt(620, 16), "Compile");
 }
 
-TEST(Workbench, CompileScreenCountsLinesWithoutBytes) {
+// A UTF-16 source is named on the load screen with what to do, and never
+// compiled; a UTF-8 byte-order mark is left out of the source view.
+TEST(Workbench, SourceEncodings) {
+  using namespace std::string_literals;
+  Bench b;
+  b.platform.files["C:\\src\\u.asm"] = "\xFF\xFEN\0O\0P\0"s;
+  b.platform.files["C:\\src\\m.asm"] = "\xEF\xBB\xBFNOP\r\nCLTS"s;
+  b.Create();
+  b.platform.SetEditorTitle("C:\\src\\u.asm");
+  b.Tick();
+  const auto filesBefore = b.platform.files;
+  b.Click(600, 20);
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.rec().TextAt(405, 15), "Cannot load:");
+  EXPECT_EQ(b.rec().TextAt(405, 45), "C:\\src\\u.asm");
+  EXPECT_EQ(b.rec().TextAt(405, 75), "the source is UTF-16 text; save it as");
+  EXPECT_EQ(b.rec().TextAt(405, 105), "ANSI (Windows-1252)");
+  EXPECT_NE(b.r().state2, Compiled);
+  EXPECT_EQ(b.platform.files, filesBefore);
+
+  b.platform.SetEditorTitle("C:\\src\\m.asm");
+  b.Click(20, 20);
+  b.Tick();
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_EQ(b.rec().TextAt(405, 15), "NOP");
+  b.Click(600, 20);
+  b.rec().Clear();
+  b.Tick();
+  ASSERT_EQ(b.r().state2, Compiled);
+  EXPECT_EQ(b.platform.files["C:\\src\\m.com"], "\x90");
+  EXPECT_EQ(b.rec().TextAt(160, 490), "2 warnings:");
+  EXPECT_EQ(b.rec().TextAt(kConsoleLeft + 10, kConsoleTop),
+            "line 1 starts with a UTF-8 byte-order mark, which was skipped: NOP");
+}
+
+TEST(Workbench, CompileScreenListsTheFirstWarnings) {
   const struct {
     std::string source;
-    const char* notice;  // nullptr: no notice
+    std::vector<std::string> notice;  // the count, then the rows under it; empty: nothing
   } cases[] = {
-      {CrLf({"[ORG 100]", "START:", "MOV AX, 1234", "NOP"}), nullptr},
-      {CrLf({"START:", "CLC", "MOV AX, 1234", "SBB AX,BX ; kept", "WORK PROC", "DB 1", "; c", ""}),
-       "2 lines produced no bytes"},
-      {CrLf({"@@", "CWD", "NOP"}), "1 line produced no bytes"},
+      {CrLf({"[ORG 100]", "START:", "MOV AX, 1234", "NOP"}), {}},
+      {CrLf({"START:", "INVD", "MOV AX, 1234", "CLTS ; kept", "WORK PROC", "DB 1", "; c", ""}),
+       {"2 warnings:", "line 2 produces no bytes: INVD", "line 4 produces no bytes: CLTS "}},
+      {CrLf({"@@", "DB \"ok\"", "NOP"}),
+       {"1 warning:",  // cut to the strip's 70 columns
+        "line 2 has lower-case letters inside quotes, which become upper case: "}},
+      {CrLf({"A1", "A2", "A3", "NOP", "A4", "A5", "A6"}),
+       {"6 warnings; the first 5:", "line 1 has an unknown mnemonic and produces no bytes: A1",
+        "line 2 has an unknown mnemonic and produces no bytes: A2",
+        "line 3 has an unknown mnemonic and produces no bytes: A3",
+        "line 5 has an unknown mnemonic and produces no bytes: A4",
+        "line 6 has an unknown mnemonic and produces no bytes: A5"}},
   };
   for (const auto& c : cases) {
     Bench b;
@@ -332,10 +377,23 @@ TEST(Workbench, CompileScreenCountsLinesWithoutBytes) {
     ASSERT_EQ(b.r().state2, Compiled);
     b.rec().Clear();
     b.Tick();
-    if (c.notice)
-      EXPECT_EQ(b.rec().TextAt(160, 490), c.notice) << c.source;
-    else
+    if (c.notice.empty()) {
       EXPECT_FALSE(b.rec().TextAt(160, 490)) << c.source;
+      continue;
+    }
+    EXPECT_EQ(b.rec().TextAt(160, 490), c.notice[0]) << c.source;
+    for (size_t i = 1; i < c.notice.size(); ++i)
+      EXPECT_EQ(b.rec().TextAt(kConsoleLeft + 10, kConsoleTop + int(i - 1) * kConsoleRowStep),
+                c.notice[i])
+          << c.source;
+    // The list goes with the compile screen: the variables panel clears all
+    // of its place, also right of the work area, and draws no row again.
+    b.rec().Clear();
+    b.Click(130, 300);
+    EXPECT_FALSE(b.rec().RectsAt(kConsoleLeft, kConsoleTop, 800, 600).empty()) << c.source;
+    b.rec().Clear();
+    b.Tick();
+    EXPECT_FALSE(b.rec().TextAt(kConsoleLeft + 10, kConsoleTop)) << c.source;
   }
 }
 
@@ -355,6 +413,10 @@ TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
   EXPECT_EQ(b.rec().TextAt(570, 80), "Error at Line:");
   EXPECT_EQ(b.rec().TextAt(570, 100), "3");
   EXPECT_EQ(b.rec().TextAt(570, 120), std::string("DB \"THIS STRING IS FAR TOO LONG FOR A LINE\""));
+  // The reason, in rows of the status column under the line.
+  EXPECT_EQ(b.rec().TextAt(570, 140), "a data line holds at");
+  EXPECT_EQ(b.rec().TextAt(570, 160), "most 28 bytes; go on");
+  EXPECT_EQ(b.rec().TextAt(570, 180), "in another line");
   auto row = b.rec().RectsAt(400, 75, 550, 100);
   ASSERT_EQ(row.size(), 2u);
   EXPECT_EQ(row[1].pen, kRed);

@@ -311,16 +311,16 @@ TEST(PosixFiles, BackslashesAndCaseInsensitiveComponents) {
   EXPECT_EQ(r.bytesRead, 0u);
   EXPECT_TRUE(std::filesystem::exists("Compiler/created.txt")) << "CreateMissing creates the file";
 
-  bool ok = false;
   const uint8_t data[] = {1, 2, 3};
-  EXPECT_EQ(fs.WriteWholeFile("compiler\\out.com", data, ok), 3u);
-  EXPECT_TRUE(ok);
+  FileWriteResult w = fs.WriteWholeFile("compiler\\out.com", data, {});
+  EXPECT_EQ(w.bytesWritten, 3u);
+  EXPECT_TRUE(w.ok());
   EXPECT_EQ(std::filesystem::file_size("Compiler/out.com"), 3u);
   EXPECT_TRUE(fs.DeleteFile("COMPILER\\OUT.COM"));
   EXPECT_FALSE(std::filesystem::exists("Compiler/out.com"));
 
-  EXPECT_EQ(fs.WriteWholeFile("nodir\\x.com", data, ok), 0u);
-  EXPECT_FALSE(ok) << "a file that cannot be created is not written";
+  w = fs.WriteWholeFile("nodir\\x.com", data, {});
+  EXPECT_EQ(w.status, WriteStatus::NoFolder) << "a file that cannot be created is not written";
 }
 
 TEST(PosixFiles, Windows1252PathsFindUtf8Names) {
@@ -329,10 +329,8 @@ TEST(PosixFiles, Windows1252PathsFindUtf8Names) {
   std::ofstream("Caf\xC3\xA9/\xE2\x82\xAC.asm") << "NOP";  // "€.asm"
   testing_support::SystemServices fs;
   EXPECT_TRUE(fs.FileExists("caf\xE9\\\x80.ASM")) << "1252 text, any case";
-  bool ok = false;
   const uint8_t data[] = {0x90};
-  fs.WriteWholeFile("Caf\xE9\\new.com", data, ok);
-  EXPECT_TRUE(ok);
+  EXPECT_TRUE(fs.WriteWholeFile("Caf\xE9\\new.com", data, {}).ok());
   EXPECT_TRUE(std::filesystem::exists("Caf\xC3\xA9/new.com"));
   std::ofstream("raw\xE9.asm") << "NOP";  // a name that is not UTF-8 is used as it is
   EXPECT_TRUE(fs.FileExists("raw\xE9.asm"));

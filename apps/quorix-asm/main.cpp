@@ -3,9 +3,10 @@
 //   quorix-asm SOURCE [-o OUTPUT] [--listing | --explain] [--timings]
 //
 // Exit 0 on success (the file is written), 1 on an assembly error ("Error at
-// Line:" with the line on stderr, nothing written), 2 on a usage, read or
-// write error. Every instruction line that produced no bytes is reported on
-// stderr ("produces no bytes"); that does not change the exit code.
+// Line:" with the line and the reason on stderr, nothing written), 2 on a
+// usage, read or write error. The warnings (lines that produce no bytes,
+// quotes that upper-casing or a ';' change, a skipped byte-order mark) go to
+// stderr; they do not change the exit code. --help prints the full help.
 // --explain prints the listing with each line's bytes decoded back into
 // instructions, in the line's code width. --timings prints the time of each
 // phase (load, symbols, pass 1, pass 2, checks, write) on stderr.
@@ -47,8 +48,47 @@ namespace {
 int Usage(const char* why) {
   if (why) std::fprintf(stderr, "quorix-asm: %s\n", why);
   std::fprintf(stderr,
-               "usage: quorix-asm SOURCE [-o OUTPUT] [--listing | --explain] [--timings]\n");
+               "usage: quorix-asm SOURCE [-o OUTPUT] [--listing | --explain] [--timings]\n"
+               "       quorix-asm --help\n");
   return 2;
+}
+
+// --help (and /? on Windows): on standard output, exit 0.
+int Help() {
+  std::fputs(
+      "usage: quorix-asm SOURCE [-o OUTPUT] [--listing | --explain] [--timings]\n"
+      "\n"
+      "Assembles SOURCE, a text in the Quorix dialect, into a flat .com program:\n"
+      "the workbench's assembler on the command line.\n"
+      "\n"
+      "Options:\n"
+      "  -o OUTPUT    write the program to OUTPUT (default: the source's name up to\n"
+      "               its first '.', then .com, beside the source); never the source\n"
+      "  --listing    print each line's number, byte count, offset, bytes and text\n"
+      "  --explain    the listing with each line's bytes decoded into instructions\n"
+      "  --timings    print the time of each phase on standard error\n"
+      "  --help, -h   this text (on Windows also /?)\n"
+      "\n"
+      "Exit status:\n"
+      "  0  assembled; the program was written (warnings do not change this)\n"
+      "  1  a line could not be assembled: \"Error at Line: N: TEXT (REASON)\" on\n"
+      "     standard error, nothing written\n"
+      "  2  a usage error, or the source could not be read (a UTF-16 source among\n"
+      "     them: save it as ANSI) or the output could not be written\n"
+      "\n"
+      "Warnings (\"quorix-asm: warning: line N ...\") name the lines that produce no\n"
+      "bytes, lower-case letters inside quotes (they become upper case) and a ';'\n"
+      "inside quotes (it starts a comment).\n"
+      "\n"
+      "Example:\n"
+      "  quorix-asm hello.asm             writes hello.com\n"
+      "  quorix-asm hello.asm --listing   the same, and prints the listing\n"
+      "\n"
+      "The dialect: numbers are hexadecimal unless written #decimal, lines are\n"
+      "upper-cased, one label or instruction per line. Its reference, with a\n"
+      "section for students, is docs/dialect.md in the Quorix sources.\n",
+      stdout);
+  return 0;
 }
 
 uint64_t NowNs() {
@@ -165,6 +205,16 @@ struct Options {
   bool listing = false, explain = false, timings = false;
 };
 
+// "/?", the Windows way of asking for help.
+bool IsWindowsHelp(const char* arg) {
+#ifdef _WIN32
+  return std::strcmp(arg, "/?") == 0;
+#else
+  (void)arg;
+  return false;
+#endif
+}
+
 // Reads the command line; returns -1 to go on, or the exit code.
 int ParseOptions(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
@@ -184,9 +234,9 @@ int ParseOptions(int argc, char** argv, Options* o) {
                    "(Zydis 4 was not found when it was configured)\n");
       return 2;
 #endif
-    } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-      Usage(nullptr);
-      return 0;
+    } else if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0 ||
+               IsWindowsHelp(argv[i])) {
+      return Help();
     } else if (argv[i][0] == '-' && argv[i][1] != 0) {
       return Usage((std::string("unknown option ") + argv[i]).c_str());
     } else if (o->source) {
@@ -221,6 +271,10 @@ int main(int argc, char** argv) {
                  source, kReadLimit, Workspace::Size(Area::SourceIndex) / 4 - 1);
     return 2;
   }
+  if (status == TextStatus::Utf16) {
+    std::fprintf(stderr, "quorix-asm: %s: %s\n", source, DescribeTextStatus(status));
+    return 2;
+  }
   if (status != TextStatus::Loaded) {
     std::fprintf(stderr, "quorix-asm: cannot read %s: %s\n", source, DescribeTextStatus(status));
     return 2;
@@ -231,14 +285,12 @@ int main(int argc, char** argv) {
   Assembly result = assembler.Assemble(options);
   AssembleReport& report = result.report;
   if (!report.ok) {
-    std::string text = assembler.LineText(report.errorLine, 256, false);
-    std::fprintf(stderr, "Error at Line: %u: %s", report.errorLine, text.c_str());
-    if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
-    std::fputc('\n', stderr);
+    std::fprintf(stderr, "%s\n", ErrorMessage(assembler.source(), report).c_str());
     return 1;
   }
   const uint64_t writeStart = NowNs();
-  const OutputWrite written = WriteOutputFile(services, source, output, result.bytes);
+  const OutputWrite written = WriteOutputFile(
+      services, source, assembler.workspace().load().sourceIdentity, output, result.bytes);
   report.phaseTime[static_cast<int>(AsmPhase::Write)] = NowNs() - writeStart;
   if (!written.ok) {
     std::fprintf(stderr, "quorix-asm: cannot write %s: %s\n",
@@ -248,10 +300,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<uint32_t>& silent = report.silentLines;
   if (timings) PrintTimings(loadNs, report);
-  for (uint32_t n : silent) {
-    std::fprintf(stderr, "quorix-asm: warning: line %u produces no bytes: %s\n", n,
-                 assembler.LineText(n, 256, true).c_str());
-  }
+  for (const std::string& w : WarningMessages(assembler.source(), report))
+    std::fprintf(stderr, "quorix-asm: warning: %s\n", w.c_str());
   if (explain)
     PrintExplained(assembler, services, silent);
   else if (listing)

@@ -10,8 +10,8 @@
 #include "engine/machines.h"
 
 int main(int argc, char** argv) {
-  // --line-stepper: run without the emulator, as a build without one does
-  // (the Windows build), so its pictures can be compared with that build's.
+  // --line-stepper: run without the emulator, as a build without one does,
+  // so its pictures can be compared with that build's.
   bool withEngine = true;
   if (argc > 1 && std::string(argv[1]) == "--line-stepper") {
     withEngine = false;

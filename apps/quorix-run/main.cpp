@@ -5,15 +5,13 @@
 //              [--screen] [--screen-dump DUMP] [--break LINE]...
 //
 // FILE is a source in the workbench's dialect (assembled in memory, nothing
-// is written) or, when its name ends in .com or .bin, machine code as it is.
-// Once the program has ended or stopped, --screen prints its 80x25 text
-// screen on standard output after the program's own output (25 lines,
-// trailing blanks trimmed), and --screen-dump writes the screen's 4,000 raw
-// bytes (character, attribute, row after row, as at B800:0000) to DUMP.
-// Each time execution reaches a --break line (the first line with code from
-// LINE on), the registers and the top of the stack go to standard error as
-// "name: value" lines, and the program goes on.
-// Exit status: the program's own exit code when it exits; otherwise
+// is written; its warnings go to standard error as quorix-asm gives them) or, when its name ends in
+// .com or .bin, machine code as it is. Once the program has ended or stopped, --screen prints its
+// 80x25 text screen on standard output after the program's own output (25 lines, trailing blanks
+// trimmed), and --screen-dump writes the screen's 4,000 raw bytes (character, attribute, row after
+// row, as at B800:0000) to DUMP. Each time execution reaches a --break line (the first line with
+// code from LINE on), the registers and the top of the stack go to standard error as "name: value"
+// lines, and the program goes on. Exit status: the program's own exit code when it exits; otherwise
 //   250 assembly error, 251 processor fault, 252 missing DOS/BIOS service,
 //   253 step limit reached, 254 usage or file error,
 // each with a message on standard error.
@@ -21,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,12 +28,25 @@
 #include <vector>
 
 #include "app/assemble_text.h"
+#include "app/output_file.h"
 #include "engine/machines.h"
-#include "backends/posix/posix_services.h"
+#ifdef QUORIX_HAVE_DISASM
+#include "engine/disasm/disasm.h"
+#endif
 #include "sim/debugger.h"
 #include "sim/dos_program.h"
 #include "sim/run_session.h"
 #include "sim/source_map.h"
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include "backends/win32/win32_services.h"
+using SystemServices = quorix::win32::Win32Services;
+#else
+#include "backends/posix/posix_services.h"
+using SystemServices = quorix::PosixServices;
+#endif
 
 using namespace quorix;
 
@@ -147,12 +159,39 @@ struct Program {
   std::unique_ptr<TextAssembler> assembler;  // holds the source's text
   std::vector<LineRecord> records;
   LineMap lines;
+  FileIdentity identity;  // of the file read: the screen dump never replaces it
   std::string LineText(uint32_t line) const {
     return isSource && line != 0 ? SourceLineText(assembler->source(), line) : std::string();
   }
 };
 
-void Trace(DosProgram& program, const Program& src, uint32_t at) {
+// The instruction at `at` as the decoder reads it, taken from the machine's
+// memory before the step (so code the program rewrote shows as it ran);
+// empty without a decoder.
+struct TracedInstruction {
+  std::vector<uint8_t> bytes;  // the memory at the instruction, before the step
+  std::string text;            // the decoder's reading; empty without a decoder
+  uint32_t length = 0;         // its length; 0 when it does not decode
+};
+
+// The instruction at `at` as it is in the machine's memory before the step,
+// so that code the program rewrote shows as it runs.
+TracedInstruction ReadInstruction(Machine& m, int bits, uint32_t at) {
+  TracedInstruction t;
+  const uint32_t base = bits == 32 ? 0 : m.Get(Reg::Cs) << 4;
+  std::array<uint8_t, 15> bytes{};
+  size_t size = bytes.size();
+  while (size != 0 && !m.Read(base + at, std::span(bytes.data(), size))) --size;
+  t.bytes.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+#ifdef QUORIX_HAVE_DISASM
+  const disasm::Decoded d = disasm::DecodeOne(bytes.data(), size, at, bits);
+  t.text = d.length != 0 ? d.text : "(undecodable)";
+  t.length = d.length;
+#endif
+  return t;
+}
+
+void Trace(DosProgram& program, const Program& src, uint32_t at, const TracedInstruction& decoded) {
   const std::vector<uint8_t>& image = src.image;
   Machine& m = program.machine();
   const uint32_t origin = program.origin();
@@ -179,12 +218,17 @@ void Trace(DosProgram& program, const Program& src, uint32_t at) {
     text += t;
   }
   text += " |";
+  if (length == 0) length = decoded.length;
   if (length == 0 || length > 10) length = std::min<uint32_t>(length == 0 ? 1 : length, 10);
-  for (uint32_t i = 0; i < length && at - origin + i < image.size() && at >= origin; ++i) {
-    std::snprintf(buf, sizeof buf, " %02X", image[at - origin + i]);
+  for (uint32_t i = 0; i < length && i < decoded.bytes.size(); ++i) {
+    std::snprintf(buf, sizeof buf, " %02X", decoded.bytes[i]);
     text += buf;
   }
   text.resize(std::max<size_t>(text.size(), src.isSource ? 73 : 38), ' ');
+  if (!decoded.text.empty()) {
+    text += "  " + decoded.text;
+    text.resize(std::max<size_t>(text.size(), (src.isSource ? 73 : 38) + 26), ' ');
+  }
   static const char* const kNames[] = {"EAX", "ECX", "EDX", "EBX", "ESP",
                                        "EBP", "ESI", "EDI", "EIP"};
   for (int i = 0; i < 9; ++i) {
@@ -283,6 +327,7 @@ int LoadBinary(const char* file, Services& services, Program* p) {
     return kExitUsage;
   }
   p->image.resize(r.bytesRead);
+  p->identity = r.identity;
   return -1;
 }
 
@@ -301,6 +346,10 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
                  ReadFailure(file, ReadStatus::NotRegular).c_str());
     return kExitUsage;
   }
+  if (status == TextStatus::Utf16) {
+    std::fprintf(stderr, "quorix-run: %s: %s\n", file, DescribeTextStatus(status));
+    return kExitUsage;
+  }
   if (status != TextStatus::Loaded) {
     std::fprintf(stderr, "quorix-run: cannot read %s: %s\n", file, DescribeTextStatus(status));
     return kExitUsage;
@@ -308,17 +357,18 @@ int AssembleProgram(const char* file, Services& services, Program* p) {
   Assembly result = as.Assemble();
   const AssembleReport& report = result.report;
   if (!report.ok) {
-    std::string text = SourceLineText(as.source(), report.errorLine);
-    std::fprintf(stderr, "Error at Line: %u: %s", report.errorLine, text.c_str());
-    if (!report.error.empty()) std::fprintf(stderr, " (%s)", report.error.c_str());
-    std::fputc('\n', stderr);
+    std::fprintf(stderr, "%s\n", ErrorMessage(as.source(), report).c_str());
     return kExitAssembly;
   }
+  // The same warnings as quorix-asm gives, before the program's own output.
+  for (const std::string& w : WarningMessages(as.source(), report))
+    std::fprintf(stderr, "quorix-run: warning: %s\n", w.c_str());
   p->image = std::move(result.bytes);
   p->records = std::move(result.records);
   p->origin = LoadOrigin(report.origin, report.entryBits);
   p->bits = report.entryBits;
   p->isSource = true;
+  p->identity = as.workspace().load().sourceIdentity;
   p->lines.Build(as.env().regions.records, as.source().lineCount, report.bytes);
   return -1;
 }
@@ -372,7 +422,8 @@ SourceMap MapOf(const Program& p) {
 // The screen as the program left it: printed after its output (on a line of
 // its own) and written raw to the dump file. False when the dump could not
 // be written.
-bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Services& services) {
+bool ShowScreen(DosProgram& program, const Program& p, const Options& o, StdoutScreen& out,
+                Services& services) {
   TextScreen& screen = program.screen();
   if (o.screen) {
     if (out.lineOpen()) std::fputc('\n', stdout);
@@ -380,10 +431,11 @@ bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Servic
       std::fprintf(stdout, "%s\n", screen.RowText(row).c_str());
   }
   if (o.screenDump == nullptr) return true;
-  bool ok = false;
-  services.WriteWholeFile(o.screenDump, screen.Bytes(), ok);
-  if (!ok) std::fprintf(stderr, "quorix-run: cannot write the screen to %s\n", o.screenDump);
-  return ok;
+  const FileWriteResult w = services.WriteWholeFile(o.screenDump, screen.Bytes(), p.identity);
+  if (!w.ok())
+    std::fprintf(stderr, "quorix-run: cannot write the screen to %s: %s\n", o.screenDump,
+                 DescribeWriteStatus(w.status));
+  return w.ok();
 }
 
 // After the run: the screen shown, standard output flushed, the end
@@ -391,7 +443,7 @@ bool ShowScreen(DosProgram& program, const Options& o, StdoutScreen& out, Servic
 int Report(DosProgram& program, const Program& p, const Options& o, StdoutScreen& screen,
            Services& services) {
   const RunStatus status = program.status();
-  const bool dumped = ShowScreen(program, o, screen, services);
+  const bool dumped = ShowScreen(program, p, o, screen, services);
   if (!screen.Finish()) {
     std::fprintf(stderr, "quorix-run: output failed: %s\n", std::strerror(screen.error()));
     return kExitOutput;
@@ -475,8 +527,9 @@ int Run(std::unique_ptr<Machine> machine, const Program& p, const Options& o, Se
       uint32_t next = 0;
       if (p.isSource && at >= p.origin && p.lines.StartsLine(at - p.origin))
         next = p.lines.EndAt(at - p.origin) + p.origin;
+      const TracedInstruction decoded = ReadInstruction(*machine, p.bits, at);
       status = program.Run(1, next);
-      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at);
+      if (status == RunStatus::Ready || status == RunStatus::Exited) Trace(program, p, at, decoded);
     } else {
       status = program.Run(kChunk);
     }
@@ -511,7 +564,14 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  PosixServices services;
+#ifdef _WIN32
+  // The program's bytes pass through unchanged: no CR is added before an LF
+  // on the way out, none taken away and no Ctrl+Z ends the input.
+  ::_setmode(::_fileno(stdin), _O_BINARY);
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
+  SystemServices services;
   const std::string name(o.file);
   Program p;
   const bool binary = EndsWith(name, ".com") || EndsWith(name, ".bin");

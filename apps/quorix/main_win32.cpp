@@ -1,10 +1,12 @@
 // The workbench on Windows: its window (and the machine window once Debug
 // opens it) driven by their messages and a 1 ms timer, in the current
-// directory (its file paths are relative to it).
+// directory (its file paths are relative to it). The Run box executes the
+// program on the engine's emulator, as on Linux.
 #include "backends/win32/windows_api.h"
 
 #include "app/workbench.h"
 #include "backends/win32/win32_platform.h"
+#include "engine/machines.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ class WorkbenchSink : public quorix::win32::MessageSink {
 // The command line is not used: the workbench has no options.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   quorix::win32::Win32Platform platform(instance);
-  quorix::Workbench workbench(platform);
+  quorix::Workbench workbench(platform, quorix::DefaultMachineFactory());
   WorkbenchSink sink(workbench);
   int code = platform.RunMainWindow(sink);
   if (code < 0) {

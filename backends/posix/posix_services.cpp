@@ -217,6 +217,7 @@ FileReadResult PosixServices::ReadWholeFile(const char* path, std::span<uint8_t>
   }
   r.opened = true;
   r.fileSize = static_cast<uint64_t>(st.st_size);
+  r.identity = Identify(host, IdentityOf(st));
   const size_t want = std::min<size_t>(limit, buf.size());
   size_t got = 0;
   bool failed = false;
@@ -251,25 +252,142 @@ bool PosixServices::SameFile(const char* a, const char* b) {
   return IdentityOf(sa) == IdentityOf(sb);
 }
 
-uint32_t PosixServices::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {
-  ok = false;
-  std::string host = ResolveHostPath(path);
-  int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return 0;
+namespace {
+
+WriteStatus WriteStatusOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return WriteStatus::NoFolder;
+    case EACCES:
+    case EPERM:
+    case EROFS: return WriteStatus::Denied;
+    case EISDIR: return WriteStatus::Folder;
+    default: return WriteStatus::Failed;
+  }
+}
+
+// Writes all of data to fd; the bytes written.
+size_t WriteAll(int fd, std::span<const uint8_t> data, bool* failed) {
   size_t done = 0;
+  *failed = false;
   while (done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      *failed = true;
+      break;
+    }
     done += static_cast<size_t>(n);
   }
-  bool closed = ::close(fd) == 0;
-  ok = closed && done == data.size();
-  return static_cast<uint32_t>(done);
+  return done;
+}
+
+// A character device (a terminal, /dev/null) is written as itself: never
+// created, truncated, replaced or followed through a link.
+FileWriteResult WriteDevice(const std::string& host, std::span<const uint8_t> data) {
+  FileWriteResult w;
+  int fd = ::open(host.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    w.status = WriteStatusOf(errno);
+    return w;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+    ::close(fd);
+    w.status = WriteStatus::Special;
+    return w;
+  }
+  bool failed = false;
+  w.bytesWritten = static_cast<uint32_t>(WriteAll(fd, data, &failed));
+  const bool closed = ::close(fd) == 0;
+  w.status = !failed && closed ? WriteStatus::Ok : WriteStatus::Failed;
+  return w;
+}
+
+// A new file beside host (same folder, so a rename moves it into place),
+// created exclusively; -1 and errno when none could be made.
+int CreateBeside(const std::string& host, std::string* temp) {
+  static unsigned counter = 0;
+  const size_t slash = host.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "" : host.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? host : host.substr(slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = dir;
+    *temp += '.';
+    *temp += name;
+    *temp += '.';
+    *temp += std::to_string(::getpid());
+    *temp += '-';
+    *temp += std::to_string(++counter);
+    *temp += ".part";
+    int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+}  // namespace
+
+FileWriteResult PosixServices::WriteWholeFile(const char* path, std::span<const uint8_t> data,
+                                              const FileIdentity& keep) {
+  FileWriteResult w;
+  if (path == nullptr || path[0] == 0) {
+    w.status = WriteStatus::BadName;
+    return w;
+  }
+  const std::string host = ResolveHostPath(path);
+  struct stat old;
+  const bool exists = ::lstat(host.c_str(), &old) == 0;
+  if (!exists && errno != ENOENT) {
+    w.status = WriteStatusOf(errno);
+    return w;
+  }
+  if (exists) {
+    if (S_ISLNK(old.st_mode))
+      w.status = WriteStatus::Link;
+    else if (S_ISDIR(old.st_mode))
+      w.status = WriteStatus::Folder;
+    else if (S_ISCHR(old.st_mode))
+      return WriteDevice(host, data);
+    else if (!S_ISREG(old.st_mode))
+      w.status = WriteStatus::Special;
+    else if (keep.known() && Identify(host, IdentityOf(old)) == keep)
+      w.status = WriteStatus::IsSource;
+    else
+      w.status = WriteStatus::Ok;
+    if (w.status != WriteStatus::Ok) return w;
+  }
+  std::string temp;
+  int fd = CreateBeside(host, &temp);
+  if (fd < 0) {
+    w.status = WriteStatusOf(errno);
+    return w;
+  }
+  // The new file keeps the permissions of the one it replaces.
+  if (exists) ::fchmod(fd, old.st_mode & 07777);
+  bool failed = false;
+  w.bytesWritten = static_cast<uint32_t>(WriteAll(fd, data, &failed));
+  failed = failed || ::fsync(fd) != 0;
+  failed = (::close(fd) != 0) || failed;
+  if (failed || ::rename(temp.c_str(), host.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    w.status = failed ? WriteStatus::Failed : WriteStatusOf(error);
+    if (w.status == WriteStatus::NoFolder) w.status = WriteStatus::Failed;
+    return w;
+  }
+  w.status = WriteStatus::Ok;
+  return w;
 }
 
 bool PosixServices::DeleteFile(const char* path) {
-  return ::unlink(ResolveHostPath(path).c_str()) == 0;
+  if (path == nullptr || path[0] == 0) return false;
+  const std::string host = ResolveHostPath(path);
+  struct stat st;
+  // Only a regular file: never a folder, a link, a FIFO or a device.
+  if (::lstat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return ::unlink(host.c_str()) == 0;
 }
 
 bool PosixServices::FileExists(const char* path) {

@@ -24,20 +24,16 @@ void UpperCase1252(std::span<uint8_t> text);
 uint8_t Upper1252(uint8_t c);
 
 // What names one file on this system, however a path spells it: the device
-// that holds it and its inode number there (inode numbers repeat across
-// devices).
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
+// that holds it (the volume) and its inode number there (inode numbers
+// repeat across devices).
 FileIdentity IdentityOf(const struct stat& st);
 
 class PosixServices : public virtual Services {
  public:
   FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit,
                                ReadMode mode) override;
-  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override;
+  FileWriteResult WriteWholeFile(const char* path, std::span<const uint8_t> data,
+                                 const FileIdentity& keep) override;
   bool DeleteFile(const char* path) override;
   bool FileExists(const char* path) override;
   bool SameFile(const char* a, const char* b) override;
@@ -46,6 +42,14 @@ class PosixServices : public virtual Services {
   // workspace's first touches then cost a few faults instead of hundreds.
   void* AllocateZeroedBlock(size_t size) override;
   void ReleaseBlock(void* block) override;
+
+ protected:
+  // The identity of the file at host path, as the file system reported it.
+  // Tests stand in for the file system's numbering here.
+  virtual FileIdentity Identify(const std::string& host, FileIdentity reported) const {
+    (void)host;
+    return reported;
+  }
 
  private:
   struct Mapping {

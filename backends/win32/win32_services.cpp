@@ -3,7 +3,10 @@
 #include "backends/win32/windows_api.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <functional>
+#include <string>
 
 namespace quorix::win32 {
 
@@ -50,7 +53,8 @@ bool PlainFile(HANDLE h, FileId* id, uint64_t* size) {
   if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return false;
   if (IsLink(h, info.dwFileAttributes)) return false;
   if (id)
-    *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    *id = {uint64_t(info.dwVolumeSerialNumber),
+           uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
   if (size) *size = uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
   return true;
 }
@@ -69,8 +73,31 @@ bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND; }
 
 bool HasWildcard(const char* path) { return std::strpbrk(path, "*?") != nullptr; }
 
-bool Win32Services::IsInput(const FileId& id) const {
-  return std::find(inputs_.begin(), inputs_.end(), id) != inputs_.end();
+bool IsDeviceName(const char* path) {
+  if (path == nullptr) return false;
+  if ((path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') &&
+      path[2] == '.' && (path[3] == '\\' || path[3] == '/'))
+    return true;
+  // The last component, up to its first '.', without trailing blanks.
+  const char* name = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+  std::string base(name, std::strcspn(name, "."));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char* d : kDevices)
+    if (base == d) return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+bool Win32Services::WritePiece(void* handle, const uint8_t* data, uint32_t size,
+                               uint32_t* written) {
+  DWORD n = 0;
+  const bool ok = ::WriteFile(static_cast<HANDLE>(handle), data, size, &n, nullptr) != 0;
+  *written = n;
+  return ok;
 }
 
 FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t> buf,
@@ -112,7 +139,7 @@ FileReadResult Win32Services::ReadWholeFile(const char* path, std::span<uint8_t>
   }
   r.opened = true;
   r.fileSize = size;
-  if (!IsInput(id)) inputs_.push_back(id);
+  r.identity = Identify(path, id);
   const size_t want = std::min<size_t>(limit, buf.size());
   size_t got = 0;
   bool failed = false;
@@ -140,60 +167,112 @@ bool Win32Services::SameFile(const char* a, const char* b) {
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!h.valid() || !::GetFileInformationByHandle(h.get(), &info)) return false;
-    *id = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    *id = {uint64_t(info.dwVolumeSerialNumber),
+           uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
     return true;
   };
   FileId ia, ib;
   return identify(a, &ia) && identify(b, &ib) && ia == ib;
 }
 
-uint32_t Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) {
-  ok = false;
-  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return 0;
-  {
-    // What already has this name must be a plain file (not a link) that was
-    // not read as an input; CREATE_ALWAYS would truncate it before we could
-    // look.
-    Handle old(OpenEntry(path));
-    if (old.valid()) {
-      FileId id;
-      if (!PlainFile(old.get(), &id, nullptr) || IsInput(id)) return 0;
-    } else if (!Missing(::GetLastError())) {
-      return 0;
-    }
+namespace {
+
+WriteStatus WriteStatusOf(DWORD error) {
+  switch (error) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE: return WriteStatus::NoFolder;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION: return WriteStatus::Denied;
+    case ERROR_INVALID_NAME: return WriteStatus::BadName;
+    default: return WriteStatus::Failed;
   }
-  Handle h(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!h.valid()) return 0;
-  FileId id;
-  if (!PlainFile(h.get(), &id, nullptr) || IsInput(id)) return 0;
+}
+
+// What has the name now: Ok for nothing or a plain file other than keep.
+WriteStatus WhatIsThere(const char* path, const FileIdentity& keep,
+                        const std::function<FileId(FileId)>& identify) {
+  Handle old(OpenEntry(path));
+  if (!old.valid()) {
+    const DWORD error = ::GetLastError();
+    return Missing(error) ? WriteStatus::Ok : WriteStatusOf(error);
+  }
+  if (::GetFileType(old.get()) != FILE_TYPE_DISK) return WriteStatus::Special;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(old.get(), &info)) return WriteStatus::Failed;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return WriteStatus::Folder;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return WriteStatus::Special;
+  if (IsLink(old.get(), info.dwFileAttributes)) return WriteStatus::Link;
+  const FileId id{uint64_t(info.dwVolumeSerialNumber),
+                  uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return keep.known() && identify(id) == keep ? WriteStatus::IsSource : WriteStatus::Ok;
+}
+
+// A new file beside path (same folder, so a move puts it in place), made
+// exclusively; invalid when none could be made.
+HANDLE CreateBeside(const std::string& path, std::string* temp) {
+  static unsigned counter = 0;
+  const size_t slash = path.find_last_of("\\/:");
+  const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = dir + "~quorix-" + std::to_string(::GetCurrentProcessId()) + "-" +
+            std::to_string(++counter) + ".part";
+    HANDLE h = ::CreateFileA(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return h;
+  }
+  ::SetLastError(ERROR_FILE_EXISTS);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+FileWriteResult Win32Services::WriteWholeFile(const char* path, std::span<const uint8_t> data,
+                                              const FileIdentity& keep) {
+  FileWriteResult w;
+  if (path == nullptr || path[0] == 0 || HasWildcard(path)) {
+    w.status = WriteStatus::BadName;
+    return w;
+  }
+  // A device is never opened for writing, let alone replaced.
+  w.status = IsDeviceName(path)
+                 ? WriteStatus::Special
+                 : WhatIsThere(path, keep, [&](FileId id) { return Identify(path, id); });
+  if (w.status != WriteStatus::Ok) return w;
+  std::string temp;
+  Handle h(CreateBeside(path, &temp));
+  if (!h.valid()) {
+    w.status = WriteStatusOf(::GetLastError());
+    return w;
+  }
   size_t done = 0;
-  while (done < data.size()) {
-    DWORD n = 0;
-    DWORD ask = static_cast<DWORD>(std::min<size_t>(data.size() - done, kChunk));
-    if (!::WriteFile(h.get(), data.data() + done, ask, &n, nullptr) || n == 0) break;
+  bool failed = false;
+  while (done < data.size() && !failed) {
+    uint32_t n = 0;
+    const uint32_t ask = static_cast<uint32_t>(std::min<size_t>(data.size() - done, kChunk));
+    failed = !WritePiece(h.get(), data.data() + done, ask, &n) || n == 0;
     done += n;
   }
-  const bool closed = h.Close();
-  ok = closed && done == data.size();
-  return static_cast<uint32_t>(done);
+  w.bytesWritten = static_cast<uint32_t>(done);
+  failed = failed || !::FlushFileBuffers(h.get());
+  failed = !h.Close() || failed;
+  if (failed ||
+      !::MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileA(temp.c_str());
+    w.status = failed ? WriteStatus::Failed : WriteStatusOf(error);
+    return w;
+  }
+  w.status = WriteStatus::Ok;
+  return w;
 }
 
 bool Win32Services::DeleteFile(const char* path) {
-  if (path == nullptr || path[0] == 0 || HasWildcard(path)) return false;
+  if (path == nullptr || path[0] == 0 || HasWildcard(path) || IsDeviceName(path)) return false;
   {
-    // A link is deleted as itself (its target stays); a folder, a device or
-    // an input is not deleted at all.
+    // Only a plain file: a link, a folder or a device is not deleted.
     Handle old(OpenEntry(path));
-    if (!old.valid()) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileType(old.get()) != FILE_TYPE_DISK ||
-        !::GetFileInformationByHandle(old.get(), &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
-      return false;
-    const FileId id{info.dwVolumeSerialNumber,
-                    uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    if (IsInput(id)) return false;
+    if (!old.valid() || !PlainFile(old.get(), nullptr, nullptr)) return false;
   }
   return ::DeleteFileA(path) != 0;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Regenerates the pictures of docs/screens.md: runs screens.replay (the main
-# window) and machine.replay (the machine window) with quorix-replay, each in
+# window), machine.replay and bubble.replay (the machine window) with quorix-replay, each in
 # a scratch copy of Compiler/, and copies the PNGs (and the record dump of
 # the main window's last screen) back here.
 # Usage: docs/replay/make-screens.sh [path/to/quorix-replay]
@@ -14,6 +14,9 @@ cp -r "$here/Compiler" "$work/"
 mkdir "$work/machine"
 cp -r "$here/Compiler" "$work/machine/"
 (cd "$work/machine" && "$replay" "$here/machine.replay" > /dev/null)
-cp "$work"/*.png "$work"/machine/*.png "$here/"
+mkdir "$work/bubble"
+cp -r "$here/Compiler" "$work/bubble/"
+(cd "$work/bubble" && "$replay" "$here/bubble.replay" > /dev/null)
+cp "$work"/*.png "$work"/machine/*.png "$work"/bubble/*.png "$here/"
 cp "$work/variables.txt" "$here/"
-echo "wrote $(ls "$work"/*.png "$work"/machine/*.png | wc -l) pictures to $here"
+echo "wrote $(ls "$work"/*.png "$work"/machine/*.png "$work"/bubble/*.png | wc -l) pictures to $here"

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <span>
 #include <string>
@@ -53,6 +54,23 @@ class TextAssembler {
   SymbolIndex symbols_;
   AsmEnv env_;
 };
+
+// The message of a failed run, as the command-line programs print it:
+// "Error at Line: N: TEXT (REASON)", TEXT being the line as written without
+// its leading blanks, its comment and its trailing blanks (at most 255
+// characters); just the reason when the run stopped at no line.
+std::string ErrorMessage(const SourceText& source, const AssembleReport& report);
+
+// One message per warning of a successful run, in line order: "line N
+// produces no bytes: TEXT", "line N has a ; inside quotes, which starts a
+// comment: TEXT", ... The lines without bytes show their text cleaned, the
+// others as written (the quotes are the point), without leading blanks.
+std::vector<std::string> WarningMessages(const SourceText& source, const AssembleReport& report,
+                                         size_t limit = SIZE_MAX);
+
+// Line n as the listing shows it: fetched, cleaned when `cleaned`, else as
+// written (cut to `limit` characters).
+std::string SourceLine(const SourceText& source, uint32_t n, size_t limit, bool cleaned);
 
 // Assembles a text held in memory; a text that does not fit the source area
 // fails with the reason.

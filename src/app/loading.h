@@ -31,8 +31,11 @@ void LoadWorkspace(ContextRecord* record, Workspace& ws, Services& platform,
 // end). A file that could not be read completely leaves
 // the empty text. The rest of the area is cleared, so no tail of an earlier,
 // longer text survives.
+// identity, when given, receives the identity of the file read (none when
+// nothing was opened).
 TextStatus LoadText(Workspace& ws, Services& platform, const char* path, Area text, Area index,
-                    uint32_t* size, uint32_t* lineCount, ReadMode mode = ReadMode::Existing);
+                    uint32_t* size, uint32_t* lineCount, ReadMode mode = ReadMode::Existing,
+                    FileIdentity* identity = nullptr);
 
 // Puts a text held in memory into a text area as LoadText does with a
 // file's bytes: Loaded, or Cut when it does not fit.

@@ -13,24 +13,41 @@ std::string OutputNameFor(const char* sourcePath, size_t capacity) {
 }
 
 OutputWrite WriteOutputFile(Services& services, const std::string& sourcePath,
-                            const char* outputPath, std::span<const uint8_t> bytes) {
+                            const FileIdentity& source, const char* outputPath,
+                            std::span<const uint8_t> bytes) {
   OutputWrite w;
   w.path = outputPath ? std::string(outputPath) : OutputNameFor(sourcePath.c_str());
   if (w.path.empty()) {
     w.error = "the output name does not fit its buffer";
   } else if (services.SameFile(w.path.c_str(), sourcePath.c_str())) {
     // However it is spelt, the output must not be the source itself.
-    w.error = "the output would overwrite the source";
+    w.error = DescribeWriteStatus(WriteStatus::IsSource);
   } else {
-    if (services.FileExists(w.path.c_str())) services.DeleteFile(w.path.c_str());
-    bool ok = false;
-    const uint32_t written = services.WriteWholeFile(w.path.c_str(), bytes, ok);
-    if (!ok || written != bytes.size())
-      w.error = "the output file could not be written";
-    else
+    // Written beside the old output and moved over it: nothing is deleted
+    // first, so a refused or failed write leaves the old output as it was.
+    const FileWriteResult r = services.WriteWholeFile(w.path.c_str(), bytes, source);
+    if (r.ok() && r.bytesWritten == bytes.size())
       w.ok = true;
+    else
+      w.error = DescribeWriteStatus(r.ok() ? WriteStatus::Failed : r.status);
   }
   return w;
+}
+
+const char* DescribeWriteStatus(WriteStatus status) {
+  switch (status) {
+    case WriteStatus::Ok: return "written";
+    case WriteStatus::IsSource: return "the output would overwrite the source";
+    case WriteStatus::Folder: return "a folder has that name";
+    case WriteStatus::Link: return "a symbolic link has that name, and links are not replaced";
+    case WriteStatus::Special:
+      return "it names a device, a FIFO or another special file, which is never replaced";
+    case WriteStatus::NoFolder: return "its folder does not exist";
+    case WriteStatus::Denied: return "permission denied";
+    case WriteStatus::BadName: return "it is no file name";
+    case WriteStatus::Failed: break;
+  }
+  return "the output file could not be written";
 }
 
 }  // namespace quorix

@@ -22,9 +22,15 @@ struct OutputWrite {
 };
 
 // Writes bytes to outputPath, or, when it is null, to the name formed from
-// sourcePath. The source itself, however the output names it, is never
-// touched.
+// sourcePath, all or nothing (Services::WriteWholeFile). The source is never
+// touched: refused are the file this compile read (`source`, its identity
+// taken at that read) and the file now at sourcePath, under any name; no
+// other file that was read earlier counts.
 OutputWrite WriteOutputFile(Services& services, const std::string& sourcePath,
-                            const char* outputPath, std::span<const uint8_t> bytes);
+                            const FileIdentity& source, const char* outputPath,
+                            std::span<const uint8_t> bytes);
+
+// Why a write was refused or failed, in a user's words.
+const char* DescribeWriteStatus(WriteStatus status);
 
 }  // namespace quorix

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/assemble_text.h"
 #include "app/loading.h"
 #include "app/output_file.h"
 #include "asm/driver.h"
@@ -95,12 +96,14 @@ void CompileSource(ContextRecord* record, Shell& shell) {
   AsmEnv env{ws, shell.platform, *shell.symbols, RegionsOf(r, ws)};
   AssembleReport report = AssembleSource(env);
   shell.outputPath.clear();
+  shell.compileError = report.error;
   if (!report.ok) {
     r.state2 = CompileFailed;
     r.state3 = report.errorLine;
   } else {
-    const OutputWrite written = WriteOutputFile(shell.platform, SourcePathOf(r, ws), nullptr,
-                                                env.regions.output.first(report.bytes));
+    const OutputWrite written =
+        WriteOutputFile(shell.platform, SourcePathOf(r, ws), ws.load().sourceIdentity, nullptr,
+                        env.regions.output.first(report.bytes));
     shell.outputPath = written.path;
     r.state2 = written.ok ? Compiled : WriteFailed;
   }
@@ -109,8 +112,10 @@ void CompileSource(ContextRecord* record, Shell& shell) {
   // PosSCL and keeps its place.
   report.ok = r.state2 == Compiled;
   if (shell.run.AfterCompile(env.regions, ws, report) != 0) shell.run.FillCpuState(shell.cpu);
-  shell.linesWithoutBytes =
-      r.state2 == Compiled ? static_cast<uint32_t>(report.silentLines.size()) : 0;
+  const bool listed = r.state2 == Compiled;
+  shell.warningCount = listed ? static_cast<uint32_t>(report.warnings.size()) : 0;
+  shell.warnings = listed ? WarningMessages(env.regions.source, report, kConsoleRows)
+                          : std::vector<std::string>();
   *record = r;
 }
 
@@ -135,8 +140,11 @@ void CompileScreen(ContextRecord* r, Shell& shell) {
   if (r->state2 == CompileRequested) {
     CompileSource(r, shell);
   } else {
-    DrawCompileStatus(r, shell.screen, ws, shell.outputPath);
-    if (r->state2 == Compiled) DrawNoBytesNotice(shell.screen, shell.linesWithoutBytes);
+    DrawCompileStatus(r, shell.screen, ws, shell.outputPath, shell.compileError);
+    if (r->state2 == Compiled && shell.warningCount != 0) {
+      DrawWarningsNotice(shell.screen, shell.warningCount, shell.warnings);
+      shell.stripUsed = true;
+    }
   }
   DrawLoadNotice(shell.screen, ws);
 }
@@ -176,8 +184,14 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wPar
   screen.dc->Rectangle(150, 10, 750, 510);
   const bool enteredDebug = r.state == StateDebug && shell.shownState != StateDebug;
   shell.shownState = r.state;
-  if (shell.run.HasEngine() && (r.state != StateDebug || !shell.run.Executes(*shell.ws)))
+  // The strip under the work area: the running program's console, or the
+  // compile screen's warnings, which go with the screen that drew them.
+  if ((shell.run.HasEngine() || shell.stripUsed) &&
+      (r.state != StateDebug || !shell.run.Executes(*shell.ws))) {
     ClearConsoleStrip(screen);
+    if (shell.stripUsed) ClearWarningRows(screen);
+    shell.stripUsed = false;
+  }
 
   switch (r.state) {
     case StateStart:

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/context_record.h"
 #include "model/workspace.h"
@@ -24,11 +25,14 @@ struct Shell {
   Screen screen;            // back buffer, palette and font
   CpuState* cpu = nullptr;
   SymbolIndex* symbols = nullptr;
-  std::string outputPath;            // the .com file of the last assembly run
-  RunSession run;                    // the compiled program the Run box executes
-  uint32_t shownState = StateStart;  // the screen of the previous step
-  uint32_t linesWithoutBytes = 0;    // instruction lines of the last successful run with no bytes
-  uint32_t debugEntries = 0;         // times Debug was chosen
+  std::string outputPath;             // the .com file of the last assembly run
+  RunSession run;                     // the compiled program the Run box executes
+  uint32_t shownState = StateStart;   // the screen of the previous step
+  std::string compileError;           // the reason the last run failed
+  uint32_t warningCount = 0;          // warnings of the last successful run
+  std::vector<std::string> warnings;  // the first of them, as the compile screen lists them
+  bool stripUsed = false;             // the warnings were drawn in the console strip's place
+  uint32_t debugEntries = 0;          // times Debug was chosen
 };
 
 // Anchor of the start-screen emblem.

@@ -142,6 +142,9 @@ class AssemblyRun {
   void Encode(uint32_t pass, CleanedLine* kept);
   // Appends the line's bytes to the output and writes its record.
   bool Store(uint32_t n);
+  // The warnings about quotes, read from the lines as written, and the
+  // byte-order mark the load skipped; then all warnings in line order.
+  void NoteQuotes();
   void NoteEntry() {
     if (sawBytes_) return;
     sawBytes_ = true;
@@ -315,7 +318,11 @@ bool AssemblyRun::Store(uint32_t n) {
   env_.regions.records.Set(n - 1, {rec_.OpLength, rec_.Offset + rec_.Origin});
   rec_.Offset += rec_.OpLength;
   rec_.OpLength = 0;
-  if (rec_.ErrorFlag == kFail) return Fail(n, env_.reason != nullptr ? env_.reason : "");
+  if (rec_.ErrorFlag == kFail) {
+    // A refusal that named no reason gets one from what the line shows.
+    return Fail(n, env_.reason != nullptr ? std::string(env_.reason)
+                                          : ExplainRefusal(env_, n, rec_.BitsMode));
+  }
   return true;
 }
 
@@ -341,14 +348,37 @@ void AssemblyRun::Finish() {
     if ((kept->dirtied & CleanedLine::kEncode) == 0 || k >= records.size()) continue;
     if (records.Get(k).ByteCount != 0) continue;
     std::memcpy(buf_, chars, kept->length);
-    if (IsInstructionLine(buf_)) report_.silentLines.push_back(k + 1);
+    if (IsInstructionLine(buf_)) {
+      report_.silentLines.push_back(k + 1);
+      const bool known = IsKnownMnemonic(FirstWord(buf_));
+      report_.warnings.push_back(
+          {k + 1, known ? AsmWarningKind::NoBytes : AsmWarningKind::UnknownMnemonic});
+    }
     std::memset(buf_, 0, kept->length);
   }
+  NoteQuotes();
   // Addresses become offsets in the output.
   const size_t last = std::min<size_t>({lines_, kMaxLineRecords, records.size()});
   for (size_t k = 0; k < last; ++k) records.all()[k].Address -= rec_.Origin;
   report_.bytes = rec_.Offset;
   report_.origin = rec_.Origin;
+}
+
+void AssemblyRun::NoteQuotes() {
+  std::vector<AsmWarning>& w = report_.warnings;
+  if (env_.ws.load().sourceByteOrderMark && lines_ > 1)
+    w.push_back({1, AsmWarningKind::ByteOrderMark});
+  for (uint32_t n = 1; n <= lineSlots_; ++n) {
+    const uint8_t* start = nullptr;
+    uint32_t chars = 0;
+    if (!LocateLine(source_, n, &start, &chars)) continue;
+    const QuoteNotes notes = InspectQuotes({start, chars}, env_.services);
+    if (notes.lowerCase) w.push_back({n, AsmWarningKind::LowerCaseInQuotes});
+    if (notes.semicolon) w.push_back({n, AsmWarningKind::SemicolonInQuotes});
+  }
+  std::stable_sort(w.begin(), w.end(), [](const AsmWarning& a, const AsmWarning& b) {
+    return a.line != b.line ? a.line < b.line : a.kind < b.kind;
+  });
 }
 
 // Reads the clock at the start and after each phase.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "asm/diagnostics.h"
 #include "asm/env.h"
 
 namespace quorix {
@@ -31,7 +32,7 @@ struct AssembleOptions {
 struct AssembleReport {
   bool ok = false;          // every line assembled
   uint32_t errorLine = 0;   // otherwise the line at which the run stopped
-  std::string error;        // why, when it was not a plain encoding error
+  std::string error;        // why the line failed (never empty when errorLine is set)
   uint32_t bytes = 0;       // size of the output
   uint32_t origin = 0;      // the origin in force at the end ([ORG] / [ASLI])
   uint32_t entryBits = 16;  // code width of the first line that produced bytes: 16 or 32
@@ -39,6 +40,11 @@ struct AssembleReport {
   // After a successful run: the instruction lines that produced no bytes,
   // as LinesWithoutBytes finds them, read from the lines pass 1 prepared.
   std::vector<uint32_t> silentLines;
+  // After a successful run: every warning, by line (a line may have more
+  // than one): the lines without bytes (UnknownMnemonic when the first word
+  // is no mnemonic), quotes that upper-casing or a ';' change, and a skipped
+  // UTF-8 byte-order mark (line 1).
+  std::vector<AsmWarning> warnings;
 };
 
 // Assembles env.regions.source in its phases: CollectSymbols, pass 1, pass 2

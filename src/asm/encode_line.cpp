@@ -17,26 +17,45 @@ uint32_t Encoder::LetterC() {
   if (Key(l, "CL")) {
     if (Key(l, "CLD")) return Emit({0xFC});
     if (Key(l, "CLI")) return Emit({0xFA});
-    return 0;  // CLC, CLT and any other CL line
+    if (Word("CLC")) return Bare(0, {0xF8});
+    return 0;  // CLTS and any other CL line
   }
-  if (Key(l, "CALL")) return EncodeCall(env, rec, line);
+  if (Key(l, "CALL")) {
+    if (HasSecondOperand()) return Refuse(env, "no such operand form for CALL");
+    return EncodeCall(env, rec, line);
+  }
+  if (Key(l, "CMOV")) return Cmov();  // CMOVcc: the condition decides
   if (Key(l, "C?OVBE") || Key(l, "C?OVGE") || Key(l, "C?OVLE") || Key(l, "C?OVNA")) return 0;
   if (Key(l, "CMPSB")) return Emit({0xA6});
-  if (Key(l, "CMPSD") || Key(l, "CMPSW")) return 0;
+  if (Word("CMPSD")) return Bare(2, {0xA7});
+  if (Word("CMPSW")) return Bare(1, {0xA7});
+  if (Word("CMPXCHG")) return Exchange(0xB0, "no such operand form for CMPXCHG");
   if (Key(l, "CMP")) return Two(kCmp);
-  return 0;  // CPUID, CWD
+  if (Word("CMC")) return Bare(0, {0xF5});
+  if (Word("CPUID")) return Bare(0, {0x0F, 0xA2});
+  if (Word("CBW")) return Bare(1, {0x98});
+  if (Word("CWDE")) return Bare(2, {0x98});
+  if (Word("CWD")) return Bare(1, {0x99});
+  if (Word("CDQ")) return Bare(2, {0x99});
+  return 0;
 }
 
 uint32_t Encoder::LetterI() {
   const uint8_t* l = line;
   if (Key(l, "ICEB")) return 0;
-  if (Key(l, "IDIV")) return One(kIdiv);
-  if (Key(l, "IMUL")) return One(kImul);
-  for (const char* none :
-       {"INSB", "INSD", "INSW", "INT1", "INT3", "INTO", "INVA", "INVD", "INVL", "IRET", "INCL"}) {
+  if (Key(l, "IDIV")) return Lone(kIdiv, "no such operand form for IDIV");
+  if (Key(l, "IMUL")) return Imul();
+  if (Word("INSB")) return Bare(0, {0x6C});
+  if (Word("INSD")) return Bare(2, {0x6D});
+  if (Word("INSW")) return Bare(1, {0x6D});
+  if (Word("INT3")) return Bare(0, {0xCC});
+  if (Word("INTO")) return Bare(0, {0xCE});
+  if (Word("IRETD")) return Bare(2, {0xCF});
+  if (Word("IRET")) return Bare(1, {0xCF});
+  for (const char* none : {"INT1", "INVA", "INVD", "INVL", "INCL"}) {
     if (KeyAt(l, none)) return 0;
   }
-  if (Key(l, "INC")) return One(kInc);
+  if (Key(l, "INC")) return Lone(kInc, "no such operand form for INC");
   if (Key(l, "INS")) return 0;
   if (Key(l, "INT")) return Int();
   if (Key(l, "IN")) return EncodeInOut(rec, line, 0xE4);
@@ -47,10 +66,10 @@ uint32_t Encoder::LetterJ() {
   const uint8_t* l = line;
   static const struct {
     const char* key;
-    uint32_t op;  // short opcode; 0 = recognised, nothing emitted; 1 = JMP
+    uint32_t op;  // short opcode; 0 = recognised, nothing emitted; 1 = JMP; 2, 3 = JCXZ, JECXZ
   } kJumps[] = {
-      {"JAE", 0x73}, {"JA", 0x77},  {"JBE", 0x76},  {"JB", 0x72},  {"JCX", 0},     {"JC", 0x72},
-      {"JEC", 0},    {"JE", 0x74},  {"JGE", 0x7D},  {"JG", 0x7F},  {"JLE", 0x7E},  {"JL", 0x7C},
+      {"JAE", 0x73}, {"JA", 0x77},  {"JBE", 0x76},  {"JB", 0x72},  {"JCX", 2},     {"JC", 0x72},
+      {"JEC", 3},    {"JE", 0x74},  {"JGE", 0x7D},  {"JG", 0x7F},  {"JLE", 0x7E},  {"JL", 0x7C},
       {"JM?S", 0},   {"JM", 1},     {"JNAE", 0x72}, {"JNA", 0x76}, {"JNBE", 0x77}, {"JNB", 0x73},
       {"JNC", 0x73}, {"JNE", 0x75}, {"JNGE", 0x7C}, {"JNG", 0x7E}, {"JNLE", 0x7F}, {"JNL", 0x7D},
       {"JNO", 0x71}, {"JNP", 0x7B}, {"JNS", 0x79},  {"JNZ", 0x75}, {"JO", 0x70},   {"JPE", 0x7A},
@@ -60,6 +79,8 @@ uint32_t Encoder::LetterJ() {
     if (!KeyAt(l, j.key)) continue;
     if (j.op == 0) return 0;
     if (j.op == 1) return Jmp();
+    if (j.op == 2) return Word("JCXZ") ? ShortJump(0xE3, 1, "JCXZ needs a label") : 0;
+    if (j.op == 3) return Word("JECXZ") ? ShortJump(0xE3, 2, "JECXZ needs a label") : 0;
     return EncodeConditionalJump(env, rec, line, j.op);
   }
   return 0;
@@ -67,16 +88,20 @@ uint32_t Encoder::LetterJ() {
 
 uint32_t Encoder::LetterL() {
   const uint8_t* l = line;
+  if (Word("LAHF")) return Bare(0, {0x9F});
+  if (Word("LDS")) return FarPointer(0xC5, "no such operand form for LDS");
   if (Key(l, "LAH") || Key(l, "LDS") || Key(l, "LAR")) return 0;
   if (Key(l, "LEAV")) return Emit({0xC9});
   if (Key(l, "LEA")) return Lea();
+  if (Word("LES")) return FarPointer(0xC4, "no such operand form for LES");
   if (Key(l, "LES") || Key(l, "LFS")) return 0;
-  if (Key(l, "LGD")) return One(kLgdt);
+  if (Key(l, "LGD")) return Lone(kLgdt, "no such operand form for LGDT");
   if (Key(l, "LGS")) return 0;
-  if (Key(l, "LID")) return One(kLidt);
+  if (Key(l, "LID")) return Lone(kLidt, "no such operand form for LIDT");
   if (Key(l, "LLD")) return 0;
-  if (Key(l, "LMSD")) return One(kLmsd);
-  if (Key(l, "LMS")) return One(kLmsw);
+  if (Key(l, "LMSD")) return Lone(kLmsd, "no such operand form for LMSD");
+  if (Key(l, "LMS")) return Lone(kLmsw, "no such operand form for LMSW");
+  if (Word("LOCK")) return Lock();
   if (Key(l, "LOA")) {
     if (std::strlen(reinterpret_cast<const char*>(l)) > 7 &&
         (l[7] == '?' || l[7] == '2' || l[7] == '3'))
@@ -88,6 +113,8 @@ uint32_t Encoder::LetterL() {
   if (Key(l, "LOD?W")) return Sized(rec, 'W', 0xAD), 0;
   if (Key(l, "LOD")) return 0;
   if (Key(l, "LOO")) {
+    if (Word("LOOPNE") || Word("LOOPNZ")) return ShortJump(0xE0, 0, "LOOPNE needs a label");
+    if (Word("LOOPE") || Word("LOOPZ")) return ShortJump(0xE1, 0, "LOOPE needs a label");
     if (Key(l, "??????NE") || Key(l, "??????NZ")) return 0;
     if (Key(l, "????NE") || Key(l, "????NZ") || Key(l, "????DE") || Key(l, "????DZ")) return 0;
     if (Key(l, "????E") || Key(l, "????Z") || Key(l, "????D")) return 0;
@@ -101,11 +128,13 @@ uint32_t Encoder::LetterM() {
   if (Key(l, "MOVSB")) return Emit({0xA4});
   if (Key(l, "MOVSD")) return Sized(rec, 'D', 0xA5), 0;
   if (Key(l, "MOVSW")) return Sized(rec, 'W', 0xA5), 0;
+  if (Word("MOVSX")) return Extend(0xBE, "no such operand form for MOVSX");
+  if (Word("MOVZX")) return Extend(0xB6, "no such operand form for MOVZX");
   if (Key(l, "MOVSX") || Key(l, "MOVZX")) return 0;
   if (Key(l, "MOVD")) return Movd();
   if (Key(l, "MOVQ")) return EncodeMmx(rec, line, 0x0F6F00, 3);
   if (Key(l, "MOV")) return Mov();
-  if (Key(l, "MUL")) return One(kMul);
+  if (Key(l, "MUL")) return Lone(kMul, "no such operand form for MUL");
   return 0;
 }
 
@@ -149,13 +178,19 @@ uint32_t Encoder::LetterR() {
 uint32_t Encoder::LetterS() {
   const uint8_t* l = line;
   if (Key(l, "SAH")) return Emit({0x9E});
-  if (Key(l, "SAL") || Key(l, "SAR") || Key(l, "SBB")) return 0;
+  if (Word("SAL")) return Shift(4);
+  if (Word("SAR")) return Shift(7);
+  if (Word("SBB")) return Two(kSbb);
+  if (Word("SCASB")) return Bare(0, {0xAE});
+  if (Word("SCASD")) return Bare(2, {0xAF});
+  if (Word("SCASW")) return Bare(1, {0xAF});
+  if (Key(l, "SET")) return SetCc();
   if (Key(l, "SHL")) return Shift(4);
   if (Key(l, "SHR")) return Shift(5);
-  if (Key(l, "SMSD")) return One(kSmsd);
-  if (Key(l, "SMS")) return One(kSmsw);
+  if (Key(l, "SMSD")) return Lone(kSmsd, "no such operand form for SMSD");
+  if (Key(l, "SMS")) return Lone(kSmsw, "no such operand form for SMSW");
   if (Key(l, "STC")) return Emit({0xF9});
-  if (Key(l, "STD")) return 0;
+  if (Word("STD")) return Bare(0, {0xFD});
   if (Key(l, "STI")) return Emit({0xFB});
   if (Key(l, "STO?B")) return Emit({0xAA});
   if (Key(l, "STO?D")) return Sized(rec, 'D', 0xAB), 0;
@@ -180,18 +215,23 @@ uint32_t Encoder::ChainAtoK() {
       if (Key(l, "AND")) return Two(kAnd);
       return 0;  // ARP and anything else
     case 'B':
+      if (Word("BOUND")) return FarPointer(0x62, "no such operand form for BOUND");
+      if (Word("BSF")) return RegRm(0x0FBC, 2, "no such operand form for BSF");
+      if (Word("BSR")) return RegRm(0x0FBD, 2, "no such operand form for BSR");
       if (Key(l, "BOU") || Key(l, "BSF") || Key(l, "BSR")) return 0;
-      if (Key(l, "BSW")) return One(kBswap);
+      if (Key(l, "BSW")) return Lone(kBswap, "no such operand form for BSWAP");
+      if (Word("BTC")) return BitTest(kBtc);
       if (Key(l, "BTC")) return 0;
       if (Key(l, "BTR")) return BitTest(kBtr);
       if (Key(l, "BTS")) return BitTest(kBts);
+      if (Word("BT")) return BitTest(kBt);
       return 0;
     case 'C': return LetterC();
     case 'D':
       if (Key(l, "DAA")) return Emit({0x27});
       if (Key(l, "DAS")) return Emit({0x2F});
-      if (Key(l, "DEC")) return One(kDec);
-      if (Key(l, "DIV")) return One(kDiv);
+      if (Key(l, "DEC")) return Lone(kDec, "no such operand form for DEC");
+      if (Key(l, "DIV")) return Lone(kDiv, "no such operand form for DIV");
       if (Key(l, "DB")) return EncodeDataDefinition(rec, line, 1);
       if (Key(l, "DW")) return EncodeDataDefinition(rec, line, 2);
       if (Key(l, "DD")) return EncodeDataDefinition(rec, line, 4);
@@ -216,12 +256,15 @@ uint32_t Encoder::ChainLtoZ() {
     case 'L': return LetterL();
     case 'M': return LetterM();
     case 'N':
-      if (Key(l, "NEG")) return One(kNeg);
-      if (Key(l, "NOT")) return One(kNot);
+      if (Key(l, "NEG")) return Lone(kNeg, "no such operand form for NEG");
+      if (Key(l, "NOT")) return Lone(kNot, "no such operand form for NOT");
       if (Key(l, "NOP")) return Emit({0x90});
       return 0;
     case 'O':
       if (Key(l, "OR")) return Two(kOr);
+      if (Word("OUTSB")) return Bare(0, {0x6E});
+      if (Word("OUTSD")) return Bare(2, {0x6F});
+      if (Word("OUTSW")) return Bare(1, {0x6F});
       if (Key(l, "OUTSB") || Key(l, "OUTSD") || Key(l, "OUTSW")) return 0;
       if (Key(l, "OU")) return EncodeInOut(rec, line, 0xE6);
       return 0;
@@ -232,7 +275,10 @@ uint32_t Encoder::ChainLtoZ() {
     case 'X':
       if (Key(l, "XOR")) return Two(kXor);
       if (Key(l, "XCH")) return Two(kXchg);
+      if (Word("XADD")) return Exchange(0xC0, "no such operand form for XADD");
+      if (Word("XLAT") || Word("XLATB")) return Bare(0, {0xD7});
       return 0;
+    case 'W': return Word("WAIT") ? Bare(0, {0x9B}) : 0;
     default: return 0;
   }
 }

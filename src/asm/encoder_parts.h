@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
 #include "asm/encoder.h"
 #include "asm/operands.h"
@@ -39,6 +40,7 @@ constexpr PairTemplate BaseOnly(uint8_t base) { return Pair(base, 0, 0, 0, 0, 0,
 inline constexpr PairTemplate kAdd = Pair(0x00, 0x04, 0x80C0, 2, 0x05, 0x81C0, 2);
 inline constexpr PairTemplate kOr = Pair(0x08, 0x0C, 0x80C8, 2, 0x0D, 0x81C8, 2);
 inline constexpr PairTemplate kAdc = Pair(0x10, 0x14, 0x80D0, 2, 0x15, 0x81D0, 2);
+inline constexpr PairTemplate kSbb = Pair(0x18, 0x1C, 0x80D8, 2, 0x1D, 0x81D8, 2);
 inline constexpr PairTemplate kAnd = Pair(0x20, 0x24, 0x80E0, 2, 0x25, 0x81E0, 2);
 inline constexpr PairTemplate kSub = Pair(0x28, 0x2C, 0x80E8, 2, 0x2D, 0x81E8, 2);
 inline constexpr PairTemplate kXor = Pair(0x30, 0x34, 0x80F0, 2, 0x35, 0x81F0, 2);
@@ -49,8 +51,19 @@ inline constexpr PairTemplate kTest = Pair(0x84, 0xA8, 0xF6C0, 2, 0xA9, 0xF7C0, 
 inline constexpr PairTemplate kMov = Pair(0x88, 0xB0, 0xB0, 1, 0xB8, 0xB8, 1, 0xC600);
 inline constexpr PairTemplate kXchg = BaseOnly(0x86);
 inline constexpr PairTemplate kLea = BaseOnly(0x8D);
-inline constexpr PairTemplate kBtr = BaseOnly(0xB3);
-inline constexpr PairTemplate kBts = BaseOnly(0xAB);
+// Operands only: opcode 00 with the direction and width bits, which the
+// encoders of the 0F forms replace (register_memory.cpp).
+inline constexpr PairTemplate kOperandsOnly = BaseOnly(0x00);
+
+// The bit tests: opcode of the register form and /digit of the 0F BA form.
+struct BitTestForm {
+  uint8_t regOpcode, extension;
+  const char* name;
+};
+inline constexpr BitTestForm kBt{0xA3, 4, "no such operand form for BT"};
+inline constexpr BitTestForm kBts{0xAB, 5, "no such operand form for BTS"};
+inline constexpr BitTestForm kBtr{0xB3, 6, "no such operand form for BTR"};
+inline constexpr BitTestForm kBtc{0xBB, 7, "no such operand form for BTC"};
 
 constexpr SingleTemplate Single(uint32_t reg, uint32_t regLen, uint32_t mem, uint32_t memLen) {
   return SingleTemplate{reg, regLen, 0, 0, mem, memLen, 0, 0};
@@ -109,6 +122,19 @@ inline bool Key(const uint8_t* line, const char (&key)[N]) {
 
 inline bool Contains(const uint8_t* line, uint8_t c) { return FindChar(line, c) != kFail; }
 
+// The letter of the size marker before the first '.' (B, W, D, F for FW.), or 0.
+inline uint8_t MarkerLetter(const uint8_t* line) {
+  const uint32_t dot = FindChar(line, '.');
+  if (dot == kFail || dot < 2) return 0;
+  const uint8_t c = line[dot - 2];
+  if (c == 'W' && dot >= 3 && line[dot - 3] == 'F') return 'F';
+  return c == 'B' || c == 'W' || c == 'D' ? c : 0;
+}
+
+// The condition code (0-15) of the letters that end a SETcc or CMOVcc word,
+// or kFail when they name no condition.
+uint32_t ConditionCode(const uint8_t* letters);
+
 // The character after a word: the word stands alone (ES, not ES:[..]).
 inline bool WordEnds(uint8_t c) { return c == 0 || c == kCR || c == ' ' || c == kTab || c == ','; }
 
@@ -159,7 +185,6 @@ struct Encoder {
   uint32_t Push();
   uint32_t Pop();
   uint32_t Lea();
-  uint32_t BitTest(const PairTemplate& t);
   uint32_t Mov();
   uint32_t Loop();
   uint32_t Jmp();
@@ -167,9 +192,37 @@ struct Encoder {
   uint32_t Test();
   uint32_t Movd();
 
+  // The line's first word is exactly `key` (a mnemonic added to the dialect
+  // is recognised only as a whole word: STDOUT DATA is no STD).
+  bool Word(const char* key) const {
+    return KeyAt(line, key) && WordEnds(line[std::char_traits<char>::length(key)]);
+  }
+  // A form without operands; size 1 or 2 adds the operand-size prefix for a
+  // word or dword variant. Text after it fails the line, unless the line is
+  // a label line (NAME PROC, NAME DATA, NAME LABEL).
+  uint32_t Bare(uint32_t size, std::initializer_list<uint32_t> bytes);
+  // One operand only: a second operand fails the line with `reason`.
+  uint32_t Lone(const SingleTemplate& t, const char* reason);
+  bool HasSecondOperand() const { return Contains(line, ','); }
+  // register_memory.cpp: the forms with a register and a register or memory.
+  uint32_t OperandsAt(uint32_t* at);
+  uint32_t Imul();
+  uint32_t RegRm(uint32_t opcode, uint32_t opcodeLen, const char* reason);
+  uint32_t Extend(uint32_t opcode, const char* reason);
+  uint32_t FarPointer(uint32_t opcode, const char* reason);
+  uint32_t Exchange(uint32_t opcode, const char* reason);
+  uint32_t BitTest(const BitTestForm& f);
+  uint32_t SetCc();
+  uint32_t Cmov();
+  uint32_t ShortJump(uint32_t opcode, uint32_t counterSize, const char* reason);
+  uint32_t Lock();
+
   uint32_t StackForm(uint32_t b0, uint32_t b1, bool memoryFallback, uint32_t memPattern);
   uint32_t Arithmetic(uint32_t memPattern, uint32_t regPattern, bool popping);
   uint32_t StoreFamily();
+  uint32_t X87One(uint32_t pattern);
+  uint32_t StackIndex(bool* ok);
+  uint32_t Popping(uint32_t regPattern);
 };
 
 }  // namespace quorix::encoding

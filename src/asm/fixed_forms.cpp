@@ -103,6 +103,7 @@ uint32_t Encoder::Rep(uint8_t prefix) {
 }
 
 uint32_t Encoder::Push() {
+  if (HasSecondOperand()) return Refuse(env, "no such operand form for PUSH");
   if (One(kPush) != kFail) return 0;
   rec->OpLength = 0;
   const uint8_t* op = Operand();
@@ -139,6 +140,7 @@ uint32_t Encoder::Push() {
 }
 
 uint32_t Encoder::Pop() {
+  if (HasSecondOperand()) return Refuse(env, "no such operand form for POP");
   if (One(kPop) != kFail) return 0;
   const uint8_t* op = Operand();
   if (!op) return kFail;
@@ -170,35 +172,6 @@ uint32_t Encoder::Lea() {
     }
   }
   return 0;
-}
-
-uint32_t Encoder::BitTest(const PairTemplate& t) {
-  if (Contains(line, '[')) return kFail;  // register operands only
-  // With an 8-bit immediate: 0F BA /5 (BTS) or /6 (BTR).
-  const uint8_t* op = Operand();
-  const uint8_t* src = SecondOperand(line);
-  if (op && src && ParseRegister(src) == kFail) {
-    uint32_t r, size;
-    if ((r = ParseWordRegister(op)) != kFail && WordEnds(op[2]))
-      size = 1;
-    else if ((r = ParseDwordRegister(op)) != kFail && WordEnds(op[3]))
-      size = 2;
-    else
-      return kFail;
-    bool readable;
-    const uint32_t n = ParseNumberChecked(src, &readable);
-    if (!readable || n > 0xFF) return kFail;
-    SizePrefix(rec, size);
-    return Emit({0x0F, 0xBA, (t.base == 0xAB ? 0xE8u : 0xF0u) + r, n});
-  }
-  // The processor's bit base is the r/m operand: swap so that the first
-  // operand written is the base and the second the bit offset.
-  uint32_t cls;
-  const uint32_t pair = ParseRegisterPair(line, &cls);
-  if (pair == kFail || cls < ClassWord || cls > ClassDword) return kFail;
-  const uint32_t a = (pair >> 3) & 7, b = pair & 7;
-  SizePrefix(rec, cls);
-  return Emit({0x0F, t.base, 0xC0u | (b << 3) | a});
 }
 
 uint32_t Encoder::Mov() {
@@ -239,6 +212,7 @@ uint32_t Encoder::Loop() {
 }
 
 uint32_t Encoder::Jmp() {
+  if (HasSecondOperand()) return Refuse(env, "no such operand form for JMP");
   if (Contains(line, '[')) {
     // F. marks a far jump through memory (FF /5).
     uint32_t dot = FindChar(line, '.');
@@ -325,6 +299,83 @@ uint32_t Encoder::Movd() {
   const uint32_t v = ParseMmxGprPair(line);
   if (v == kFail) return kFail;
   return Emit({0x0F, 0x6Eu | ((v >> 8) & 0xFF), v & 0xFF});
+}
+
+uint32_t Encoder::Bare(uint32_t size, std::initializer_list<uint32_t> bytes) {
+  const uint8_t* op = Operand();
+  if (op && op[-1] != 0 && op[-1] != kCR) {
+    if (std::memcmp(op, "PROC", 4) == 0 || std::memcmp(op, "DATA", 4) == 0 ||
+        std::memcmp(op, "LABE", 4) == 0)
+      return 0;  // a label line
+    return Refuse(env, "this instruction takes no operand");
+  }
+  if (size) SizePrefix(rec, size);
+  for (uint32_t b : bytes) EmitByte(rec, b);
+  return 0;
+}
+
+uint32_t Encoder::Lone(const SingleTemplate& t, const char* reason) {
+  if (HasSecondOperand()) return Refuse(env, reason);
+  return One(t) == kFail ? Refuse(env, reason) : 0;
+}
+
+// JCXZ, JECXZ (E3) and LOOPE, LOOPNE (E1, E0): a label within a signed byte.
+// counterSize 1 (CX) or 2 (ECX) takes the address-size prefix 67 where the
+// code width counts with the other register.
+uint32_t Encoder::ShortJump(uint32_t opcode, uint32_t counterSize, const char* reason) {
+  if (!Contains(line, ' ') || HasSecondOperand()) return Refuse(env, reason);
+  SymbolHit hit = LookupSymbol(line, env);
+  if (hit.line == 0 || !LabelFits(env, hit.address, rec->BitsMode))
+    return Refuse(env, "no such label");
+  const bool prefix = (counterSize == 1 && rec->BitsMode == kBits32) ||
+                      (counterSize == 2 && rec->BitsMode == kBits16);
+  const uint32_t disp = hit.address - (rec->Origin + rec->Offset + (prefix ? 3 : 2));
+  const int32_t sdisp = static_cast<int32_t>(disp);
+  if (env.pass >= 2 && (sdisp < -128 || sdisp > 127))
+    return Refuse(env, "label farther than a signed byte");
+  if (prefix) EmitByte(rec, 0x67);
+  return Emit({opcode, disp});
+}
+
+namespace {
+
+// LOCK goes before an instruction that changes memory: one of these with a
+// memory operand as its destination (XCHG: as either operand).
+bool Lockable(const uint8_t* ins) {
+  static const char* const kWords[] = {"ADD",     "ADC", "AND",  "BTC",  "BTR", "BTS",
+                                       "CMPXCHG", "DEC", "INC",  "NEG",  "NOT", "OR",
+                                       "SBB",     "SUB", "XADD", "XCHG", "XOR"};
+  for (const char* w : kWords) {
+    const size_t n = std::strlen(w);
+    if (std::memcmp(ins, w, n) != 0 || !WordEnds(ins[n])) continue;
+    const uint32_t bracket = FindChar(ins, '['), comma = FindChar(ins, ',');
+    if (bracket == kFail) return false;
+    return std::strcmp(w, "XCHG") == 0 || comma == kFail || bracket < comma;
+  }
+  return false;
+}
+
+}  // namespace
+
+// LOCK and the instruction after it on the same line: F0, then its bytes.
+uint32_t Encoder::Lock() {
+  const uint8_t* op = Operand();
+  if (!op || op[-1] == 0 || *op == 0 || *op == kCR)
+    return Refuse(env, "LOCK needs an instruction after it on the same line");
+  if (!Lockable(op))
+    return Refuse(env,
+                  "LOCK goes only before ADD, ADC, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, "
+                  "NOT, OR, SBB, SUB, XADD, XCHG or XOR with a memory destination");
+  InstructionRecord sub = *rec;
+  sub.OpLength = 0;
+  sub.ErrorFlag = 0;
+  Encoder e{env, &sub, const_cast<uint8_t*>(op)};
+  const uint32_t r = op[0] <= 'K' ? e.ChainAtoK() : e.ChainLtoZ();
+  if (r == kFail || sub.ErrorFlag == kFail || sub.OpLength == 0) return kFail;
+  if (!EmitByte(rec, 0xF0)) return kFail;
+  for (uint32_t i = 0; i < sub.OpLength; ++i)
+    if (!EmitByte(rec, sub.OpCode[i])) return Refuse(env, "instruction longer than 28 bytes");
+  return 0;
 }
 
 }  // namespace quorix::encoding

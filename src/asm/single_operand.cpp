@@ -69,7 +69,7 @@ uint32_t EncodeSingleOperand(AsmEnv& env, InstructionRecord* recIn, uint8_t* lin
   if (marker == Marker::Byte) {
     if (!tpl.ByteMemForm) return kFail;  // no 8-bit form: the line would mean a word
     memForm = tpl.ByteMemForm;
-    memLen = 2;
+    memLen = tpl.ByteMemForm > 0xFFFF ? 3 : 2;  // SETcc: 0F 9x /0
   }
   const bool prefix66 = (rec.BitsMode == kBits16 && marker == Marker::Dword) ||
                         (rec.BitsMode == kBits32 && marker == Marker::Word);

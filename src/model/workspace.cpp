@@ -130,6 +130,7 @@ const char* DescribeTextStatus(TextStatus s) {
     case TextStatus::Denied: return "permission denied";
     case TextStatus::Failed: return "read error";
     case TextStatus::PathTooLong: return "path too long";
+    case TextStatus::Utf16: return "the source is UTF-16 text; save it as ANSI (Windows-1252)";
   }
   return "read error";
 }

@@ -40,6 +40,7 @@ enum class TextStatus : uint8_t {
   Denied,       // no permission to read it
   Failed,       // a read error
   PathTooLong,  // the path did not fit the path buffer
+  Utf16,        // the source is UTF-16 text, which the dialect does not read
 };
 
 // A few words on a load outcome, for the screen and the command line.
@@ -90,8 +91,13 @@ class Workspace {
   struct LoadInfo {
     bool opcodeCut = false;
     bool sourceCut = false;
+    // The source began with a UTF-8 byte-order mark, which the load left out.
+    bool sourceByteOrderMark = false;
     // The source as the latest load left it; only a Loaded source is compiled.
     TextStatus source = TextStatus::Loaded;
+    // The file that load read as the source (none when nothing was read):
+    // the one file its compile's output must never replace.
+    FileIdentity sourceIdentity;
     uint32_t generation = 0;
     // How many bytes of each area the latest load or assembly run may have
     // written (the texts, the output, the line records): the next load

@@ -20,6 +20,8 @@ constexpr uint32_t kSourceRowChars = 15;
 // Characters that fit between the error display's x (570) and the work
 // area's right edge at the view font's 9-pixel advance.
 constexpr size_t kStatusColumnChars = 20;
+constexpr int kStatusRowStep = 20;
+constexpr int kStatusLastRowY = 440;
 
 uint32_t RowLimit(const ContextRecord& r) { return r.Tng / 4 * 3; }
 
@@ -79,8 +81,10 @@ void DrawUnloadedSource(const ContextRecord& r, Screen& screen, const Workspace&
     const size_t n = std::min<size_t>(kRowChars, shown.size() - at);
     PutText(screen, 405, static_cast<int>(y), shown.data() + at, static_cast<uint32_t>(n));
   }
-  const char* why = DescribeTextStatus(ws.load().source);
-  PutText(screen, 405, static_cast<int>(y), why, static_cast<uint32_t>(std::strlen(why)));
+  for (const std::string& row : WrapText(DescribeTextStatus(ws.load().source), kRowChars)) {
+    PutText(screen, 405, static_cast<int>(y), row.data(), static_cast<uint32_t>(row.size()));
+    y += kRowStep;
+  }
 }
 
 }  // namespace
@@ -126,8 +130,30 @@ void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws) {
   *record = r;
 }
 
+std::vector<std::string> WrapText(std::string_view text, size_t columns) {
+  std::vector<std::string> rows;
+  std::string row;
+  size_t at = 0;
+  while (at < text.size()) {
+    while (at < text.size() && text[at] == ' ') ++at;
+    size_t end = text.find(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view word = text.substr(at, end - at);
+    at = end;
+    if (word.empty()) break;
+    if (!row.empty() && row.size() + 1 + word.size() > columns) {
+      rows.push_back(row);
+      row.clear();
+    }
+    if (!row.empty()) row += ' ';
+    row += word.substr(0, columns - row.size());
+  }
+  if (!row.empty()) rows.push_back(row);
+  return rows;
+}
+
 void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& ws,
-                       std::string_view outputPath) {
+                       std::string_view outputPath, std::string_view reason) {
   const ContextRecord r = *record;
   const int x = static_cast<int>(r.Lbr - 230 + r.PosX);
   if (r.state2 == CompileFailed) {
@@ -137,6 +163,13 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
     uint8_t buf[kErrorLineBuffer] = {};
     uint32_t n = FetchLineByScan(SourceOf(r, ws), r.state3, buf);
     PutText(screen, x, 120, buf, n);  // its characters and the zero; a failed fetch draws nothing
+    // The reason, in the status column's rows down to the end of the views.
+    int y = 140;
+    for (const std::string& row : WrapText(reason, kStatusColumnChars)) {
+      if (y > kStatusLastRowY) break;
+      PutText(screen, x, y, row.data(), static_cast<uint32_t>(row.size()));
+      y += kStatusRowStep;
+    }
   } else if (r.state2 == WriteFailed) {
     PutText(screen, x, 80, kWriteFailedText, sizeof(kWriteFailedText) - 1);
     // The path's end names the file: keep that part when the whole does not fit.
@@ -152,12 +185,28 @@ void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& w
   }
 }
 
-void DrawNoBytesNotice(Screen& screen, uint32_t count) {
+void DrawWarningsNotice(Screen& screen, uint32_t count, std::span<const std::string> first) {
   if (count == 0) return;
   char text[64];
-  const int n = std::snprintf(text, sizeof text, "%u %s produced no bytes", count,
-                              count == 1 ? "line" : "lines");
+  const size_t shown = std::min<size_t>({first.size(), count, kConsoleRows});
+  const int n =
+      shown < count
+          ? std::snprintf(text, sizeof text, "%u warnings; the first %u:", count,
+                          static_cast<unsigned>(shown))
+          : std::snprintf(text, sizeof text, "%u %s:", count, count == 1 ? "warning" : "warnings");
   PutText(screen, 160, 490, text, static_cast<uint32_t>(n));  // below the cut notice
+  int y = kConsoleTop;
+  for (size_t i = 0; i < shown; ++i, y += kConsoleRowStep) {
+    const size_t chars = std::min(first[i].size(), kConsoleColumns);
+    PutText(screen, kConsoleLeft + 10, y, first[i].data(), static_cast<uint32_t>(chars));
+  }
+}
+
+void ClearWarningRows(Screen& screen) {
+  const Palette& p = screen.palette;
+  screen.dc->Select(p.BlackBrush);
+  screen.dc->Select(p.BlackPen);
+  screen.dc->Rectangle(kConsoleLeft, kConsoleTop, kWarningRowsRight, kConsoleBottom + 2);
 }
 
 void DrawLoadNotice(Screen& screen, const Workspace& ws) {

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/context_record.h"
 #include "model/workspace.h"
@@ -30,16 +33,25 @@ uint32_t MenuEntryAt(uint32_t x, uint32_t y);
 void DrawOpcodeTable(ContextRecord* record, Screen& screen, Workspace& ws);
 void DrawSourceView(ContextRecord* record, Screen& screen, Workspace& ws);
 
-// The error display of the compile screen: "Error at Line:", the number and
-// the line's text while state2 is CompileFailed; a short notice and the
+// The error display of the compile screen: "Error at Line:", the number,
+// the line's text and, in the rows under it, the reason (word-wrapped to the
+// status column) while state2 is CompileFailed; a short notice and the
 // output path while it is WriteFailed. outputPath is the file of the last run.
 void DrawCompileStatus(const ContextRecord* record, Screen& screen, Workspace& ws,
-                       std::string_view outputPath);
+                       std::string_view outputPath, std::string_view reason = {});
 // One line under the views when the last load had to cut a text to fit.
 void DrawLoadNotice(Screen& screen, const Workspace& ws);
-// After a successful compile: how many instruction lines produced no bytes
+// After a successful compile with warnings: their number at (160, 490) and,
+// under it in the console strip's place, the first of them, one a row
 // (nothing is drawn when there are none).
-void DrawNoBytesNotice(Screen& screen, uint32_t count);
+void DrawWarningsNotice(Screen& screen, uint32_t count, std::span<const std::string> first);
+// The warning rows reach past the console strip to the back buffer's right
+// edge (70 characters from x 160); this clears all of their place.
+inline constexpr int kWarningRowsRight = 800;
+void ClearWarningRows(Screen& screen);
+// The rows of a text word-wrapped to rows of at most `columns` characters
+// (a word longer than a row is cut).
+std::vector<std::string> WrapText(std::string_view text, size_t columns);
 
 // The debug screen: listing rows, column heads, scroll buttons, the Run box
 // and, while the pointer is on Run, the register panel. Leaves state2 at

@@ -102,7 +102,7 @@ class Gen:
 
     # ---- groups ------------------------------------------------------------
     def alu(self):
-        op = self.pick(["ADD", "OR", "ADC", "AND", "SUB", "XOR", "CMP", "MOV", "TEST", "XCHG"])
+        op = self.pick(["ADD", "OR", "ADC", "SBB", "AND", "SUB", "XOR", "CMP", "MOV", "TEST", "XCHG"])
         size = self.pick([0, 1, 2])
         k = self.r.random()
         if k < 0.25:
@@ -166,7 +166,7 @@ class Gen:
                     "push strict %s 0x%x" % (SIZE_NASM[size], v))
 
     def shift(self):
-        op = self.pick(["ROL", "ROR", "RCL", "RCR", "SHL", "SHR"])
+        op = self.pick(["ROL", "ROR", "RCL", "RCR", "SHL", "SHR", "SAL", "SAR"])
         size = self.pick([0, 1, 2])
         count_cl = self.r.random() < 0.4
         count = self.r.randint(0, 0x1F)
@@ -179,9 +179,17 @@ class Gen:
                     "%s %s %s,%s" % (op.lower(), SIZE_NASM[size], n, nc))
 
     def bits_test(self):
-        op = self.pick(["BTS", "BTR"])
+        op = self.pick(["BTS", "BTR", "BT", "BTC"])
         size = self.pick([1, 2])
         a = self.reg(size)
+        if self.r.random() < 0.4:  # a bit base in memory
+            d, n = self.mem()
+            if self.r.random() < 0.5:
+                b = self.reg(size)
+                return Line("%s %s,%s" % (op, d, b), "%s %s %s,%s" % (op.lower(), SIZE_NASM[size], n, b.lower()))
+            v = self.r.randint(0, 0x1F)
+            return Line("%s %s%s,%s" % (op, SIZE_MARK[size], d, hexnum(v)),
+                        "%s %s %s,0x%x" % (op.lower(), SIZE_NASM[size], n, v))
         if self.r.random() < 0.5:
             b = self.reg(size)
             return Line("%s %s,%s" % (op, a, b), "%s %s,%s" % (op.lower(), a.lower(), b.lower()))
@@ -196,7 +204,14 @@ class Gen:
              ("RDMSR", "rdmsr"), ("RDPMC", "rdpmc"), ("AAD", "aad"), ("AAM", "aam"),
              ("MOVSB", "movsb"), ("MOVSW", "movsw"), ("MOVSD", "movsd"), ("CMPSB", "cmpsb"),
              ("STOSB", "stosb"), ("STOSW", "stosw"), ("STOSD", "stosd"), ("LODSB", "lodsb"),
-             ("LODSW", "lodsw"), ("LODSD", "lodsd"), ("FWAIT", "fwait")]
+             ("LODSW", "lodsw"), ("LODSD", "lodsd"), ("FWAIT", "fwait"),
+             ("CLC", "clc"), ("CMC", "cmc"), ("STD", "std"), ("CBW", "cbw"), ("CWD", "cwd"),
+             ("CWDE", "cwde"), ("CDQ", "cdq"), ("LAHF", "lahf"), ("IRET", "iretw"),
+             ("IRETD", "iretd"), ("INT3", "int3"), ("INTO", "into"), ("WAIT", "wait"),
+             ("XLAT", "xlatb"), ("XLATB", "xlatb"), ("CPUID", "cpuid"), ("SCASB", "scasb"),
+             ("SCASW", "scasw"), ("SCASD", "scasd"), ("CMPSW", "cmpsw"), ("CMPSD", "cmpsd"),
+             ("INSB", "insb"), ("INSW", "insw"), ("INSD", "insd"), ("OUTSB", "outsb"),
+             ("OUTSW", "outsw"), ("OUTSD", "outsd")]
 
     def fixed(self):
         if self.r.random() < 0.2:
@@ -215,6 +230,82 @@ class Gen:
         if ins in ("CMPS", "SCAS") and rep[0] == "REP":
             nrep = "repe"
         return Line("%s %s%s" % (rep[0], ins, size), "%s %s%s" % (nrep, ins.lower(), nsize))
+
+    def imul(self):
+        """IMUL with two and three operands (0F AF, 69 with a full immediate)."""
+        size = self.pick([1, 2])
+        a = self.reg(size)
+        v = self.imm(size)
+        k = self.r.randint(0, 4)
+        if k == 0:
+            b = self.reg(size)
+            return Line("IMUL %s,%s" % (a, b), "imul %s,%s" % (a.lower(), b.lower()))
+        if k == 1:
+            d, n = self.mem()
+            mark = self.pick(["", SIZE_MARK[size]])
+            return Line("IMUL %s,%s%s" % (a, mark, d), "imul %s,%s %s" % (a.lower(), SIZE_NASM[size], n))
+        if k == 2:
+            return Line("IMUL %s,%s" % (a, hexnum(v)),
+                        "imul %s,strict %s 0x%x" % (a.lower(), SIZE_NASM[size], v))
+        if k == 3:
+            b = self.reg(size)
+            return Line("IMUL %s,%s,%s" % (a, b, hexnum(v)),
+                        "imul %s,%s,strict %s 0x%x" % (a.lower(), b.lower(), SIZE_NASM[size], v))
+        d, n = self.mem()
+        return Line("IMUL %s,%s,%s" % (a, d, hexnum(v)),
+                    "imul %s,%s %s,strict %s 0x%x" % (a.lower(), SIZE_NASM[size], n, SIZE_NASM[size], v))
+
+    CC = ["O", "NO", "B", "C", "NAE", "AE", "NB", "NC", "E", "Z", "NE", "NZ", "BE", "NA", "A",
+          "NBE", "S", "NS", "P", "PE", "NP", "PO", "L", "NGE", "GE", "NL", "LE", "NG", "G", "NLE"]
+
+    def register_memory(self):
+        """MOVZX, MOVSX, BSF, BSR, CMOVcc, SETcc, XADD, CMPXCHG, LDS, LES, BOUND."""
+        k = self.r.randint(0, 5)
+        size = self.pick([1, 2])
+        a = self.reg(size)
+        if k == 0:
+            op = self.pick(["MOVZX", "MOVSX"])
+            src = self.pick([0, 1]) if size == 2 else 0
+            if self.r.random() < 0.5:
+                b = self.reg(src)
+                return Line("%s %s,%s" % (op, a, b), "%s %s,%s" % (op.lower(), a.lower(), b.lower()))
+            d, n = self.mem()
+            return Line("%s %s,%s%s" % (op, a, SIZE_MARK[src], d),
+                        "%s %s,%s %s" % (op.lower(), a.lower(), SIZE_NASM[src], n))
+        if k == 1:
+            op = self.pick(["BSF", "BSR", "CMOV" + self.pick(self.CC)])
+            if self.r.random() < 0.5:
+                b = self.reg(size)
+                return Line("%s %s,%s" % (op, a, b), "%s %s,%s" % (op.lower(), a.lower(), b.lower()))
+            d, n = self.mem()
+            return Line("%s %s,%s" % (op, a, d), "%s %s,%s %s" % (op.lower(), a.lower(), SIZE_NASM[size], n))
+        if k == 2:
+            op = "SET" + self.pick(self.CC)
+            if self.r.random() < 0.5:
+                b = self.reg(0)
+                return Line("%s %s" % (op, b), "%s %s" % (op.lower(), b.lower()))
+            d, n = self.mem()
+            return Line("%s %s%s" % (op, self.pick(["", "B."]), d), "%s byte %s" % (op.lower(), n))
+        if k == 3:
+            op = self.pick(["XADD", "CMPXCHG"])
+            size = self.pick([0, 1, 2])
+            b = self.reg(size)
+            if self.r.random() < 0.5:
+                c = self.reg(size)
+                return Line("%s %s,%s" % (op, c, b), "%s %s,%s" % (op.lower(), c.lower(), b.lower()))
+            d, n = self.mem()
+            return Line("%s %s,%s" % (op, d, b), "%s %s %s,%s" % (op.lower(), SIZE_NASM[size], n, b.lower()))
+        if k == 4:
+            op = self.pick(["LDS", "LES", "BOUND"])
+            d, n = self.mem()
+            return Line("%s %s,%s" % (op, a, d), "%s %s,%s" % (op.lower(), a.lower(), n))
+        # LOCK before an instruction that changes memory
+        op = self.pick(["ADD", "ADC", "SBB", "AND", "OR", "SUB", "XOR", "XCHG", "XADD", "CMPXCHG",
+                        "BTS", "BTR", "BTC", "INC", "DEC", "NEG", "NOT"])
+        d, n = self.mem()
+        if op in ("INC", "DEC", "NEG", "NOT"):
+            return Line("LOCK %s %s%s" % (op, SIZE_MARK[size], d), "lock %s %s %s" % (op.lower(), SIZE_NASM[size], n))
+        return Line("LOCK %s %s,%s" % (op, d, a), "lock %s %s %s,%s" % (op.lower(), SIZE_NASM[size], n, a.lower()))
 
     def inout(self):
         acc = self.pick(["AL", "AX", "EAX"])
@@ -284,24 +375,27 @@ class Gen:
                               ("FSCALE", "fscale"), ("FSQRT", "fsqrt"), ("FTST", "ftst"),
                               ("FXAM", "fxam"), ("FXTRACT", "fxtract"), ("FPREM", "fprem"),
                               ("FPREM1", "fprem1"), ("FSIN", "fsin"), ("FSINCOS", "fsincos"),
-                              ("FYL2X", "fyl2x"), ("FYL2XP1", "fyl2xp1")])
+                              ("FYL2X", "fyl2x"), ("FYL2XP1", "fyl2xp1"), ("FLDL2E", "fldl2e"),
+                              ("FLDL2T", "fldl2t"), ("FLDLG2", "fldlg2"), ("FLDLN2", "fldln2"),
+                              ("FCOMPP", "fcompp"), ("FUCOMPP", "fucompp")])
             return Line(d, n)
         if k == 1:
-            op = self.pick(["FLD", "FST", "FSTP", "FXCH", "FFREE", "FUCOM", "FCOM"])
+            op = self.pick(["FLD", "FST", "FSTP", "FXCH", "FFREE", "FUCOM", "FCOM", "FCOMP", "FUCOMP"])
             return Line("%s ST(%d)" % (op, i), "%s st%d" % (op.lower(), i))
         if k == 2:
-            op = self.pick(["FADD", "FMUL", "FSUB", "FDIV", "FDIVR"])
+            op = self.pick(["FADD", "FMUL", "FSUB", "FSUBR", "FDIV", "FDIVR"])
             if self.r.random() < 0.5:
                 return Line("%s ST,ST(%d)" % (op, i), "%s st0,st%d" % (op.lower(), i))
             return Line("%s ST(%d),ST" % (op, i), "%s st%d,st0" % (op.lower(), i))
         if k == 3:
-            op = self.pick(["FADDP", "FDIVP"])
+            op = self.pick(["FADDP", "FDIVP", "FMULP", "FSUBP", "FSUBRP", "FDIVRP"])
             return Line("%s ST(%d),ST" % (op, i), "%s st%d,st0" % (op.lower(), i))
         if k == 4:
             return Line("FCOMI ST,ST(%d)" % i, "fcomi st0,st%d" % i)
         d, n = self.mem()
         if k == 5:
-            op = self.pick(["FLD", "FST", "FSTP", "FADD", "FMUL", "FCOM", "FSUB", "FDIV", "FDIVR"])
+            op = self.pick(["FLD", "FST", "FSTP", "FADD", "FMUL", "FCOM", "FCOMP", "FSUB", "FSUBR",
+                            "FDIV", "FDIVR"])
             if op in ("FLD", "FSTP") and self.r.random() < 0.5:
                 return Line("%s FW.%s" % (op, d), "%s qword %s" % (op.lower(), n))
             return Line("%s %s" % (op, d), "%s dword %s" % (op.lower(), n))
@@ -315,7 +409,7 @@ class Gen:
             d2, n2 = self.pick([("FSTCW", "fnstcw word"), ("FSTSW", "fnstsw word"),
                                 ("FICOM", "ficom word"), ("FBLD", "fbld tword"),
                                 ("FBSTP", "fbstp tword"), ("FRSTOR", "frstor"),
-                                ("FSAVE", "fnsave")])
+                                ("FSAVE", "fnsave"), ("FNSAVE", "fnsave")])
             return Line("%s %s" % (d2, d), "%s %s" % (n2, n))
         return Line("FWAIT", "fwait")
 
@@ -356,7 +450,8 @@ class Gen:
                 return Line("%s %s" % (op, name), "%s near %s" % (op.lower(), name))
             return Line("%s %s" % (op, name), "%s near %s" % (op.lower(), name))
         if k == 3 and self.labels:
-            return Line("LOOP L%d" % (self.labels - 1), "loop L%d" % (self.labels - 1))
+            op = self.pick(["LOOP", "LOOPE", "LOOPZ", "LOOPNE", "LOOPNZ", "JCXZ", "JECXZ"])
+            return Line("%s L%d" % (op, self.labels - 1), "%s L%d" % (op.lower(), self.labels - 1))
         if k == 4:
             # short form with an explicit displacement over one-byte lines
             n = self.r.randint(0, 3)
@@ -404,7 +499,8 @@ class Gen:
                   ("push", self.push_imm, 2), ("shift", self.shift, 6), ("bits", self.bits_test, 2),
                   ("fixed", self.fixed, 6), ("string", self.string, 3), ("io", self.inout, 3),
                   ("control", self.control, 3), ("segment", self.segment, 4), ("x87", self.x87, 8),
-                  ("mmx", self.mmx, 5), ("jump", self.jump, 8),
+                  ("mmx", self.mmx, 5), ("jump", self.jump, 8), ("imul", self.imul, 3),
+                  ("regmem", self.register_memory, 5),
                   ("refused", self.refused, 0.2)]
         total = sum(w for _, _, w in groups)
         x = self.r.uniform(0, total)
@@ -530,7 +626,7 @@ def normalise(text, where):
     text = re.sub(r"\+0x0\]", "]", text)
     text = re.sub(r"\*1\]", "]", text)
     text = re.sub(r"\*1\+", "+", text)
-    m = re.match(r"^(ro[lr]|rc[lr]|sh[lr]) (.*),1$", text)
+    m = re.match(r"^(ro[lr]|rc[lr]|sh[lr]|sa[lr]) (.*),1$", text)
     if m:
         text = "%s %s,0x1" % (m.group(1), m.group(2))
     m = BRANCH.match(text)
@@ -668,7 +764,7 @@ def main():
 
 def reason(db, nb):
     """A short description of why two encodings of one meaning differ."""
-    prefixes = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0xF2, 0xF3}
+    prefixes = {0x26, 0x2E, 0x36, 0x3E, 0x64, 0x65, 0x66, 0x67, 0xF0, 0xF2, 0xF3}
 
     def split(b):
         i = 0
@@ -697,7 +793,7 @@ def reason(db, nb):
         return "direction bit"
     if dp == np_ and len(dr) == 2 and dr[0] == nr[0] and dr[0] in (0x84, 0x85):
         return "operands swapped (TEST is symmetric)"
-    if dp == np_ and dr and (dr[0] in (0xE2, 0xE8, 0xE9, 0xEB) or 0x70 <= dr[0] <= 0x7F or
+    if dp == np_ and dr and (dr[0] in (0xE0, 0xE1, 0xE2, 0xE3, 0xE8, 0xE9, 0xEB) or 0x70 <= dr[0] <= 0x7F or
                              (dr[0] == 0x0F and len(dr) > 1 and 0x80 <= dr[1] <= 0x8F)):
         return "relative displacement (earlier lines differ in length)"
     if dp == np_ and len(dr) == len(nr) and dr[0] == nr[0] and dr[1] & 0xC0 == 0xC0:

@@ -125,6 +125,12 @@ PY
 ) && [ -z "$problems" ]; then pass
 else fail "listing: $problems"; fi
 
+# ---- --help: the options, the exit codes, an example, the reference; exit 0 ------
+run --help
+if [ $rc -eq 0 ] && [ -z "$err" ] && [[ $out == *"-o OUTPUT"* ]] && [[ $out == *"Exit status"* ]] &&
+   [[ $out == *"Example"* ]] && [[ $out == *"docs/dialect.md"* ]]; then pass
+else fail "--help: rc=$rc stdout='$out' stderr='$err'"; fi
+
 # ---- assembly errors: exit 1, the line on stderr, no file --------------------------
 # failing line (it becomes line 3 of a program)
 while IFS= read -r bad; do
@@ -140,7 +146,7 @@ LEA AX
 MOV AX,[SI+DI]
 MOV [BX],5
 LOOP
-BTS [BX],AX
+BT AX,[BX]
 DB 1,2,3,4,5,6,7,8,9,A,B,C,D,E,F,10,11,12,13,14,15,16,17,18,19,1A,1B,1C,1D
 BAD
 
@@ -243,7 +249,10 @@ as many lines as there are records|gen '"\n" * 237499 + "NOP"'|g.asm|0||-|90
 one line more|gen '"\n" * 237500 + "NOP"'|g.asm|1|Error at Line: 237501|g.com|-
 a label of 255 characters|gen '"A" * 255 + ":\r\nNOP\r\nJMP " + "A" * 255'|g.asm|0||-|90e9fcff
 a label of 256 characters|gen '"A" * 256 + ":\r\nNOP\r\nJMP " + "A" * 256'|g.asm|1|Error at Line: 3|g.com|-
-a label above FFFF in 16-bit code|printf '[ORG FFFFFFFF]\r\nL:\r\nMOV AX, OFFSET L\r\n' >g.asm|g.asm|1|Error at Line: 3|g.com|-
+a label above FFFF in 16-bit code|printf '[ORG FFFFFFFF]\r\nL:\r\nMOV AX, OFFSET L\r\n' >g.asm|g.asm|1|Error at Line: 3: MOV AX, OFFSET L (the address of L does not fit in 16 bits)|g.com|-
+UTF-16 with its mark|printf '\377\376N\0O\0P\0' >g.asm|g.asm|2|g.asm: the source is UTF-16 text; save it as ANSI (Windows-1252)|g.com|-
+UTF-16 without a mark|printf 'N\0O\0P\0\r\0\n\0' >g.asm|g.asm|2|the source is UTF-16 text|g.com|-
+a UTF-8 byte-order mark|printf '\357\273\277NOP\r\n' >g.asm|g.asm|0|line 1 starts with a UTF-8 byte-order mark, which was skipped: NOP|-|90
 a conditional jump to a label at 0|printf 'BEEF:\r\nNOP\r\nJZ BEEF\r\n' >g.asm|g.asm|0||-|900f84fbff
 BADINPUT
 

@@ -16,10 +16,12 @@ fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 crlf() { printf '%s\r\n' "$@"; }
 
 # ---- warnings: instruction lines without bytes, and nothing else ----------
-crlf '[ORG 100]' 'START:' 'MOV AX,BX' 'CLC' '; a comment' '' 'SBB AX,BX ; kept' 'WORK PROC' \
+crlf '[ORG 100]' 'START:' 'MOV AX,BX' 'CLTS' '; a comment' '' 'LSL AX,BX ; kept' 'WORK PROC' \
      'DB 1,2' '@@' 'FOO BAR' 'DW' 'NOP' >"$work/w.asm"
 if "$asm" "$work/w.asm" -o "$work/w.com" 2>"$work/w.err"; then
-  want=$'quorix-asm: warning: line 4 produces no bytes: CLC\nquorix-asm: warning: line 7 produces no bytes: SBB AX,BX \nquorix-asm: warning: line 11 produces no bytes: FOO BAR'
+  want=$'quorix-asm: warning: line 4 produces no bytes: CLTS
+quorix-asm: warning: line 7 produces no bytes: LSL AX,BX 
+quorix-asm: warning: line 11 has an unknown mnemonic and produces no bytes: FOO BAR'
   got=$(cat "$work/w.err")
   [ "$got" = "$want" ] || fail "warnings: got [$got], want [$want]"
   [ "$(od -An -tx1 "$work/w.com" | tr -d ' \n')" = "8bc3010290" ] || fail "warned source: wrong bytes"
@@ -29,7 +31,7 @@ fi
 crlf 'MOV AX,BX' 'NOP' >"$work/c.asm"
 "$asm" "$work/c.asm" -o "$work/c.com" 2>"$work/c.err" || fail "clean source failed"
 [ ! -s "$work/c.err" ] || fail "clean source warned: $(cat "$work/c.err")"
-crlf 'CLC' 'MOV AX,ZZ' >"$work/e.asm"
+crlf 'CLTS' 'MOV AX,ZZ' >"$work/e.asm"
 set +e
 "$asm" "$work/e.asm" -o "$work/e.com" 2>"$work/e.err"
 rc=$?
@@ -38,7 +40,7 @@ set -e
 grep -q "produces no bytes" "$work/e.err" && fail "a failed run warns about no-bytes lines"
 
 # ---- --explain -------------------------------------------------------------
-crlf 'MOV AX,[BP+DI]' 'CLC' 'DB 8B,3' '[BITS #32]' 'MOV EAX,[EBX]' 'FSUB ST(3),ST' 'JMP $0' \
+crlf 'MOV AX,[BP+DI]' 'CLTS' 'DB 8B,3' '[BITS #32]' 'MOV EAX,[EBX]' 'FSUB ST(3),ST' 'JMP $0' \
   >"$work/x.asm"
 set +e
 "$asm" "$work/x.asm" -o "$work/x.com" --explain >"$work/x.out" 2>"$work/x.err"

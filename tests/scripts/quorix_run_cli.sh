@@ -41,6 +41,8 @@ src '[ORG 100]' 'MOV CX, 2' 'L:' 'PUSH CX' 'MOV AH, 2' 'MOV DL, 41' 'INT 21' 'PO
 printf '\xc6\x06\x00\x01\xc6\xb8\x00\x4c\xcd\x21' >smc.com  # rewrites its own first byte
 src '[ORG 100]' 'MOV AH, 2A' 'INT 21' 'MOV AL, CL' 'MOV AH, 4C' 'INT 21' >date.asm
 src '[ORG 100]' 'MOV AH, 9' 'MOV DX, OFFSET T' 'INT 21' 'INT 20' 'T:' 'DB "A"' 'DB D,A' 'DB "$"' >line.asm
+src '[ORG 100]' 'CLTS' 'MOV AH, 9' 'MOV DX, OFFSET T' 'INT 21' 'INT 20' 'T:' 'DB "ok$"' >warn.asm
+printf '\377\376N\0O\0P\0' >u16.asm
 mkfifo fifo.com
 ln -s /dev/zero zero.com
 mkdir folder.com
@@ -56,6 +58,9 @@ cases=(
   "step limit|loop.asm --max-steps 1000||253||step limit of 1000 instructions reached"
   "assembly error|bad.asm||250||Error at Line: 2"
   "flat 32-bit source|flat.asm||0|FLAT|"
+  "warnings as quorix-asm gives them|warn.asm||0|OK|quorix-run: warning: line 2 produces no bytes: CLTS"
+  "the same warnings, the quotes|warn.asm||0|OK|quorix-run: warning: line 8 has lower-case letters inside quotes, which become upper case: DB \"ok\$\""
+  "a UTF-16 source|u16.asm||254||quorix-run: u16.asm: the source is UTF-16 text; save it as ANSI (Windows-1252)"
   "binary as 32-bit at an origin|seven.bin --bits 32 --origin 0x400000||0||"
   "no such file|nothing.asm||254||no such file"
   "unknown option|hi.asm --fast||254||unknown option --fast"
@@ -114,6 +119,27 @@ else
   echo "FAIL: trace: rc=$rc lines=$lines"
   cat trace.txt
   failed=$((failed + 1))
+fi
+
+# --trace with the decoder (the build has it when quorix-asm --explain works):
+# each line shows the instruction as it is in memory when it runs, so a byte
+# the program rewrote shows rewritten. 0100 writes 40 (INC AX) over the NOP
+# at 0105.
+if "$(dirname "$runner")/quorix-asm" hi.asm --explain >/dev/null 2>&1; then
+  printf '\xc6\x06\x05\x01\x40\x90\xb8\x00\x4c\xcd\x21' >rewrite.com
+  "$runner" --trace rewrite.com >/dev/null 2>trace.txt
+  rc=$?
+  "$runner" --trace hi.asm >/dev/null 2>hitrace.txt
+  if [ $rc -eq 0 ] &&
+     [[ "$(sed -n 1p trace.txt)" == "0100 | C6 06 05 01 40 "*"mov byte ptr [0x0105], 0x40"* ]] &&
+     [[ "$(sed -n 2p trace.txt)" == "0105 | 40 "*"inc ax"*"EAX=00000001"* ]] &&
+     [[ "$(sed -n 1p hitrace.txt)" == *"| B4 09 "*"mov ah, 0x09"*"EAX=00000900"* ]]; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL: decoded trace: rc=$rc"
+    cat trace.txt hitrace.txt
+    failed=$((failed + 1))
+  fi
 fi
 
 # --break: a block of "name: value" lines each time the line is reached,

@@ -85,7 +85,8 @@ class AsmHarness {
       r.state3 = a.report.errorLine;
       return r;
     }
-    const OutputWrite written = WriteOutputFile(pf, path, nullptr, a.bytes);
+    const OutputWrite written =
+        WriteOutputFile(pf, path, as.workspace().load().sourceIdentity, nullptr, a.bytes);
     r.outputPath = written.path;
     r.state2 = written.ok ? Compiled : WriteFailed;
     if (written.ok) {

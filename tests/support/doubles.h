@@ -78,11 +78,14 @@ class WithMemoryFiles : public Base {
     std::memcpy(buf.data(), f.data(), r.bytesRead);
     return r;
   }
-  uint32_t WriteWholeFile(const char* path, std::span<const uint8_t> data, bool& ok) override {
-    ok = !failWrites;
-    if (failWrites) return 0;
+  FileWriteResult WriteWholeFile(const char* path, std::span<const uint8_t> data,
+                                 const FileIdentity&) override {
+    FileWriteResult w;
+    if (failWrites) return w;  // Failed, nothing written
     files[path] = std::string(data.begin(), data.end());
-    return static_cast<uint32_t>(data.size());
+    w.status = WriteStatus::Ok;
+    w.bytesWritten = static_cast<uint32_t>(data.size());
+    return w;
   }
   bool DeleteFile(const char* path) override { return files.erase(path) > 0; }
   bool FileExists(const char* path) override {

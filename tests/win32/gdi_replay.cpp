@@ -1,9 +1,9 @@
-// gdi-replay: runs a replay script (editor PATH, noeditor, move X Y, down, up,
-// tick N, shot FILE) against the workbench on the Win32 off-screen platform
-// and writes each shot of the GDI back buffer as a binary PPM. Beside every
-// shot FILE it writes FILE.text: one line "x y w h HEX" per text drawn by the
-// command before the shot (the cell the view font's glyphs occupy, and the
-// text's bytes in hexadecimal).
+// gdi-replay [--line-stepper] SCRIPT: runs a replay script (editor PATH,
+// noeditor, move X Y, down, up, tick N, shot FILE) against the workbench on
+// the Win32 off-screen platform, with the engine's emulator behind the Run
+// box (--line-stepper: without it), and writes each shot of the GDI back buffer as a binary PPM.
+// Beside every shot FILE it writes FILE.text: one line "x y w h HEX" per text drawn by the command
+// before the shot (the cell the view font's glyphs occupy, and the text's bytes in hexadecimal).
 #include "backends/win32/windows_api.h"
 
 #include <cstdio>
@@ -16,6 +16,7 @@
 
 #include "app/workbench.h"
 #include "backends/win32/offscreen_platform.h"
+#include "engine/machines.h"
 
 namespace {
 
@@ -96,8 +97,14 @@ bool WriteShot(NotingPlatform& p, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool withEngine = true;
+  if (argc > 1 && std::string(argv[1]) == "--line-stepper") {
+    withEngine = false;
+    --argc;
+    ++argv;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: gdi-replay SCRIPT\n");
+    std::fprintf(stderr, "usage: gdi-replay [--line-stepper] SCRIPT\n");
     return 2;
   }
   std::ifstream script(argv[1]);
@@ -106,7 +113,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   NotingPlatform platform;
-  quorix::Workbench wb(platform);
+  quorix::Workbench wb(platform,
+                       withEngine ? quorix::DefaultMachineFactory() : quorix::MachineFactory{});
   wb.WindowProc(quorix::MsgCreate, 0, 0);
   uint32_t pointer = 0, clock = 0;
   std::string line;

@@ -11,16 +11,22 @@
    together: compile screen, Compile, the .com bytes, Debug (and the machine
    window it opens), the register panel while the pointer rests on Run,
    close, exit code 0. The workbench's
-   steps per second on the compile screen are reported.
-4. Nuvedo.exe as a user meets it: a missing name asks first, nul.asm is
+   steps per second on the compile screen are reported. Resting on Run
+   executes the program: its console strip must show what the same steps
+   draw in gdi-replay.exe, the program's text among it.
+4. quorix-run.exe from the package runs every program of the
+   script.dos_program_runs test, from its source and from its .com, and must
+   print the same bytes and end with the same exit code as the Linux
+   quorix-run.
+5. Nuvedo.exe as a user meets it: a missing name asks first, nul.asm is
    refused, two levels of undo, LF lines saved as they were, placement beside
    the workbench and cascaded.
-5. At 144 DPI (a prefix of its own) the workbench's window and the machine
+6. At 144 DPI (a prefix of its own) the workbench's window and the machine
    window are 1.5 times their pictures, and presses on the scaled Compile
    button and Continue button reach them.
-6. The installer (a prefix of its own): silent install, the Start menu's
+7. The installer (a prefix of its own): silent install, the Start menu's
    shortcuts, a compile through them, a silent uninstall.
---only editor|dpi|installer runs one of 4 to 6 alone.
+--only editor|dpi|installer runs one of 5 to 7 alone.
 
 Needs WINEPREFIX set to an initialised prefix.
 """
@@ -63,6 +69,18 @@ SCREENS = {
     "variables": "editor Compiler\\TheFile.asm\ntick 3\nmove 132 300\ndown\ntick 1\nup\ntick 2\n",
 }
 CAIRO_CELL = (10, 17)  # an upper bound of the cairo view font's cell, in pixels
+# The console strip under the work area (left, top, right, bottom).
+CONSOLE_STRIP = (150, 513, 750, 598)
+PROGRAM_TEXT = b"HELLO FROM QUORIX..."
+# The programs of tests/scripts/dos_program_runs.sh: source, exit code, keys.
+DOS_PROGRAMS = [
+    ("tests/data/dos/count.asm", 26, b""),
+    ("tests/data/dos/table.asm", 15, b""),
+    ("tests/data/dos/arith.asm", 10, b""),
+    ("tests/data/dos/strings.asm", 3, b""),
+    ("tests/data/dos/input.asm", 4, b"Ada\r\n1x2 3 9.Qok!"),
+    ("examples/Compiler/TheFile.asm", 0, b""),
+]
 
 
 def read_image(path):
@@ -99,8 +117,8 @@ def compare_screens(args, env, work):
             f.write(script + "shot %s.png\n" % name)
         subprocess.run([WINE, os.path.join(args.build_win, "gdi-replay.exe"), name + ".gdi.txt"],
                        cwd=work, env=env, check=True, timeout=120, stdout=subprocess.DEVNULL)
-        # The Windows build has no emulator: the cairo side steps by line too.
-        subprocess.run([os.path.join(args.build, "quorix-replay"), "--line-stepper",
+        # Both sides execute the program on the engine's emulator.
+        subprocess.run([os.path.join(args.build, "quorix-replay"),
                         name + ".cairo.txt"], cwd=work,
                        check=True, timeout=120, stdout=subprocess.DEVNULL)
         w, h, gdi = read_image(os.path.join(work, name + ".ppm"))
@@ -149,7 +167,8 @@ def unpack(zip_path, work):
     # zipfile keeps the '\' free names of the archive; Windows programs see folders.
     with zipfile.ZipFile(zip_path) as z:
         z.extractall(folder)
-    for exe in ("quorix.exe", "quorix-asm.exe", os.path.join("Compiler", "Nuvedo.exe")):
+    for exe in ("quorix.exe", "quorix-asm.exe", "quorix-run.exe",
+                os.path.join("Compiler", "Nuvedo.exe")):
         assert os.path.exists(os.path.join(folder, exe)), exe
     return folder
 
@@ -157,6 +176,7 @@ def unpack(zip_path, work):
 def package_checks(args, env, display, work):
     folder = unpack(args.zip, work)
     x = X(display)
+    dos_programs(args, env, folder, work)
 
     # The command-line assembler, from the package's own folder.
     out = os.path.join(folder, "Compiler", "cli.com")
@@ -276,6 +296,23 @@ def package_checks(args, env, display, work):
         x.move(win, *RUN_BOX)
         wait_for("the register panel on Run", pixels_are({p: RED for p in PANEL_CORNERS}), 30)
         print("register panel shown while the pointer rests on Run")
+        ran = reference_run(args, env, work)
+        l, t, r, b = CONSOLE_STRIP
+
+        def console_as_reference():
+            w, _, data = x.screenshot(win)
+            for y in range(t, b):
+                if data[3 * (y * w + l):3 * (y * w + r)] != ran["pixels"][3 * (y * 800 + l):3 * (y * 800 + r)]:
+                    return None
+            return True
+        try:
+            wait_for("the program's text in the console strip", console_as_reference, 60)
+        finally:
+            if args.keep:
+                w, _, data = x.screenshot(win)
+                open(os.path.join(args.keep, "run-window.ppm"), "wb").write(
+                    b"P6\n%d 600\n255\n" % w + data)
+        print("Run executed the program: the console strip shows %r" % ran["lines"])
 
         subprocess.run([args.close_tool, "--close", str(win)], env=env, check=True, timeout=30)
         code = quorix.wait(timeout=30)
@@ -531,7 +568,8 @@ def installer_checks(args, env, display, work):
                    env=ienv, check=True, timeout=300)
     installed = sorted(os.path.relpath(os.path.join(d, f), install)
                        for d, _, files in os.walk(install) for f in files)
-    assert installed == sorted(["quorix.exe", "quorix-asm.exe", "README.txt", "Uninstall.exe",
+    assert installed == sorted(["quorix.exe", "quorix-asm.exe", "quorix-run.exe", "README.txt",
+                                "Uninstall.exe",
                                 "Compiler/Nuvedo.exe", "Licenses/Unicorn/COPYING",
                                 "Licenses/Unicorn/COPYING.LGPL2",
                                 "Licenses/Unicorn/COPYING_GLIB"]), installed
@@ -593,6 +631,63 @@ def installer_checks(args, env, display, work):
     subprocess.run(["wineserver", "-k"], env=ienv, timeout=60)
 
 
+def reference_run(args, env, work):
+    """The debug screen after the program ran to its end, as gdi-replay.exe draws it."""
+    ref = os.path.join(work, "ref-run")
+    os.makedirs(ref)
+    shutil.copytree(os.path.join(args.source, "examples", "Compiler"), os.path.join(ref, "Compiler"))
+    with open(os.path.join(ref, "run.txt"), "w") as f:
+        # The shot notes the texts of the last step alone (the one tick before it).
+        f.write(SCREENS["debug"] + "tick 200\ntick 1\nshot run.ppm\n")
+    subprocess.run([WINE, os.path.join(args.build_win, "gdi-replay.exe"), "run.txt"], cwd=ref,
+                   env=env, check=True, timeout=120, stdout=subprocess.DEVNULL)
+    _, _, pixels = read_image(os.path.join(ref, "run.ppm"))
+    l, t, r, b = CONSOLE_STRIP
+    lines = [c[4] for c in text_cells(os.path.join(ref, "run.ppm.text"))
+             if l <= c[0] + 1 < r and t <= c[1] + 1 < b]
+    assert PROGRAM_TEXT in lines, "the replay's console strip holds %r" % lines
+    return {"pixels": pixels, "lines": [line.decode("latin-1") for line in lines]}
+
+
+def dos_programs(args, env, folder, work):
+    """Every program of script.dos_program_runs through quorix-run.exe and the Linux quorix-run."""
+    runs = os.path.join(folder, "runs")
+    os.makedirs(runs)
+    for source, want_rc, keys in DOS_PROGRAMS:
+        name = os.path.splitext(os.path.basename(source))[0]
+        text = open(os.path.join(args.source, source), "rb").read()
+        # CR LF lines, as the editors write them (and as the DOS test feeds them).
+        lines = text.replace(b"\r\n", b"\n").split(b"\n")
+        if lines and lines[-1] == b"":
+            lines.pop()
+        asm = os.path.join(runs, name + ".asm")
+        with open(asm, "wb") as f:
+            f.write(b"".join(line.rstrip(b"\r") + b"\r\n" for line in lines))
+        keys_path = os.path.join(work, name + ".keys")
+        with open(keys_path, "wb") as f:
+            f.write(keys)
+        subprocess.run([WINE, os.path.join(folder, "quorix-asm.exe"), "runs\\%s.asm" % name, "-o",
+                        "runs\\%s.com" % name], cwd=folder, env=env, check=True, timeout=60,
+                       stdout=subprocess.DEVNULL)
+
+        def run(cmd):
+            with open(keys_path, "rb") as keys_in:
+                p = subprocess.run(cmd, cwd=folder, env=env, stdin=keys_in, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, timeout=60)
+            return p.stdout, p.returncode, p.stderr
+        linux = run([os.path.join(args.build, "quorix-run"), asm])
+        assert linux[1] == want_rc, "%s: Linux quorix-run exit code %d, expected %d: %r" % (
+            name, linux[1], want_rc, linux[2])
+        for what in ("asm", "com"):
+            got = run([WINE, os.path.join(folder, "quorix-run.exe"), "runs\\%s.%s" % (name, what)])
+            assert got[0] == linux[0], "%s.%s: quorix-run.exe printed %r, Linux %r (%r)" % (
+                name, what, got[0], linux[0], got[2])
+            assert got[1] == linux[1], "%s.%s: quorix-run.exe exit code %d, Linux %d (%r)" % (
+                name, what, got[1], linux[1], got[2])
+        print("quorix-run.exe: %s (source and .com) printed the same %d bytes as Linux, "
+              "exit code %d" % (name, len(linux[0]), linux[1]))
+
+
 def reference_not_found(args, env, work):
     """The load screen without editor as the GDI back buffer draws it."""
     ref = os.path.join(work, "ref")
@@ -617,7 +712,7 @@ def main():
     ap.add_argument("--zip", required=True)
     ap.add_argument("--setup", help="the installer (dist/quorix-setup-x64.exe)")
     ap.add_argument("--only", choices=("editor", "installer", "dpi"),
-                    help="run only the editor's or the installer's checks")
+                    help="run only the editor's, the DPI or the installer's checks")
     ap.add_argument("--screenshot")
     ap.add_argument("--keep", help="a folder for the pictures of a failed check")
     args = ap.parse_args()
