@@ -8,7 +8,7 @@ pkgs=(build-essential cmake pkg-config libgtest-dev libbenchmark-dev
       libcairo2-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxext-dev
       libgtk-3-dev libgtksourceview-4-dev
       libzydis-dev binutils nasm fasm dosbox xvfb xdotool x11-utils
-      imagemagick python3 g++-mingw-w64-x86-64 googletest wine wine64 zip
+      imagemagick python3 g++-mingw-w64-x86-64 googletest wine wine64 zip nsis
       clang-14 libclang-rt-14-dev clang-format-14 clang-tidy-14)
 missing=()
 for p in "${pkgs[@]}"; do

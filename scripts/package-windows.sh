@@ -4,12 +4,14 @@
 #   quorix.exe, quorix-asm.exe, quorix-run.exe, README.txt,
 #   Compiler\Nuvedo.exe, Compiler\OpCode.qrx, Compiler\TheFile.asm,
 #   Licenses\Unicorn\COPYING, COPYING.LGPL2, COPYING_GLIB (the emulator's)
+# and the same programs into the installer dist/quorix-setup-x64.exe (NSIS,
+# apps/windows/setup.nsi).
 # Usage: bash scripts/package-windows.sh [BUILD_DIR]   (default build-win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build-win}
-for tool in x86_64-w64-mingw32-g++ zip; do
+for tool in x86_64-w64-mingw32-g++ zip makensis; do
   command -v "$tool" >/dev/null || { echo "package-windows: $tool is missing (bash scripts/deps.sh installs it)" >&2; exit 1; }
 done
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -70,3 +72,12 @@ rm -f "$out"
 (cd "$stage" && zip -q -X -r "$out" quorix.exe quorix-asm.exe quorix-run.exe README.txt Compiler Licenses)
 echo "package-windows: wrote dist/quorix-windows-x64.zip"
 unzip -l "$out"
+
+# The installer, from the same staged files.
+build_installer() {
+  local stage=$1 icon=$2 setup="$root/dist/quorix-setup-x64.exe"
+  rm -f "$setup"
+  makensis -V2 -DSTAGE="$stage" -DICON="$icon" -DOUTFILE="$setup" "$root/apps/windows/setup.nsi"
+  echo "package-windows: wrote dist/quorix-setup-x64.exe ($(stat -c %s "$setup") bytes)"
+}
+build_installer "$stage" "$(cd "$build" && pwd)/apps/windows/quorix.ico"

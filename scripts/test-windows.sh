@@ -11,6 +11,7 @@ command -v x86_64-w64-mingw32-g++ >/dev/null || missing+=(g++-mingw-w64-x86-64)
 command -v wine >/dev/null || missing+=(wine)
 [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null || missing+=(wine64)
 command -v Xvfb >/dev/null || missing+=(xvfb)
+command -v makensis >/dev/null || missing+=(nsis)
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "test-windows: SKIPPED, missing ${missing[*]} (bash scripts/deps.sh installs them)"
@@ -35,6 +36,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 status=0
 python3 tests/win32/wine_tests.py --build-win build-win --build build --source . \
-  --zip dist/quorix-windows-x64.zip "$@" || status=$?
+  --zip dist/quorix-windows-x64.zip --setup dist/quorix-setup-x64.exe "$@" || status=$?
 timeout 60 wineserver -k 2>/dev/null || true
 exit $status

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/output_file.h"
 #include "app/workbench.h"
@@ -203,6 +204,73 @@ TEST(Workbench, NoLoadWithoutTheOpcodeFile) {
   b.Tick(2);
   EXPECT_EQ(b.r().state, StateStart);
   EXPECT_EQ(b.Path(), kSourcePath) << "the title is taken all the same";
+}
+
+// Started from a folder without the opcode file, the load screen names the
+// file and the folder it was looked in, under the editor's notice when the
+// editor is missing too; the start screen stays silent, and once the file
+// is there the load goes ahead.
+TEST(Workbench, TheLoadScreenNamesTheFolderWithoutTheOpcodeFile) {
+  const std::string longFolder = "C:\\" + std::string(700, 'f');
+  const struct {
+    const char* name;
+    bool editor;
+    std::string folder;
+    int headY;
+    std::vector<std::string> folderRows;
+  } cases[] = {
+      {"editor running", true, "C:\\Users\\me\\Desk top", 30, {"C:\\Users\\me\\Desk top"}},
+      {"no editor either", false, "C:\\other", 70, {"C:\\other"}},
+      {"a folder over two rows",
+       true,
+       std::string(100, 'x'),
+       30,
+       {std::string(72, 'x'), std::string(28, 'x')}},
+      {"a folder longer than the rows keeps its end",
+       true,
+       longFolder,
+       30,
+       {".." + std::string(70, 'f'), std::string(72, 'f'), std::string(72, 'f'),
+        std::string(72, 'f'), std::string(72, 'f'), std::string(72, 'f'), std::string(72, 'f'),
+        std::string(72, 'f')}},
+      {"the folder cannot be told", true, "", 30, {"(the current folder cannot be told)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench b;
+    b.platform.currentFolder = c.folder;
+    b.Create();
+    b.platform.files.erase(kOpcodePath);  // creation's read made an empty one
+    if (c.editor) b.platform.SetEditorTitle(kSourcePath);
+    b.rec().Clear();
+    b.Tick(2);
+    EXPECT_FALSE(b.rec().HasText(std::string(kOpcodePath) + kOpcodeMissing)) << "start screen";
+    b.Click(20, 20);  // "Load File"
+    b.Move(5, 560);
+    b.rec().Clear();
+    b.Tick();
+    EXPECT_EQ(b.r().state, StateLoad);
+    EXPECT_EQ(b.rec().TextAt(160, 30) == kEditorMissing, !c.editor);
+    EXPECT_EQ(b.rec().TextAt(160, c.headY), std::string(kOpcodePath) + kOpcodeMissing);
+    int y = c.headY;
+    for (const std::string& row : c.folderRows) EXPECT_EQ(b.rec().TextAt(160, y += 20), row);
+    EXPECT_EQ(b.rec().TextAt(160, y + 20), kOpcodeMissingHint);
+    EXPECT_FALSE(b.rec().TextAt(160, y + 40)) << "nothing more";
+  }
+
+  Bench b;
+  b.Create();
+  b.platform.files.erase(kOpcodePath);
+  b.platform.SetEditorTitle(kSourcePath);
+  b.platform.files[kSourcePath] = kGoodSource;
+  b.Click(20, 20);
+  b.Tick();
+  b.platform.files[kOpcodePath] = "MOV|r16\r\n";
+  b.Tick();
+  EXPECT_EQ(b.r().state, StateCompile) << "the load goes ahead once the file is there";
+  b.rec().Clear();
+  b.Tick();
+  EXPECT_FALSE(b.rec().HasText(std::string(kOpcodePath) + kOpcodeMissing));
 }
 
 TEST(Workbench, HoldingLoadFileReloadsOnEveryStep) {

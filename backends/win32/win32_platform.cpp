@@ -23,6 +23,25 @@ Win32Platform::~Win32Platform() {
   if (gPlatform == this) gPlatform = nullptr;
 }
 
+namespace {
+
+// The program's own icon (resource 1, the emblem) when it has one.
+HICON ProgramIcon(HINSTANCE instance, int size) {
+  HICON icon = static_cast<HICON>(
+      ::LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+  return icon != nullptr ? icon : ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+}
+
+// The screen's pixels per inch before there is a window to ask.
+UINT SystemDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+}  // namespace
+
 int Win32Platform::RunMainWindow(MessageSink& sink) {
   sink_ = &sink;
   WNDCLASSEXA wc{};
@@ -30,20 +49,28 @@ int Win32Platform::RunMainWindow(MessageSink& sink) {
   wc.style = CS_HREDRAW | CS_VREDRAW;
   wc.lpfnWndProc = MainWindowProc;
   wc.hInstance = instance_;
-  wc.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-  wc.hIconSm = wc.hIcon;
+  wc.hIcon = ProgramIcon(instance_, ::GetSystemMetrics(SM_CXICON));
+  wc.hIconSm = ProgramIcon(instance_, ::GetSystemMetrics(SM_CXSMICON));
   wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNSHADOW + 1);
   wc.lpszClassName = kMainClass;
   if (::RegisterClassExA(&wc) == 0) return -1;
 
-  // The outer size that gives the client area the whole back buffer.
-  const DWORD style = WS_OVERLAPPEDWINDOW;
-  RECT outer{0, 0, kClientWidth, kClientHeight};
-  ::AdjustWindowRectEx(&outer, style, FALSE, 0);
-  HWND hwnd = ::CreateWindowExA(0, kMainClass, kMainTitle, style, 0, 0, outer.right - outer.left,
-                                outer.bottom - outer.top, nullptr, nullptr, instance_, nullptr);
+  // The outer size that gives the client area the whole back buffer, at the
+  // screen's scale; the system chooses the place.
+  dpi_ = SystemDpi();
+  RECT outer = OuterRect(dpi_);
+  HWND hwnd = ::CreateWindowExA(0, kMainClass, kMainTitle, kMainStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                                nullptr, instance_, nullptr);
   if (hwnd == nullptr) return -1;
+  // The window's own monitor may have another scale than the first one.
+  if (const UINT dpi = ::GetDpiForWindow(hwnd); dpi != 0 && dpi != dpi_) {
+    dpi_ = dpi;
+    outer = OuterRect(dpi_);
+    ::SetWindowPos(hwnd, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
   ::ShowWindow(hwnd, SW_SHOWNORMAL);
   ::UpdateWindow(hwnd);
 
@@ -73,7 +100,20 @@ LRESULT CALLBACK Win32Platform::MainWindowProc(HWND hwnd, UINT msg, WPARAM wPara
   if (self == nullptr || self->sink_ == nullptr) return ::DefWindowProcA(hwnd, msg, wParam, lParam);
   if (self->hwnd_ == nullptr) self->hwnd_ = hwnd;
   if (msg == WM_CREATE && self->windowDc_ == nullptr) self->windowDc_ = ::GetDC(hwnd);
-  // Message codes pass through unchanged; so does the pointer in lParam.
+  if (msg == WM_DPICHANGED) {
+    // The picture keeps its proportions: the window's new size follows
+    // from the new scale, at the place the system suggests.
+    self->dpi_ = HIWORD(wParam) != 0 ? HIWORD(wParam) : 96;
+    const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+    const RECT outer = OuterRect(self->dpi_);
+    ::SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, outer.right - outer.left,
+                   outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+  }
+  // Message codes pass through unchanged; the pointer in lParam is in the
+  // picture's pixels.
+  if (msg == WM_MOUSEMOVE || msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP)
+    lParam = static_cast<LPARAM>(self->PicturePoint(static_cast<uint32_t>(lParam)));
   const bool handled =
       self->sink_->WindowProc(msg, static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
   if (msg == WM_DESTROY) {
@@ -102,10 +142,36 @@ Canvas* Win32Platform::CreateBackBuffer(int width, int height) {
 void Win32Platform::ReleaseBackBuffer() { backBuffer_.reset(); }
 
 void Win32Platform::Present(int x, int y) {
-  if (backBuffer_ && windowDc_ != nullptr)
-    ::BitBlt(windowDc_, x, y, backBuffer_->Width(), backBuffer_->Height(), backBuffer_->Dc(), 0, 0,
-             SRCCOPY);
+  if (backBuffer_ && windowDc_ != nullptr) {
+    const int w = backBuffer_->Width(), h = backBuffer_->Height();
+    if (dpi_ == 96) {
+      ::BitBlt(windowDc_, x, y, w, h, backBuffer_->Dc(), 0, 0, SRCCOPY);
+    } else {
+      // Whole factors repeat each pixel; others blend neighbours.
+      ::SetStretchBltMode(windowDc_, dpi_ % 96 == 0 ? COLORONCOLOR : HALFTONE);
+      ::SetBrushOrgEx(windowDc_, 0, 0, nullptr);
+      ::StretchBlt(windowDc_, Scale(x), Scale(y), Scale(w), Scale(h), backBuffer_->Dc(), 0, 0, w, h,
+                   SRCCOPY);
+    }
+  }
   if (stats_) CountStep();
+}
+
+int Win32Platform::Scale(int pixels) const { return ::MulDiv(pixels, static_cast<int>(dpi_), 96); }
+
+uint32_t Win32Platform::PicturePoint(uint32_t lParam) const {
+  if (dpi_ == 96) return lParam;
+  const int x = static_cast<int16_t>(lParam & 0xFFFF), y = static_cast<int16_t>(lParam >> 16);
+  const int px = ::MulDiv(x, 96, static_cast<int>(dpi_)),
+            py = ::MulDiv(y, 96, static_cast<int>(dpi_));
+  return (static_cast<uint32_t>(static_cast<uint16_t>(py)) << 16) | static_cast<uint16_t>(px);
+}
+
+RECT OuterRect(UINT dpi) {
+  RECT outer{0, 0, ::MulDiv(kClientWidth, static_cast<int>(dpi), 96),
+             ::MulDiv(kClientHeight, static_cast<int>(dpi), 96)};
+  ::AdjustWindowRectExForDpi(&outer, kMainStyle, FALSE, 0, dpi);
+  return outer;
 }
 
 void Win32Platform::CountStep() {
@@ -145,8 +211,8 @@ Canvas* Win32Platform::OpenSecondWindow(int width, int height) {
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = SecondProc;
     wc.hInstance = instance_;
-    wc.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-    wc.hIconSm = wc.hIcon;
+    wc.hIcon = ProgramIcon(instance_, ::GetSystemMetrics(SM_CXICON));
+    wc.hIconSm = ProgramIcon(instance_, ::GetSystemMetrics(SM_CXSMICON));
     wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     wc.lpszClassName = kSecondClass;
     secondClass_ = ::RegisterClassExA(&wc) != 0;
@@ -154,8 +220,8 @@ Canvas* Win32Platform::OpenSecondWindow(int width, int height) {
   }
   // A fixed size, beside the main window.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  RECT outer{0, 0, width, height};
-  ::AdjustWindowRectEx(&outer, style, FALSE, 0);
+  RECT outer{0, 0, Scale(width), Scale(height)};
+  ::AdjustWindowRectExForDpi(&outer, style, FALSE, 0, dpi_);
   RECT main{};
   if (hwnd_ != nullptr) ::GetWindowRect(hwnd_, &main);
   HWND hwnd = ::CreateWindowExA(0, kSecondClass, kSecondTitle, style, main.right, main.top,
@@ -182,8 +248,21 @@ void Win32Platform::PresentSecondWindow(int left, int top, int right, int bottom
   right = std::min(right, secondBuffer_->Width());
   bottom = std::min(bottom, secondBuffer_->Height());
   if (left >= right || top >= bottom) return;
-  ::BitBlt(secondDc_, left, top, right - left, bottom - top, secondBuffer_->Dc(), left, top,
-           SRCCOPY);
+  CopyScaled(secondDc_, *secondBuffer_, left, top, right, bottom);
+}
+
+// The picture's pixels from left, top to right, bottom, at the window's
+// scale (whole factors repeat pixels, others are smoothed).
+void Win32Platform::CopyScaled(HDC to, const GdiCanvas& from, int left, int top, int right,
+                               int bottom) const {
+  if (dpi_ == 96) {
+    ::BitBlt(to, left, top, right - left, bottom - top, from.Dc(), left, top, SRCCOPY);
+    return;
+  }
+  ::SetStretchBltMode(to, dpi_ % 96 == 0 ? COLORONCOLOR : HALFTONE);
+  ::SetBrushOrgEx(to, 0, 0, nullptr);
+  ::StretchBlt(to, Scale(left), Scale(top), Scale(right) - Scale(left), Scale(bottom) - Scale(top),
+               from.Dc(), left, top, right - left, bottom - top, SRCCOPY);
 }
 
 void Win32Platform::CloseSecondWindow() {
@@ -210,10 +289,14 @@ bool Win32Platform::SecondMessage(UINT msg, WPARAM wParam, LPARAM lParam, uint32
            ((::GetKeyState(VK_CONTROL) & 0x8000) ? ModControl : 0);
       return true;
     }
-    case WM_CHAR:
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
+      *out = msg;
+      *w = static_cast<uint32_t>(wParam);
+      *l = PicturePoint(static_cast<uint32_t>(lParam));
+      return true;
+    case WM_CHAR:
     case WM_CLOSE:
       *out = msg;
       *w = static_cast<uint32_t>(wParam);
@@ -232,9 +315,14 @@ LRESULT CALLBACK Win32Platform::SecondProc(HWND hwnd, UINT msg, WPARAM wParam, L
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(hwnd, &ps);
     if (self->secondBuffer_ != nullptr) {
+      // The picture's part under the damaged window pixels, a pixel more
+      // round it where the scale is not whole.
       const RECT& r = ps.rcPaint;
-      ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, self->secondBuffer_->Dc(),
-               r.left, r.top, SRCCOPY);
+      const int d = static_cast<int>(self->dpi_);
+      self->CopyScaled(dc, *self->secondBuffer_, std::max(0, int(r.left) * 96 / d - 1),
+                       std::max(0, int(r.top) * 96 / d - 1),
+                       std::min(self->secondBuffer_->Width(), int(r.right) * 96 / d + 2),
+                       std::min(self->secondBuffer_->Height(), int(r.bottom) * 96 / d + 2));
     }
     ::EndPaint(hwnd, &ps);
     return 0;

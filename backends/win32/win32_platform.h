@@ -3,6 +3,10 @@
 // GetMessage/TranslateMessage/DispatchMessage loop, a 1 ms SetTimer callback
 // and a GDI back buffer compatible with the window's device context.
 //
+// The window follows the screen's scale: at 144 pixels per inch its client
+// area is 1.5 times the picture's size (whole factors repeat pixels, others
+// are smoothed), and pointer positions reach the sink in picture pixels.
+//
 // Every message reaches the sink first (the workbench's window procedure,
 // which runs StepScreen); DefWindowProc gets the ones the sink leaves.
 //
@@ -38,6 +42,10 @@ inline constexpr char kMainClass[] = "QuorixClassEx";
 inline constexpr char kMainTitle[] = "Quorix V-1.0";
 inline constexpr int kClientWidth = 810;
 inline constexpr int kClientHeight = 600;
+inline constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW;
+// The main window's outer rectangle for a client area of the picture's size
+// at dpi pixels per inch (96 is the picture's own scale).
+RECT OuterRect(UINT dpi);
 inline constexpr char kSecondClass[] = "QuorixMachineClass";
 inline constexpr char kSecondTitle[] = "Quorix machine";
 
@@ -87,6 +95,11 @@ class Win32Platform : public Platform, public Win32Services {
   bool SecondMessage(UINT msg, WPARAM wParam, LPARAM lParam, uint32_t* out, uint32_t* w,
                      uint32_t* l) const;
   void CountStep();
+  // Picture pixels in window pixels, and a packed window point in the
+  // picture's pixels.
+  int Scale(int pixels) const;
+  uint32_t PicturePoint(uint32_t lParam) const;
+  void CopyScaled(HDC to, const GdiCanvas& from, int left, int top, int right, int bottom) const;
 
   HINSTANCE instance_;
   MessageSink* sink_ = nullptr;
@@ -98,6 +111,7 @@ class Win32Platform : public Platform, public Win32Services {
   std::unique_ptr<GdiCanvas> secondBuffer_;
   bool secondClass_ = false;
   bool timerRunning_ = false;
+  UINT dpi_ = 96;  // the main window's pixels per inch
   // Steps per second, when asked for.
   std::FILE* stats_ = nullptr;
   uint64_t statsSecondStart_ = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "app/assemble_text.h"
 #include "app/loading.h"
@@ -13,15 +15,51 @@
 
 namespace quorix {
 
+namespace {
+
+// Rows of the load screen's notices: 72 characters from x = 160.
+constexpr int kNoticeX = 160;
+constexpr int kNoticeRowStep = 20;
+constexpr size_t kNoticeRowChars = 72;
+constexpr size_t kNoticeFolderRows = 8;
+
+void PutRow(Screen& screen, int y, std::string_view text) {
+  PutText(screen, kNoticeX, y, text.data(), static_cast<uint32_t>(text.size()));
+}
+
+// Which file is missing and the folder it was looked for in (in rows; a
+// folder longer than the rows hold keeps its end), then the way out.
+void DrawOpcodeMissing(Screen& screen, int y, std::string_view path, std::string_view folder) {
+  std::string head(path);
+  head += kOpcodeMissing;
+  PutRow(screen, y, std::string_view(head).substr(0, kNoticeRowChars));
+  std::string shown(folder.empty() ? "(the current folder cannot be told)" : folder);
+  constexpr size_t kRoom = kNoticeFolderRows * kNoticeRowChars;
+  if (shown.size() > kRoom) shown = ".." + shown.substr(shown.size() - (kRoom - 2));
+  for (size_t at = 0; at < shown.size(); at += kNoticeRowChars) {
+    y += kNoticeRowStep;
+    PutRow(screen, y, std::string_view(shown).substr(at, kNoticeRowChars));
+  }
+  PutRow(screen, y + kNoticeRowStep, kOpcodeMissingHint);
+}
+
+}  // namespace
+
 void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
   ContextRecord r = *record;
+  char opcodePath[64];
+  shell.ws->ReadCString(r.lpSourceForCompilerFileName, opcodePath);
   // One byte more than the path buffer holds, to tell a title that fits
   // from one that had to be cut.
   char title[Workspace::kPathBufferSize + 1];
   if (!shell.platform.FindWindowTitle(kEditorClass, title, sizeof(title))) {
     if (withMessage) {
       r.state2 = Idle;
-      PutText(shell.screen, 160, 30, kEditorMissing, sizeof(kEditorMissing) - 1);
+      PutText(shell.screen, kNoticeX, 30, kEditorMissing, sizeof(kEditorMissing) - 1);
+      // Both missing: the opcode file is named under the editor's line.
+      if (!shell.platform.FileExists(opcodePath))
+        DrawOpcodeMissing(shell.screen, 30 + 2 * kNoticeRowStep, opcodePath,
+                          shell.platform.CurrentFolder());
     }
     *record = r;
     return;
@@ -36,14 +74,14 @@ void PollEditor(ContextRecord* record, Shell& shell, bool withMessage) {
     std::memcpy(path.data(), title, n);
     path[n] = 0;
   }
-  char opcodePath[64];
-  shell.ws->ReadCString(r.lpSourceForCompilerFileName, opcodePath);
   if (shell.platform.FileExists(opcodePath)) {
     LoadWorkspace(&r, *shell.ws, shell.platform, tooLong || path.data() == nullptr);
     // Nothing of the previous program stays on the debug screen.
     shell.run.Drop();
     if (shell.cpu != nullptr) *shell.cpu = CpuState{};
     r.state = StateCompile;
+  } else if (withMessage) {
+    DrawOpcodeMissing(shell.screen, 30, opcodePath, shell.platform.CurrentFolder());
   }
   *record = r;
 }

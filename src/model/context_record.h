@@ -77,6 +77,12 @@ inline constexpr char kDefaultSourcePath[] = "Compiler\\TheFile.asm";
 inline constexpr char kEditorMissing[] =
     "QuorixClassTE are not found, Execute it first. It at Compiler\\Nuvedo.exe";
 static_assert(sizeof(kEditorMissing) - 1 == 72);
+// The load screen's notice when the opcode file is not there: this line
+// after the path looked for, the folder it was looked for in, then the way
+// out.
+inline constexpr char kOpcodeMissing[] = " is not found in the folder:";
+inline constexpr char kOpcodeMissingHint[] =
+    "Start the workbench from the folder that holds the Compiler folder.";
 static_assert(sizeof(kDefaultSourcePath) == 21);
 
 }  // namespace quorix

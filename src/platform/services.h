@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <span>
+#include <string>
+#include <system_error>
 
 namespace quorix {
 
@@ -88,6 +91,13 @@ class Services {
   // spelt: other case, other folder route, a link), as the file system
   // identifies it.
   virtual bool SameFile(const char* a, const char* b) = 0;
+  // The folder that relative paths start from, for the screen to name; empty
+  // when it cannot be told.
+  virtual std::string CurrentFolder() {
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::current_path(error);
+    return error ? std::string() : folder.string();
+  }
 
   // ---- memory ----
   // One zero-filled block of size bytes that stays in place until released;

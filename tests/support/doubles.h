@@ -59,6 +59,8 @@ class WithMemoryFiles : public Base {
   // permission, ...).
   std::map<std::string, ReadStatus> unreadable;
   bool failWrites = false;
+  // The folder relative paths start from, as CurrentFolder tells it.
+  std::string currentFolder = "C:\\work";
 
   FileReadResult ReadWholeFile(const char* path, std::span<uint8_t> buf, uint32_t limit,
                                ReadMode mode) override {
@@ -89,6 +91,7 @@ class WithMemoryFiles : public Base {
   bool FileExists(const char* path) override {
     return files.count(path) > 0 || unreadable.count(path) > 0;
   }
+  std::string CurrentFolder() override { return currentFolder; }
   // Names that differ only in ASCII case or in '/' for '\\' are one file,
   // as the real file layer resolves them.
   bool SameFile(const char* a, const char* b) override {

@@ -18,6 +18,15 @@
    script.dos_program_runs test, from its source and from its .com, and must
    print the same bytes and end with the same exit code as the Linux
    quorix-run.
+5. Nuvedo.exe as a user meets it: a missing name asks first, nul.asm is
+   refused, two levels of undo, LF lines saved as they were, placement beside
+   the workbench and cascaded.
+6. At 144 DPI (a prefix of its own) the workbench's window and the machine
+   window are 1.5 times their pictures, and presses on the scaled Compile
+   button and Continue button reach them.
+7. The installer (a prefix of its own): silent install, the Start menu's
+   shortcuts, a compile through them, a silent uninstall.
+--only editor|dpi|installer runs one of 5 to 7 alone.
 
 Needs WINEPREFIX set to an initialised prefix.
 """
@@ -326,6 +335,302 @@ def package_checks(args, env, display, work):
         procs.close()
 
 
+def window_box(x, win):
+    """(left, top, width, height) of a window on the screen."""
+    out = x.run("xwininfo", "-id", str(win)).decode()
+    f = dict(line.strip().split(":", 1) for line in out.splitlines() if ":" in line)
+    return tuple(int(f[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                      "Height"))
+
+
+def answer_box(x, key):
+    """Answers the editor's message box (titled "Nuvedo") with a key."""
+    box = wait_for("the editor's message box", lambda: x.find_window("Nuvedo"), 60)
+
+    def focus():
+        # The box may be found a moment before it can take the focus.
+        try:
+            x.run("xdotool", "windowfocus", "--sync", str(box))
+            return True
+        except subprocess.CalledProcessError:
+            return None
+    wait_for("the message box to take the focus", focus, 30)
+    x.key(box, key)
+    wait_for("the message box to go", lambda: x.find_window("Nuvedo") is None or None, 30)
+
+
+def editor_checks(args, env, display, work):
+    """Nuvedo.exe as a user meets it: a mistyped name is not made without
+    asking, a device name is refused, undo goes back more than one step, a
+    file with LF lines is saved with LF lines, and a new editor stands beside
+    the workbench, a second one cascaded from the first."""
+    folder = os.path.join(work, "editor")
+    os.makedirs(folder)
+    nuvedo = os.path.join(args.build_win, "Nuvedo.exe")
+    x = X(display)
+    procs = Processes()
+
+    def close(win, proc):
+        subprocess.run([args.close_tool, "--close", str(win)], env=env, check=True, timeout=30)
+        assert proc.wait(timeout=30) == 0, "Nuvedo.exe exit code after close"
+
+    def winpath(path):
+        return "Z:" + path.replace("/", "\\")
+
+    try:
+        # name typed, answer, what is on disk afterwards
+        for name, key, made in (("typo.asm", "n", False), ("nul.asm", "Return", False),
+                                ("new.asm", "y", True)):
+            proc = procs.start([WINE, nuvedo, name], cwd=folder, env=env)
+            answer_box(x, key)
+            title = winpath(os.path.join(folder, name)) if made else "(untitled)"
+            ed = wait_for("the editor titled %r" % title, lambda: x.find_window(title), 30)
+            close(ed, proc)
+            assert os.path.exists(os.path.join(folder, name)) == made, name
+            print("Nuvedo.exe %s, answered %s: %s" % (name, key, "made empty" if made else
+                                                       "no file, an untitled text"))
+        assert sorted(os.listdir(folder)) == ["new.asm"], os.listdir(folder)
+        assert open(os.path.join(folder, "new.asm"), "rb").read() == b""
+
+        # Two levels of undo, and LF lines kept.
+        source = os.path.join(folder, "lf.asm")
+        before = b"NOP\nRET\n"
+        open(source, "wb").write(before)
+        proc = procs.start([WINE, nuvedo, "lf.asm"], cwd=folder, env=env)
+        ed = wait_for("the editor on lf.asm", lambda: x.find_window(winpath(source)), 60)
+        x.run("xdotool", "windowfocus", "--sync", str(ed))
+        for keys, want in ((["ctrl+End", "A", "ctrl+Home", "B", "ctrl+s"], b"BNOP\nRET\nA"),
+                           (["ctrl+z", "ctrl+s"], before + b"A"),
+                           (["ctrl+z", "ctrl+s"], before)):
+            for k in keys:
+                x.key(ed, k)
+            wait_for("the saved bytes %r" % want,
+                     lambda: open(source, "rb").read() == want or None, 30)
+        close(ed, proc)
+        print("Nuvedo.exe: two steps undone, each save byte for byte with LF lines")
+
+        # Placement.
+        wb = procs.start([WINE, os.path.join(args.build_win, "quorix.exe")], cwd=folder, env=env)
+        win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
+        boxes = []
+        for name in ("a.asm", "b.asm"):
+            open(os.path.join(folder, name), "wb").write(b"NOP\r\n")
+            procs.start([WINE, nuvedo, name], cwd=folder, env=env)
+            title = winpath(os.path.join(folder, name))
+            boxes.append(window_box(x, wait_for(title, lambda: x.find_window(title), 60)))
+        bench = window_box(x, win)
+        first, second = boxes
+        print("workbench at %s, editors at %s and %s" % (bench, first, second))
+        assert bench[0] + bench[2] <= first[0] < bench[0] + bench[2] + 40, "beside the workbench"
+        assert 0 < second[0] - first[0] < 80 and 0 < second[1] - first[1] < 80, "cascaded"
+        subprocess.run([args.close_tool, "--close", str(win)], env=env, check=True, timeout=30)
+        assert wb.wait(timeout=30) == 0
+        print("Nuvedo.exe beside the workbench; a second one cascaded")
+    finally:
+        procs.close()
+
+
+def fresh_prefix(env, work, name):
+    """A Wine prefix of its own, with its own home (Documents lives there) and
+    no desktop entries written for the host."""
+    home = os.path.join(work, name + "-home")
+    os.makedirs(home)
+    penv = dict(env, HOME=home, WINEPREFIX=os.path.join(work, name + "-prefix"), WINEARCH="win64",
+                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    subprocess.run([WINE, "wineboot", "-i"], env=penv, timeout=300, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=penv, timeout=120)
+    return penv, home
+
+
+def dpi_checks(args, env, display, work):
+    """At 144 DPI the workbench's client area is 1.5 times the picture
+    (1215 by 900), and a press where the Compile button shows on the screen
+    reaches the button: pointer positions are mapped back to the picture."""
+    denv, _ = fresh_prefix(env, work, "dpi")
+    subprocess.run([WINE, "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                    "REG_DWORD", "/d", "144", "/f"], env=denv, check=True, timeout=60,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=denv, timeout=120)
+    folder = os.path.join(work, "dpi")
+    shutil.copytree(os.path.join(args.source, "examples", "Compiler"),
+                    os.path.join(folder, "Compiler"))
+    x = X(display)
+    procs = Processes()
+    try:
+        ed = procs.start([WINE, os.path.join(args.build_win, "Nuvedo.exe"), "Compiler\\TheFile.asm"],
+                         cwd=folder, env=denv)
+        title = "Z:" + os.path.join(folder, "Compiler", "TheFile.asm").replace("/", "\\")
+        edwin = wait_for("the editor", lambda: x.find_window(title), 60)
+        wb = procs.start([WINE, os.path.join(args.build_win, "quorix.exe")], cwd=folder, env=denv)
+        win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
+        wait_for("a client area of 1215 by 900", lambda: x.geometry(win) == (1215, 900) or None, 30)
+
+        def scaled(point):
+            return point[0] * 3 // 2, point[1] * 3 // 2
+
+        def compile_screen():
+            # The button's one-pixel frame lands within a pixel of its
+            # scaled place.
+            w, _, data = x.screenshot(win)
+            fx, fy = scaled(COMPILE_BUTTON_FRAME)
+            return any(tuple(data[3 * (y * w + xx):3 * (y * w + xx) + 3]) == WHITE
+                       for y in range(fy - 1, fy + 2) for xx in range(fx - 1, fx + 2)) or None
+        x.move(win, *scaled(EMPTY_WORK_AREA))
+        wait_for("the compile screen, scaled", compile_screen, 60)
+        output = os.path.join(folder, "Compiler", "TheFile.com")
+        x.move(win, *scaled(COMPILE_BUTTON))
+        x.button(True)
+        try:
+            wait_for("the .com file", lambda: os.path.exists(output) and
+                     open(output, "rb").read() == EXPECTED_COM or None, 30)
+        finally:
+            x.button(False)
+        print("144 DPI: client area 1215 by 900; a press on the scaled Compile button compiled")
+        # The machine window that Debug opens scales the same way, and its
+        # pointer events reach it in picture pixels too.
+        x.move(win, *scaled(DEBUG_ENTRY))
+        x.button(True)
+        try:
+            machine = wait_for('the window "Quorix machine"',
+                               lambda: x.find_window("Quorix machine"), 30)
+        finally:
+            x.button(False)
+        wait_for("a machine window of 1980 by 1032",
+                 lambda: x.geometry(machine) == (1980, 1032) or None, 30)
+        lit = scaled(MACHINE_BUTTON_INSIDE)
+        x.move(machine, *lit)
+
+        def button_lit():
+            w, _, data = x.screenshot(machine)
+            return tuple(data[3 * (lit[1] * w + lit[0]):3 * (lit[1] * w + lit[0]) + 3]) == WHITE \
+                or None
+        wait_for("the lit Continue button", button_lit, 30)
+        print("144 DPI: machine window 1980 by 1032; its pointer events reach it")
+        for w, p in ((win, wb), (edwin, ed)):
+            subprocess.run([args.close_tool, "--close", str(w)], env=env, check=True, timeout=30)
+            assert p.wait(timeout=30) == 0
+    finally:
+        procs.close()
+        subprocess.run(["wineserver", "-k"], env=denv, timeout=60)
+
+
+def parse_lnk(path):
+    """Target, working folder and arguments of a shell link (.lnk)."""
+    import struct
+    blob = open(path, "rb").read()
+    flags = struct.unpack_from("<I", blob, 0x14)[0]
+    pos = 0x4C
+    if flags & 0x1:  # HasLinkTargetIDList
+        pos += 2 + struct.unpack_from("<H", blob, pos)[0]
+    target = None
+    if flags & 0x2:  # HasLinkInfo
+        size, _, info_flags, _, base = struct.unpack_from("<IIIII", blob, pos)
+        if info_flags & 0x1:
+            end = blob.index(b"\0", pos + base)
+            target = blob[pos + base:end].decode("mbcs" if os.name == "nt" else "latin-1")
+        pos += size
+    strings = {}
+    unicode = flags & 0x80
+    for bit, name in ((0x4, "name"), (0x8, "relative"), (0x10, "workdir"), (0x20, "args"),
+                      (0x40, "icon")):
+        if flags & bit:
+            n = struct.unpack_from("<H", blob, pos)[0]
+            width = 2 if unicode else 1
+            raw = blob[pos + 2:pos + 2 + n * width]
+            strings[name] = raw.decode("utf-16-le" if unicode else "latin-1").rstrip("\0")
+            pos += 2 + n * width
+    return target, strings.get("workdir"), strings.get("args", "")
+
+
+def installer_checks(args, env, display, work):
+    """The installer in a prefix of its own: a silent install into a folder
+    whose name holds a space, the working folder in Documents, the programs
+    started as the Start menu's shortcuts start them, a compile, and a
+    silent uninstall that leaves the install folder empty of files and the
+    working folder (the user's work) as it was."""
+    started = time.monotonic()
+    ienv, _ = fresh_prefix(env, work, "installer")
+    prefix = ienv["WINEPREFIX"]
+    print("installer: a fresh Wine prefix in %.1f s" % (time.monotonic() - started))
+    users = os.path.join(prefix, "drive_c", "users")
+    user = [u for u in os.listdir(users) if u != "Public"][0]
+
+    def unix(winpath):
+        drive, rest = winpath[:2].upper(), winpath[2:].replace("\\", "/").lstrip("/")
+        root = "/" if drive == "Z:" else os.path.join(prefix, "dosdevices", drive.lower())
+        return os.path.realpath(os.path.join(root, rest))
+
+    install = os.path.join(work, "Install Dir")
+    # /D= takes the rest of the command line, unquoted: cmd passes it so.
+    subprocess.run([WINE, "cmd", "/c", "Z:%s /S /D=Z:%s" % (args.setup.replace("/", "\\"),
+                                                          install.replace("/", "\\"))],
+                   env=ienv, check=True, timeout=300)
+    installed = sorted(os.path.relpath(os.path.join(d, f), install)
+                       for d, _, files in os.walk(install) for f in files)
+    assert installed == sorted(["quorix.exe", "quorix-asm.exe", "quorix-run.exe", "README.txt",
+                                "Uninstall.exe",
+                                "Compiler/Nuvedo.exe", "Licenses/Unicorn/COPYING",
+                                "Licenses/Unicorn/COPYING.LGPL2",
+                                "Licenses/Unicorn/COPYING_GLIB"]), installed
+    menu = os.path.join(users, user, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
+                        "Programs", "Quorix")
+    links = {name: parse_lnk(os.path.join(menu, name)) for name in sorted(os.listdir(menu))}
+    print("installer: %d files installed; Start menu: %s" % (len(installed), links))
+    target, workdir, _ = links["Quorix.lnk"]
+    working = unix(workdir)
+    assert unix(target) == os.path.realpath(os.path.join(install, "quorix.exe")), target
+    assert open(os.path.join(working, "Compiler", "OpCode.qrx"), "rb").read() == \
+        open(os.path.join(args.source, "examples", "Compiler", "OpCode.qrx"), "rb").read()
+
+    x = X(display)
+    procs = Processes()
+    try:
+        etarget, eworkdir, eargs = links["Nuvedo editor.lnk"]
+        source = unix(eargs.strip('"'))
+        assert source == os.path.join(working, "Compiler", "TheFile.asm"), source
+        procs.start([WINE, unix(etarget), eargs.strip('"')], cwd=unix(eworkdir), env=ienv)
+        ed = wait_for("the installed editor", lambda: x.find_window(eargs.strip('"')), 60)
+        quorix = procs.start([WINE, unix(target)], cwd=working, env=ienv)
+        win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
+        output = os.path.join(working, "Compiler", "TheFile.com")
+
+        def compile_screen():
+            w, _, data = x.screenshot(win)
+            px = data[3 * (COMPILE_BUTTON_FRAME[1] * w + COMPILE_BUTTON_FRAME[0]):][:3]
+            return tuple(px) == WHITE or None
+        x.move(win, *EMPTY_WORK_AREA)
+        wait_for("the compile screen", compile_screen, 60)
+        x.move(win, *COMPILE_BUTTON)
+        x.button(True)
+        try:
+            wait_for("the .com file", lambda: os.path.exists(output) and
+                     open(output, "rb").read() == EXPECTED_COM or None, 30)
+        finally:
+            x.button(False)
+        print("installer: started from the Start menu's shortcuts in %r, compiled %d bytes" %
+              (workdir, len(EXPECTED_COM)))
+        for w, p in ((win, quorix), (ed, procs.procs[0])):
+            subprocess.run([args.close_tool, "--close", str(w)], env=env, check=True, timeout=30)
+            assert p.wait(timeout=30) == 0
+    finally:
+        procs.close()
+
+    subprocess.run([WINE, os.path.join(install, "Uninstall.exe"), "/S"], env=ienv, check=True,
+                   timeout=120)
+    # The uninstaller runs from a copy of itself and returns at once.
+    wait_for("the uninstaller to end", lambda: subprocess.run(
+        ["wineserver", "-w"], env=ienv, timeout=120).returncode == 0 or None, 130)
+    left = [os.path.join(d, f) for d, _, files in os.walk(install) for f in files]
+    assert not left, "files left in the install folder: %s" % left
+    assert not os.path.exists(menu), "Start menu entries left"
+    kept = sorted(os.listdir(os.path.join(working, "Compiler")))
+    assert kept == ["OpCode.qrx", "TheFile.asm", "TheFile.com"], kept
+    print("installer: uninstalled silently; no files left in %r, the working folder kept %s" %
+          (install, kept))
+    subprocess.run(["wineserver", "-k"], env=ienv, timeout=60)
+
+
 def reference_run(args, env, work):
     """The debug screen after the program ran to its end, as gdi-replay.exe draws it."""
     ref = os.path.join(work, "ref-run")
@@ -405,11 +710,15 @@ def main():
     ap.add_argument("--build", required=True, help="the Linux build (quorix-replay, fake-editor)")
     ap.add_argument("--source", required=True)
     ap.add_argument("--zip", required=True)
+    ap.add_argument("--setup", help="the installer (dist/quorix-setup-x64.exe)")
+    ap.add_argument("--only", choices=("editor", "installer", "dpi"),
+                    help="run only the editor's, the DPI or the installer's checks")
     ap.add_argument("--screenshot")
     ap.add_argument("--keep", help="a folder for the pictures of a failed check")
     args = ap.parse_args()
-    for name in ("build_win", "build", "source", "zip"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    for name in ("build_win", "build", "source", "zip", "setup"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     args.close_tool = os.path.join(args.build, "fake-editor")
     assert os.environ.get("WINEPREFIX"), "WINEPREFIX must name an initialised prefix"
     env = dict(os.environ, WINEDEBUG="-all")
@@ -419,13 +728,21 @@ def main():
         display = stack.enter_context(XServer(screen="2200x1200x24"))
         env["DISPLAY"] = display
         started = time.monotonic()
-        r = subprocess.run(["ctest", "--output-on-failure", "-R", "^win\\."], cwd=args.build_win,
-                           env=env, timeout=900)
-        failures += r.returncode != 0
         work = tempfile.mkdtemp(prefix="quorix_wine_")
         try:
-            compare_screens(args, env, os.path.join(work, "screens"))
-            package_checks(args, env, display, work)
+            if not args.only:
+                r = subprocess.run(["ctest", "--output-on-failure", "-R", "^win\\."],
+                                   cwd=args.build_win, env=env, timeout=900)
+                failures += r.returncode != 0
+                compare_screens(args, env, os.path.join(work, "screens"))
+                package_checks(args, env, display, work)
+            if args.only in (None, "editor"):
+                editor_checks(args, env, display, work)
+            if args.only in (None, "dpi"):
+                dpi_checks(args, env, display, work)
+            if args.only in (None, "installer"):
+                assert args.setup, "--setup names the installer"
+                installer_checks(args, env, display, work)
         finally:
             shutil.rmtree(work, ignore_errors=True)
         print("Windows tests done in %.1f s" % (time.monotonic() - started))
