@@ -48,14 +48,14 @@ struct FileReadResult {
 // How a whole-file write ended. Only Ok means every byte is in place.
 enum class WriteStatus : uint8_t {
   Ok,
-  IsSource,  // the name is the file to keep (the source): not replaced
-  Folder,    // a folder has the name
-  Link,      // a symbolic link (or a junction) has the name
-  Special,   // a device, a FIFO, a socket or a pipe that is not written
-  NoFolder,  // the folder it would go in does not exist
-  Denied,    // no permission
+  IsSource,     // the name is the file to keep (the source): not replaced
+  Folder,       // a folder has the name
+  Link,         // a symbolic link (or a junction) has the name
+  Special,      // a device, a FIFO, a socket or a pipe that is not written
+  NoFolder,     // the folder it would go in does not exist
+  Denied,       // no permission
   InvalidName,  // no file name (empty, or with wildcards)
-  Failed,    // an error while writing, flushing or moving into place
+  Failed,       // an error while writing, flushing or moving into place
 };
 
 struct FileWriteResult {
