@@ -140,56 +140,6 @@ TEST(Instructions, AddedFormsReadBackAsWritten) {
   for (const auto& r : kAdded) EXPECT_EQ(Disassemble(r.hex, r.bits), r.disasm) << r.line;
 }
 
-// Lines that name an operand form no instruction has: each fails, with its reason.
-struct Refusal {
-  const char* line;
-  const char* reason;
-};
-const Refusal kRefused[] = {
-    {"DIV AX,BX", "no such operand form for DIV"},
-    {"MUL AX,BX", "no such operand form for MUL"},
-    {"INC AX,BX", "no such operand form for INC"},
-    {"NOT AX,5", "no such operand form for NOT"},
-    {"NEG [SI],AX", "no such operand form for NEG"},
-    {"IDIV CX,5", "no such operand form for IDIV"},
-    {"PUSH AX,BX", "no such operand form for PUSH"},
-    {"POP ES,5", "no such operand form for POP"},
-    {"JMP AX,5", "no such operand form for JMP"},
-    {"CALL [BX],5", "no such operand form for CALL"},
-    {"BSWAP EAX,5", "no such operand form for BSWAP"},
-    {"LGDT [SI],5", "no such operand form for LGDT"},
-    {"FLD [SI],5", "no such operand form for this x87 instruction"},
-    {"FXCH ST(1),5", "no such operand form for this x87 instruction"},
-    {"FADDP ST(1),ST(2)", "no such operand form for this x87 instruction"},
-    {"IMUL AL,BL", "no such operand form for IMUL"},
-    {"IMUL [BX],AX", "no such operand form for IMUL"},
-    {"IMUL AX,D.[BX]", "size marker does not match the register"},
-    {"IMUL AX,10000", "number does not fit in 16 bits"},
-    {"MOVZX EAX,[BX]", "write B. or W. before the memory operand"},
-    {"MOVZX AX,BX", "no such operand form for MOVZX"},
-    {"LDS SI,BX", "no such operand form for LDS"},
-    {"BT AX,[BX]", "no such operand form for BT"},
-    {"BTC [SI],5", "write W. or D. before the memory operand"},
-    {"BTS AX,100", "number does not fit in 8 bits"},
-    {"XADD AX,[BX]", "no such operand form for XADD"},
-    {"SETZ AX", "no such operand form for SETcc"},
-    {"CLC X", "this instruction takes no operand"},
-    {"LOCK", "LOCK needs an instruction after it on the same line"},
-    {"LOCK ADD AX,BX",
-     "LOCK goes only before ADD, ADC, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, "
-     "SUB, XADD, XCHG or XOR with a memory destination"},
-    {"JCXZ NOWHERE", "no such label"},
-};
-
-TEST(Instructions, FormsNoInstructionHasFailWithTheirReason) {
-  for (const auto& r : kRefused) {
-    AsmHarness h;
-    const AsmRun run = h.Run("L:\r\n" + std::string(r.line));
-    EXPECT_EQ(run.state2, CompileFailed) << r.line;
-    EXPECT_EQ(run.report.error, r.reason) << r.line;
-  }
-}
-
 // Whole programs: short jumps to labels, and lines that keep what they meant.
 struct Program {
   std::vector<std::string> lines;

@@ -114,6 +114,96 @@ TEST(AsmMessages, RefusedAndWarnedLinesSayWhy) {
     EXPECT_EQ(Messages(r.line, r.bits), r.message) << r.line << " in " << r.bits << "-bit code";
 }
 
+// Every refused line's reason, the text after "Error at Line: N: TEXT" in
+// parentheses: sources of 16-bit code, lines separated by '|'.
+const struct {
+  const char* source;
+  const char* reason;
+} kRefusals[] = {
+    // forms no instruction has (a label on line 1, the line on line 2)
+    {"L:|DIV AX,BX", "no such operand form for DIV"},
+    {"L:|MUL AX,BX", "no such operand form for MUL"},
+    {"L:|INC AX,BX", "no such operand form for INC"},
+    {"L:|NOT AX,5", "no such operand form for NOT"},
+    {"L:|NEG [SI],AX", "no such operand form for NEG"},
+    {"L:|IDIV CX,5", "no such operand form for IDIV"},
+    {"L:|PUSH AX,BX", "no such operand form for PUSH"},
+    {"L:|POP ES,5", "no such operand form for POP"},
+    {"L:|JMP AX,5", "no such operand form for JMP"},
+    {"L:|CALL [BX],5", "no such operand form for CALL"},
+    {"L:|BSWAP EAX,5", "no such operand form for BSWAP"},
+    {"L:|LGDT [SI],5", "no such operand form for LGDT"},
+    {"L:|FLD [SI],5", "no such operand form for this x87 instruction"},
+    {"L:|FXCH ST(1),5", "no such operand form for this x87 instruction"},
+    {"L:|FADDP ST(1),ST(2)", "no such operand form for this x87 instruction"},
+    {"L:|IMUL AL,BL", "no such operand form for IMUL"},
+    {"L:|IMUL [BX],AX", "no such operand form for IMUL"},
+    {"L:|IMUL AX,D.[BX]", "size marker does not match the register"},
+    {"L:|IMUL AX,10000", "number does not fit in 16 bits"},
+    {"L:|MOVZX EAX,[BX]", "write B. or W. before the memory operand"},
+    {"L:|MOVZX AX,BX", "no such operand form for MOVZX"},
+    {"L:|LDS SI,BX", "no such operand form for LDS"},
+    {"L:|BT AX,[BX]", "no such operand form for BT"},
+    {"L:|BTC [SI],5", "write W. or D. before the memory operand"},
+    {"L:|BTS AX,100", "number does not fit in 8 bits"},
+    {"L:|XADD AX,[BX]", "no such operand form for XADD"},
+    {"L:|SETZ AX", "no such operand form for SETcc"},
+    {"L:|CLC X", "this instruction takes no operand"},
+    {"L:|LOCK", "LOCK needs an instruction after it on the same line"},
+    {"L:|LOCK ADD AX,BX",
+     "LOCK goes only before ADD, ADC, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, "
+     "SUB, XADD, XCHG or XOR with a memory destination"},
+    {"L:|JCXZ NOWHERE", "unknown label NOWHERE"},
+    {"L:|LOOPNE NOWHERE", "unknown label NOWHERE"},
+    // the notation of a course: names, numbers, data lists, short jumps
+    {"L1: MOV AH,2", "one label or instruction per line: put the instruction on the next line"},
+    {"MSG: DB \"HI$\"", "one label or instruction per line: put the instruction on the next line"},
+    {"DB 10 DUP(0)", "DUP is not part of the dialect; write the values or use a loop"},
+    {"CNT:|DB 1|MOV AL,CNT", "write [CNT] for the variable or OFFSET CNT for its address"},
+    {"CNT:|DB 1|MOV AX,CNT", "write [CNT] for the variable or OFFSET CNT for its address"},
+    {"MOV AL,100", "number does not fit in 8 bits"},
+    {"INT 100", "number does not fit in 8 bits"},
+    {"IN AL,P100", "number does not fit in 8 bits"},
+    {"SHL AX,100", "number does not fit in 8 bits"},
+    {"BTS AX,100", "number does not fit in 8 bits"},
+    {"PUSH B.100", "number does not fit in 8 bits"},
+    {"DB 100", "number does not fit in 8 bits"},
+    {"RET 10000", "number does not fit in 16 bits"},
+    {"ENTER 10000,0", "number does not fit in 16 bits"},
+    {"MOV AX,12G", "cannot read the number 12G"},
+    {"JMP SHORT X|DB 1|X:|JZ SHORT Y|DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|"
+     "DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|Y:",
+     "Y is out of reach of a short jump (-128 to 127 bytes)"},
+    {"INT 2G", "cannot read the number 2G"},
+    {"MOV AX,[NOPE]", "unknown label NOPE"},
+    {"MOV AX,[BX+NOPE]", "unknown label NOPE"},
+    {"INC [NOPE]", "unknown label NOPE"},
+    {"MOV AX,[12345]", "the address does not fit in 16 bits"},
+    {"CNT:|DB 1|MOV [CNT],5",
+     "a memory operand with a number needs its size: B., W. or D. before it"},
+    {"DW 1,", "a data list has an empty entry"},
+    {"DB 1,,2", "a data list has an empty entry"},
+    {"DD 1,2,3,4,5,6,7,8", "a data line holds at most 28 bytes; go on in another line"},
+    {"CALL SHORT X|X:", "CALL has no SHORT form"},
+    {"JMP NOWHERE", "unknown label NOWHERE"},
+    {"CALL NOWHERE", "unknown label NOWHERE"},
+    {"JZ NOWHERE", "unknown label NOWHERE"},
+};
+
+TEST(AsmMessages, EveryRefusalGivesItsReason) {
+  for (const auto& c : kRefusals) {
+    std::string source;
+    for (const char* p = c.source; *p != 0; ++p)
+      source += *p == '|' ? std::string("\r\n") : std::string(1, *p);
+    MemoryPlatform pf;
+    TextAssembler as(pf);
+    as.Load({reinterpret_cast<const uint8_t*>(source.data()), source.size()});
+    const Assembly a = as.Assemble();
+    EXPECT_FALSE(a.report.ok) << c.source;
+    EXPECT_EQ(a.report.error, c.reason) << c.source;
+  }
+}
+
 // A line that the label of a later line makes too far for a short jump.
 TEST(AsmMessages, ShortJumpsOutOfReachNameTheirLabel) {
   std::string source = "L1:\r\n";

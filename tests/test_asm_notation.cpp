@@ -181,43 +181,6 @@ const Row kNumbers[] = {
     {16, "PUSH W.10000", "ERR", ""},
 };
 
-// The reason each refused line gives after "Error at Line: N".
-const struct {
-  const char* source;
-  const char* reason;
-} kReasons[] = {
-    {"L1: MOV AH,2", "one label or instruction per line: put the instruction on the next line"},
-    {"MSG: DB \"HI$\"", "one label or instruction per line: put the instruction on the next line"},
-    {"DB 10 DUP(0)", "DUP is not part of the dialect; write the values or use a loop"},
-    {"CNT:|DB 1|MOV AL,CNT", "write [CNT] for the variable or OFFSET CNT for its address"},
-    {"CNT:|DB 1|MOV AX,CNT", "write [CNT] for the variable or OFFSET CNT for its address"},
-    {"MOV AL,100", "number does not fit in 8 bits"},
-    {"INT 100", "number does not fit in 8 bits"},
-    {"IN AL,P100", "number does not fit in 8 bits"},
-    {"SHL AX,100", "number does not fit in 8 bits"},
-    {"BTS AX,100", "number does not fit in 8 bits"},
-    {"PUSH B.100", "number does not fit in 8 bits"},
-    {"DB 100", "number does not fit in 8 bits"},
-    {"RET 10000", "number does not fit in 16 bits"},
-    {"ENTER 10000,0", "number does not fit in 16 bits"},
-    {"MOV AX,12G", "cannot read the number 12G"},
-    {"JMP SHORT X|DB 1|X:|JZ SHORT Y|DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|"
-     "DD 1,2,3,4,5,6,7|DD 1,2,3,4,5,6,7|Y:",
-     "Y is out of reach of a short jump (-128 to 127 bytes)"},
-    {"INT 2G", "cannot read the number 2G"},
-    {"MOV AX,[NOPE]", "unknown label NOPE"},
-    {"MOV AX,[BX+NOPE]", "unknown label NOPE"},
-    {"INC [NOPE]", "unknown label NOPE"},
-    {"MOV AX,[12345]", "the address does not fit in 16 bits"},
-    {"CNT:|DB 1|MOV [CNT],5", "a memory operand with a number needs its size: B., W. or D. before it"},
-    {"DW 1,", "a data list has an empty entry"},
-    {"DB 1,,2", "a data list has an empty entry"},
-    {"DD 1,2,3,4,5,6,7,8", "a data line holds at most 28 bytes; go on in another line"},
-    {"CALL SHORT X|X:", "CALL has no SHORT form"},
-    {"JMP NOWHERE", "unknown label NOWHERE"},
-    {"CALL NOWHERE", "unknown label NOWHERE"},
-    {"JZ NOWHERE", "unknown label NOWHERE"},
-};
 // clang-format on
 
 TEST(Notation, VariablesByNameInEveryMemoryForm) {
@@ -227,15 +190,6 @@ TEST(Notation, VariablesByNameInEveryMemoryForm) {
 TEST(Notation, WholeSourcesWithDataJumpsAndLabels) { Check(kPrograms, std::size(kPrograms)); }
 
 TEST(Notation, TextbookNumbersCharactersAndRanges) { Check(kNumbers, std::size(kNumbers)); }
-
-TEST(Notation, RefusalsSayWhy) {
-  for (const auto& c : kReasons) {
-    AsmHarness h;
-    const AsmRun r = h.Run(Lines(c.source, 16));
-    EXPECT_EQ(r.state2, CompileFailed) << c.source;
-    EXPECT_EQ(r.report.error, c.reason) << c.source;
-  }
-}
 
 // SHORT reaches -128 to 127 bytes, decided when every label has its address.
 TEST(Notation, ShortJumpsFailOutOfReach) {

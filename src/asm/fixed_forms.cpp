@@ -325,8 +325,9 @@ uint32_t Encoder::Lone(const SingleTemplate& t, const char* reason) {
 uint32_t Encoder::ShortJump(uint32_t opcode, uint32_t counterSize, const char* reason) {
   if (!Contains(line, ' ') || HasSecondOperand()) return Refuse(env, reason);
   SymbolHit hit = LookupSymbol(line, env);
-  if (hit.line == 0 || !LabelFits(env, hit.address, rec->BitsMode))
-    return Refuse(env, "no such label");
+  if (hit.line == 0) return kFail;  // explained as an unknown label
+  if (!LabelFits(env, hit.address, rec->BitsMode))
+    return Refuse(env, "the label's address does not fit the code width");
   const bool prefix = (counterSize == 1 && rec->BitsMode == kBits32) ||
                       (counterSize == 2 && rec->BitsMode == kBits16);
   const uint32_t disp = hit.address - (rec->Origin + rec->Offset + (prefix ? 3 : 2));
