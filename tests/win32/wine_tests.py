@@ -313,6 +313,9 @@ def package_checks(args, env, display, work):
                 open(os.path.join(args.keep, "run-window.ppm"), "wb").write(
                     b"P6\n%d 600\n255\n" % w + data)
         print("Run executed the program: the console strip shows %r" % ran["lines"])
+        if args.shots:
+            x.save_png(win, os.path.join(args.shots, "wine-debug-run.png"))
+            x.save_png(machine, os.path.join(args.shots, "wine-machine.png"))
 
         subprocess.run([args.close_tool, "--close", str(win)], env=env, check=True, timeout=30)
         code = quorix.wait(timeout=30)
@@ -714,9 +717,11 @@ def main():
     ap.add_argument("--only", choices=("editor", "installer", "dpi"),
                     help="run only the editor's, the DPI or the installer's checks")
     ap.add_argument("--screenshot")
+    ap.add_argument("--shots", help="a folder for pictures of the debug screen running a program "
+                    "and of the machine window")
     ap.add_argument("--keep", help="a folder for the pictures of a failed check")
     args = ap.parse_args()
-    for name in ("build_win", "build", "source", "zip", "setup"):
+    for name in ("build_win", "build", "source", "zip", "setup", "shots"):
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     args.close_tool = os.path.join(args.build, "fake-editor")
