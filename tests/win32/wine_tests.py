@@ -274,9 +274,8 @@ def package_checks(args, env, display, work):
             wait_for("the debug screen", pixels_are({RUN_BOX_FRAME: RED}), 30)
         finally:
             x.button(False)
-        # Debug opens the machine window beside the main one (this build
-        # steps source lines, so it shows that no program runs); the pointer
-        # over its Continue button lights the button.
+        # Debug opens the machine window beside the main one, on the compiled
+        # program; the pointer over its Continue button lights the button.
         machine = wait_for('the window "Quorix machine"', lambda: x.find_window("Quorix machine"), 30)
 
         def machine_pixels_are(points):
