@@ -16,6 +16,7 @@ cp -r "$here/Compiler" "$work/machine/"
 (cd "$work/machine" && "$replay" "$here/machine.replay" > /dev/null)
 mkdir "$work/bubble"
 cp -r "$here/Compiler" "$work/bubble/"
+cp "$here/../../tests/data/machine/bubble.asm" "$work/bubble/Compiler/Bubble.asm"
 (cd "$work/bubble" && "$replay" "$here/bubble.replay" > /dev/null)
 cp "$work"/*.png "$work"/machine/*.png "$work"/bubble/*.png "$here/"
 cp "$work/variables.txt" "$here/"
