@@ -26,6 +26,17 @@ constexpr uint32_t kPage = 0x1000;
 constexpr uint64_t kBitmapSpan = 1u << 24;
 #ifdef uc_ctl_set_tcg_buffer_size
 constexpr uint32_t kTranslationBuffer = 32u << 20;  // bytes of translated code before a flush
+// 32-bit code runs flat: a descriptor table in the address space's last page
+// (which no program may use), read-only, with a code descriptor at 08 and a
+// data descriptor at 10, both base 0, limit 4 GiB, 32-bit, already accessed.
+constexpr uint32_t kDescriptorPage = 0xFFFFF000;
+constexpr uint16_t kFlatCode = 0x08;
+constexpr uint16_t kFlatData = 0x10;
+constexpr uint8_t kFlatDescriptors[24] = {
+    0,    0,    0, 0, 0, 0,    0,    0,     // null
+    0xFF, 0xFF, 0, 0, 0, 0x9B, 0xCF, 0x00,  // code: present, ring 0, execute/read
+    0xFF, 0xFF, 0, 0, 0, 0x93, 0xCF, 0x00,  // data: present, ring 0, read/write
+};
 #endif
 
 class UnicornMachine final : public Machine {
@@ -48,6 +59,10 @@ class UnicornMachine final : public Machine {
 #endif
     codeRanges_.clear();
     mapped_.clear();
+    if (bits == 32 && !LoadFlatSegments()) {
+      Close();
+      return false;
+    }
     uc_hook hook;
     if (uc_hook_add(uc_, &hook, UC_HOOK_INTR, reinterpret_cast<void*>(&OnInterrupt), this, 1, 0) !=
             UC_ERR_OK ||
@@ -59,6 +74,27 @@ class UnicornMachine final : public Machine {
                     0) != UC_ERR_OK) {
       Close();
       return false;
+    }
+    return true;
+  }
+
+  // Without descriptors the engine keeps 32-bit code's stack width only
+  // until the first segment load (MOV FS,AX with AX=0, say), after which
+  // pushes and pops would use SP. SS, DS and ES get the flat data
+  // descriptor and CS the code descriptor, as a 32-bit protected-mode
+  // program expects them; FS and GS stay null.
+  bool LoadFlatSegments() {
+    if (uc_mem_map(uc_, kDescriptorPage, kPage, UC_PROT_READ) != UC_ERR_OK ||
+        uc_mem_write(uc_, kDescriptorPage, kFlatDescriptors, sizeof kFlatDescriptors) !=
+            UC_ERR_OK)
+      return false;
+    uc_x86_mmr gdtr{};
+    gdtr.base = kDescriptorPage;
+    gdtr.limit = sizeof kFlatDescriptors - 1;
+    if (uc_reg_write(uc_, UC_X86_REG_GDTR, &gdtr) != UC_ERR_OK) return false;
+    for (int reg : {UC_X86_REG_SS, UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_CS}) {
+      uint16_t selector = reg == UC_X86_REG_CS ? kFlatCode : kFlatData;
+      if (uc_reg_write(uc_, reg, &selector) != UC_ERR_OK) return false;
     }
     return true;
   }
