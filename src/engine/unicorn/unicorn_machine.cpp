@@ -85,8 +85,7 @@ class UnicornMachine final : public Machine {
   // program expects them; FS and GS stay null.
   bool LoadFlatSegments() {
     if (uc_mem_map(uc_, kDescriptorPage, kPage, UC_PROT_READ) != UC_ERR_OK ||
-        uc_mem_write(uc_, kDescriptorPage, kFlatDescriptors, sizeof kFlatDescriptors) !=
-            UC_ERR_OK)
+        uc_mem_write(uc_, kDescriptorPage, kFlatDescriptors, sizeof kFlatDescriptors) != UC_ERR_OK)
       return false;
     uc_x86_mmr gdtr{};
     gdtr.base = kDescriptorPage;
