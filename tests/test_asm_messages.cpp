@@ -106,6 +106,25 @@ TEST(AsmMessages, RefusedAndWarnedLinesSayWhy) {
       {"DB \"x;y\"", 16,
        "line 1 has lower-case letters inside quotes, which become upper case: DB \"x;y\"\n"
        "line 1 has a ; inside quotes, which starts a comment: DB \"x;y\""},
+      // a word after an operand with only a blank before it is read by no form
+      {"INC AX BX", 16,
+       "line 1 has a word after an operand with no comma before it, which is ignored: INC AX BX"},
+      {"MOV AX,BX CX", 16,
+       "line 1 has a word after an operand with no comma before it, which is ignored: MOV AX,BX "
+       "CX"},
+      {"INT 21 5", 16,
+       "line 1 has a word after an operand with no comma before it, which is ignored: INT 21 5"},
+      {"JMP HERE THERE", 16,
+       "line 1 has a word after an operand with no comma before it, which is ignored: JMP HERE "
+       "THERE"},
+      {"JMP SHORT HERE", 16, ""},
+      {"CALL NEAR HERE", 16, ""},
+      {"MOV AX,OFFSET HERE", 16, ""},
+      {"REP MOVSB", 16, ""},
+      {"LOCK ADD [BX],AX", 16, ""},
+      {"MOV AX, [BX + SI]", 16, ""},
+      {"MOV AL,' '", 16, ""},
+      {"FADD ST(1), ST", 16, ""},
       {"DB \"IT'S\" ; it's", 16, ""},
       {"NOP ; \"a;b\" 'x'", 16, ""},
       {"\xEF\xBB\xBFNOP", 16, "line 1 starts with a UTF-8 byte-order mark, which was skipped: NOP"},

@@ -23,8 +23,76 @@ const char* WarningText(AsmWarningKind kind) {
     case AsmWarningKind::LowerCaseInQuotes:
       return "has lower-case letters inside quotes, which become upper case";
     case AsmWarningKind::SemicolonInQuotes: return "has a ; inside quotes, which starts a comment";
+    case AsmWarningKind::TextAfterOperand:
+      return "has a word after an operand with no comma before it, which is ignored";
   }
   return "";
+}
+
+namespace {
+
+bool IsBlank(uint8_t c) { return c == ' ' || c == '\t'; }
+bool AtLineEnd(uint8_t c) { return c == 0 || c == '\r' || c == '\n' || c == ';'; }
+
+// The words of a cleaned line, one at a time, with quoted, bracketed and
+// parenthesised text inside the word it stands in; a comma ends a word too.
+struct Word {
+  std::string_view text;
+  bool afterComma = false;  // a comma stands before it
+};
+
+class WordScan {
+ public:
+  explicit WordScan(const uint8_t* line) : line_(line) {}
+  bool Next(Word* w) {
+    bool comma = false;
+    while (!AtLineEnd(line_[i_]) && (IsBlank(line_[i_]) || line_[i_] == ',')) {
+      comma = comma || line_[i_] == ',';
+      ++i_;
+    }
+    if (AtLineEnd(line_[i_])) return false;
+    const size_t start = i_;
+    int depth = 0;
+    while (!AtLineEnd(line_[i_]) && (depth > 0 || (!IsBlank(line_[i_]) && line_[i_] != ','))) {
+      const uint8_t c = line_[i_++];
+      if (c == '"' || c == '\'') {  // to the closing quote, or the line's end
+        while (line_[i_] != 0 && line_[i_] != '\r' && line_[i_] != '\n' && line_[i_] != c) ++i_;
+        if (line_[i_] == c) ++i_;
+      } else if (c == '[' || c == '(') {
+        ++depth;
+      } else if ((c == ']' || c == ')') && depth > 0) {
+        --depth;
+      }
+    }
+    *w = {{reinterpret_cast<const char*>(line_ + start), i_ - start}, comma};
+    return true;
+  }
+
+ private:
+  const uint8_t* line_;
+  size_t i_ = 0;
+};
+
+bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> list) {
+  return std::find(list.begin(), list.end(), word) != list.end();
+}
+
+}  // namespace
+
+bool HasTextAfterOperand(const uint8_t* line) {
+  WordScan scan(line);
+  Word w;
+  bool more = scan.Next(&w);
+  while (more && IsOneOf(w.text, {"REP", "REPE", "REPZ", "REPNE", "REPNZ", "LOCK"}))
+    more = scan.Next(&w);
+  // w is the mnemonic; then each operand is one word, after a comma, unless
+  // SHORT, NEAR, FAR or OFFSET stands before it.
+  bool operandStarted = false;
+  while (more && scan.Next(&w)) {
+    if (operandStarted && !w.afterComma) return true;
+    operandStarted = !IsOneOf(w.text, {"SHORT", "NEAR", "FAR", "OFFSET"});
+  }
+  return false;
 }
 
 QuoteNotes InspectQuotes(std::span<const uint8_t> raw, Services& services) {

@@ -18,6 +18,7 @@ enum class AsmWarningKind : uint8_t {
   UnknownMnemonic,    // the same, and its first word is no mnemonic at all
   LowerCaseInQuotes,  // quoted letters that upper-casing changes
   SemicolonInQuotes,  // a ';' inside quotes, which starts a comment
+  TextAfterOperand,   // a word after an operand, separated by a blank only
 };
 
 struct AsmWarning {
@@ -43,6 +44,13 @@ QuoteNotes InspectQuotes(std::span<const uint8_t> raw, Services& services);
 // True when the word (upper case) is a mnemonic of x86 or of the dialect,
 // whether or not the dialect encodes it.
 bool IsKnownMnemonic(std::string_view word);
+
+// True when an instruction line (cleaned, upper-cased) has a word after one
+// of its operands with only a blank between (`INC AX BX`, `INT 21 5`), which
+// no form reads. Prefixes (REP..., LOCK) before the mnemonic and SHORT, NEAR,
+// FAR and OFFSET before an operand are part of it; quotes, brackets and
+// parentheses are skipped whole.
+bool HasTextAfterOperand(const uint8_t* line);
 
 // The first word of a cleaned, upper-cased line.
 std::string_view FirstWord(const uint8_t* line);

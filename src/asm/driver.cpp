@@ -346,9 +346,11 @@ void AssemblyRun::Finish() {
     if (chars == nullptr) break;
     offset += kept->length;
     if ((kept->dirtied & CleanedLine::kEncode) == 0 || k >= records.size()) continue;
-    if (records.Get(k).ByteCount != 0) continue;
     std::memcpy(buf_, chars, kept->length);
-    if (IsInstructionLine(buf_)) {
+    if (records.Get(k).ByteCount != 0) {
+      if (IsInstructionLine(buf_) && HasTextAfterOperand(buf_))
+        report_.warnings.push_back({k + 1, AsmWarningKind::TextAfterOperand});
+    } else if (IsInstructionLine(buf_)) {
       report_.silentLines.push_back(k + 1);
       const bool known = IsKnownMnemonic(FirstWord(buf_));
       report_.warnings.push_back(
