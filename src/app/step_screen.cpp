@@ -181,6 +181,10 @@ void StepScreen(ContextRecord* record, Shell& shell, uint32_t msg, uint32_t wPar
   Screen& screen = shell.screen;
 
   screen.dc->Select(screen.palette.BlackBrush);
+  // A long error line runs past the work area's right edge: the strip
+  // beside the area is cleared with it, so none of it stays on other screens.
+  screen.dc->Select(screen.palette.BlackPen);
+  screen.dc->Rectangle(751, 10, 800, 510);
   screen.dc->Select(screen.palette.RedPen);
   screen.dc->Rectangle(150, 10, 750, 510);
   const bool enteredDebug = r.state == StateDebug && shell.shownState != StateDebug;
