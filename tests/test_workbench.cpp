@@ -438,8 +438,7 @@ TEST(Workbench, CompileErrorIsShownFromTheNextStep) {
   // The line's text ran past the work area's right edge; none of it stays.
   const auto* bb = b.platform.backBuffer();
   for (int y = 118; y < 140; ++y)
-    for (int x = 752; x < 800; ++x)
-      ASSERT_EQ(bb->PixelAt(x, y), (Rgb{0, 0, 0})) << x << "," << y;
+    for (int x = 752; x < 800; ++x) ASSERT_EQ(bb->PixelAt(x, y), (Rgb{0, 0, 0})) << x << "," << y;
 }
 
 // An empty opcode table hides nothing, and a source too large to load
