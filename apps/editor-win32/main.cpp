@@ -193,15 +193,22 @@ bool SaveTo(const std::string& path) {
   return true;
 }
 
-bool SaveAs() {
-  char file[MAX_PATH * 4] = {};
-  if (!gPath.empty()) gPath.copy(file, sizeof file - 1);
+// The common part of the Open and Save As dialogs: owner, filter and the
+// buffer for the chosen name.
+OPENFILENAMEA FileDialog(char* file, DWORD size) {
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = gMain;
   ofn.lpstrFilter = "Assembler sources (*.asm)\0*.asm\0All files (*.*)\0*.*\0";
   ofn.lpstrFile = file;
-  ofn.nMaxFile = sizeof file;
+  ofn.nMaxFile = size;
+  return ofn;
+}
+
+bool SaveAs() {
+  char file[MAX_PATH * 4] = {};
+  if (!gPath.empty()) gPath.copy(file, sizeof file - 1);
+  OPENFILENAMEA ofn = FileDialog(file, sizeof file);
   ofn.lpstrDefExt = "asm";
   ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NOREADONLYRETURN;
   if (!::GetSaveFileNameA(&ofn)) return false;
@@ -272,12 +279,7 @@ bool Open(const std::string& name) {
 void AskAndOpen() {
   if (!MayLeaveText()) return;
   char file[MAX_PATH * 4] = {};
-  OPENFILENAMEA ofn{};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = gMain;
-  ofn.lpstrFilter = "Assembler sources (*.asm)\0*.asm\0All files (*.*)\0*.*\0";
-  ofn.lpstrFile = file;
-  ofn.nMaxFile = sizeof file;
+  OPENFILENAMEA ofn = FileDialog(file, sizeof file);
   ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (::GetOpenFileNameA(&ofn)) Open(file);
 }

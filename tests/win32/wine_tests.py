@@ -236,12 +236,15 @@ def package_checks(args, env, display, work):
         quorix = procs.start([WINE, os.path.join(folder, "quorix.exe")], cwd=folder, env=wenv)
         win = wait_for('the window "Quorix V-1.0"', lambda: x.find_window("Quorix V-1.0"), 60)
 
-        def pixels_are(points):
+        def window_pixels_are(window, points):
             def probe():
-                w, _, data = x.screenshot(win)
+                w, _, data = x.screenshot(window)
                 got = {p: tuple(data[3 * (p[1] * w + p[0]):3 * (p[1] * w + p[0]) + 3]) for p in points}
                 return got if all(got[p] == rgb for p, rgb in points.items()) else None
             return probe
+
+        def pixels_are(points):
+            return window_pixels_are(win, points)
 
         x.move(win, *EMPTY_WORK_AREA)
         wait_for("the compile screen", pixels_are({COMPILE_BUTTON_FRAME: WHITE, SOURCE_ROW_FRAME: GREEN}),
@@ -279,11 +282,7 @@ def package_checks(args, env, display, work):
         machine = wait_for('the window "Quorix machine"', lambda: x.find_window("Quorix machine"), 30)
 
         def machine_pixels_are(points):
-            def probe():
-                w, _, data = x.screenshot(machine)
-                got = {p: tuple(data[3 * (p[1] * w + p[0]):3 * (p[1] * w + p[0]) + 3]) for p in points}
-                return got if all(got[p] == rgb for p, rgb in points.items()) else None
-            return probe
+            return window_pixels_are(machine, points)
 
         wait_for("the machine window's panels",
                  machine_pixels_are({MACHINE_SCREEN_FRAME: GREEN, MACHINE_BUTTON_INSIDE: BLACK}), 30)
