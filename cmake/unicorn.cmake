@@ -1,5 +1,6 @@
 # The Unicorn CPU emulator, built from the archive in third_party/ once per
-# build folder (under third_party/unicorn/ there): a static library, x86
+# build folder (under third_party/unicorn/ there), with one change to its
+# source (cmake/unicorn-patch.cmake): a static library, x86
 # only, Release, without Unicorn's own tests and samples. It is a separate
 # CMake build, so none of this project's compile options (warnings, -Werror,
 # sanitizers, fuzzing instrumentation) reach Unicorn's code; a cross build
@@ -44,6 +45,8 @@ ExternalProject_Add(unicorn_build
   PREFIX ${_quorix_unicorn_dir}
   SOURCE_DIR ${_quorix_unicorn_dir}/source
   BINARY_DIR ${_quorix_unicorn_dir}/build
+  # See cmake/unicorn-patch.cmake: the flags kept through a restart or a fault.
+  PATCH_COMMAND ${CMAKE_COMMAND} -DSOURCE=<SOURCE_DIR> -P ${PROJECT_SOURCE_DIR}/cmake/unicorn-patch.cmake
   CMAKE_ARGS ${_quorix_unicorn_args}
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS ${_quorix_unicorn_library}

@@ -64,6 +64,7 @@ struct Hostile {
   const char* message;  // stop message (Stopped), or "" for none
   uint32_t stopAt;      // the stop address, or ~0 for any
   std::string out;      // what the program printed, or "*" for anything
+  uint32_t flags = ~0u;  // EFLAGS at the end, or ~0 for any
 };
 
 constexpr uint64_t kLimit = 200'000;
@@ -166,6 +167,33 @@ TEST(HostilePrograms, EndAsTheyShouldInBoundedTimeAndMemory) {
        "",
        kAny,
        ""},
+      // The engine restarts an instruction that writes into the block of code
+      // it runs from, and a long run once took the carry out of the wrong
+      // state there: the ADC wrote 11 over its own 10.
+      {"code rewritten with the bytes it held, then a carry",
+       "00 06 00 01 10 06 04 01 A0 04 01 B4 4C CD 21",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0x10,
+       "",
+       kAny,
+       ""},
+      // The flags at a stop are those of the ADD before the fault (ZF PF).
+      {"a memory fault after an ADD",
+       "B8 00 30 8E D8 01 CD 00 17",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "memory outside the program's space",
+       0x107,
+       "",
+       0x246},
       {"a jump into the stack",
        "B8 FF EA 50 89 E3 FF E3",
        {},
@@ -344,6 +372,9 @@ TEST(HostilePrograms, EndAsTheyShouldInBoundedTimeAndMemory) {
       }
       if (c.out != "*") {
         EXPECT_EQ(r.screen.out, c.out) << what;
+      }
+      if (c.flags != kAny) {
+        EXPECT_EQ(r.machine->Get(Reg::Eflags), c.flags) << what;
       }
       EXPECT_LE(r.program->executed(), kLimit) << what;
       EXPECT_LT(seconds, 20.0) << what;

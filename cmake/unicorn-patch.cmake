@@ -1,0 +1,67 @@
+# The one change made to Unicorn's source after it is unpacked (the archive
+# itself stays as it came): run as `cmake -DSOURCE=<unpacked folder> -P`.
+#
+# With a code hook, Unicorn's x86 translator computes the flags into CC_SRC
+# before each instruction (CC_OP_EFLAGS) but records the instruction's
+# earlier CC_OP for restoring the state when it faults or is restarted in
+# the middle. A restart (the instruction wrote into the code block it runs
+# from) or a fault (memory outside the program) then paired the old CC_OP
+# with the new CC_SRC: a carry appeared after an ADD that cleared it, and the
+# flags a stop showed belonged to no instruction. With the change, a hooked
+# instruction writes its CC_OP to the CPU state before the hook and after
+# the flags are computed, and records "as the state holds it" for a restore.
+#
+# Applying it twice changes nothing; a source that matches neither form
+# stops the build.
+set(_file ${SOURCE}/qemu/target/i386/translate.c)
+file(READ ${_file} _text)
+
+# Each change is a function call with the text before and after; the texts
+# hold semicolons, so they are never put in a list.
+function(_quorix_change old new)
+  string(FIND "${_text}" "${new}" _done)
+  if(NOT _done EQUAL -1)
+    return()
+  endif()
+  string(FIND "${_text}" "${old}" _at)
+  string(FIND "${_text}" "${old}" _lastAt REVERSE)
+  if(_at EQUAL -1 OR NOT _at EQUAL _lastAt)
+    message(FATAL_ERROR "${_file}: the text to change is not there once:\n${old}")
+  endif()
+  string(REPLACE "${old}" "${new}" _changed "${_text}")
+  set(_text "${_changed}" PARENT_SCOPE)
+endfunction()
+
+_quorix_change([=[
+    dc->prev_pc = dc->base.pc_next - dc->cs_base;
+    tcg_gen_insn_start(tcg_ctx, dc->base.pc_next, dc->cc_op);
+]=] [=[
+    dc->prev_pc = dc->base.pc_next - dc->cs_base;
+    // A hooked instruction keeps CC_OP in the CPU state current (see
+    // disas_insn): a restore in the middle of it keeps what is there.
+    tcg_gen_insn_start(tcg_ctx, dc->base.pc_next,
+                       HOOK_EXISTS_BOUNDED(dc->uc, UC_HOOK_CODE, dc->base.pc_next)
+                           ? CC_OP_DYNAMIC
+                           : dc->cc_op);
+]=])
+_quorix_change([=[
+            s->last_cc_op = s->cc_op;
+        }
+
+        // Sync PC in advance
+]=] [=[
+            s->last_cc_op = s->cc_op;
+        }
+        gen_update_cc_op(s);
+
+        // Sync PC in advance
+]=])
+_quorix_change([=[
+        // Unicorn: Previous hook might change eflags to any state, let's sync it
+        gen_compute_eflags(s);
+]=] [=[
+        // Unicorn: Previous hook might change eflags to any state, let's sync it
+        gen_compute_eflags(s);
+        gen_update_cc_op(s);
+]=])
+file(WRITE ${_file} "${_text}")
