@@ -60,10 +60,10 @@ struct Hostile {
   std::string keys;                 // a stream; `endless` follows it
   int endless;                      // a key repeated for ever after `keys`, or -1
   RunStatus status;
-  int exitCode;         // when Exited
-  const char* message;  // stop message (Stopped), or "" for none
-  uint32_t stopAt;      // the stop address, or ~0 for any
-  std::string out;      // what the program printed, or "*" for anything
+  int exitCode;          // when Exited
+  const char* message;   // stop message (Stopped), or "" for none
+  uint32_t stopAt;       // the stop address, or ~0 for any
+  std::string out;       // what the program printed, or "*" for anything
   uint32_t flags = ~0u;  // EFLAGS at the end, or ~0 for any
 };
 

@@ -217,13 +217,19 @@ void DosProgram::Print(int handle, std::string_view text) {
   screen_.Console(bytes);
 }
 
+// Read a page at a time (memory is mapped in whole pages), up to the '$'.
 bool DosProgram::ReadString(uint32_t linear, std::string& out) {
+  constexpr uint32_t kPage = 0x1000;
   out.clear();
-  uint8_t c = 0;
-  for (uint32_t i = 0; i < kMaxString; ++i) {
-    if (!machine_.Read(linear + i, std::span<uint8_t>(&c, 1))) return false;
-    if (c == '$') return true;
-    out.push_back(static_cast<char>(c));
+  uint8_t chunk[kPage];
+  for (uint32_t done = 0; done < kMaxString;) {
+    const uint32_t at = linear + done;  // wraps as the address does
+    const uint32_t n = std::min(kPage - at % kPage, kMaxString - done);
+    if (!machine_.Read(at, std::span<uint8_t>(chunk, n))) return false;
+    const uint8_t* end = std::find(chunk, chunk + n, uint8_t('$'));
+    out.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(end - chunk));
+    if (end != chunk + n) return true;
+    done += n;
   }
   return false;
 }

@@ -44,9 +44,13 @@ class UnicornMachine final : public Machine {
   ~UnicornMachine() override { Close(); }
 
   bool Reset(uint32_t bits) override {
+    resumeNext_ = false;
+    codeRanges_.clear();
+    lastRange_ = {0, 0};
+    Window();
+    if (bits == bits_ && StartOver()) return true;
     Close();
     bits_ = bits;
-    resumeNext_ = false;
     if (uc_open(UC_ARCH_X86, bits == 16 ? UC_MODE_16 : UC_MODE_32, &uc_) != UC_ERR_OK) {
       uc_ = nullptr;
       return false;
@@ -57,7 +61,6 @@ class UnicornMachine final : public Machine {
     // steps) flat.
     uc_ctl_set_tcg_buffer_size(uc_, kTranslationBuffer);
 #endif
-    codeRanges_.clear();
     mapped_.clear();
     if (bits == 32 && !LoadFlatSegments()) {
       Close();
@@ -75,7 +78,25 @@ class UnicornMachine final : public Machine {
       Close();
       return false;
     }
+    // The processor as it starts, for the next Reset to the same mode.
+    if (uc_context_alloc(uc_, &fresh_) != UC_ERR_OK || uc_context_save(uc_, fresh_) != UC_ERR_OK) {
+      Close();
+      return false;
+    }
     return true;
+  }
+
+  // The engine opened for this mode before, brought back to how it started:
+  // its memory unmapped (but for the descriptor table), its processor as it
+  // was saved then, its translations dropped. Opening a new one costs far
+  // more, most of all to a restarted program or a series of runs.
+  bool StartOver() {
+    if (uc_ == nullptr || fresh_ == nullptr) return false;
+    for (const AddressRange& m : mapped_)
+      if (uc_mem_unmap(uc_, m.begin, uint64_t(m.end) - m.begin) != UC_ERR_OK) return false;
+    mapped_.clear();
+    return uc_context_restore(uc_, fresh_) == UC_ERR_OK && uc_ctl_flush_tb(uc_) == UC_ERR_OK &&
+           uc_ctl_flush_tlb(uc_) == UC_ERR_OK;
   }
 
   // Without descriptors the engine keeps 32-bit code's stack width only
@@ -270,17 +291,28 @@ class UnicornMachine final : public Machine {
   }
 
   // Pages that hold no code range can be read and written but not executed,
-  // so that a jump there stops before the engine translates anything.
+  // so that a jump there stops before the engine translates anything. Each
+  // run of pages alike is one call: every call splits the engine's regions.
   void ProtectOutsideCode() {
     if (uc_ == nullptr || codeRanges_.empty()) return;
     for (const AddressRange& m : mapped_) {
-      for (uint64_t page = m.begin; page < m.end; page += kPage) {
-        bool code = false;
-        for (const AddressRange& r : codeRanges_)
-          code = code || (r.begin < page + kPage && r.end > page && r.end > r.begin);
-        uc_mem_protect(uc_, page, kPage, code ? UC_PROT_ALL : UC_PROT_READ | UC_PROT_WRITE);
+      uint64_t from = m.begin;
+      bool fromCode = HoldsCode(from);
+      for (uint64_t page = m.begin + kPage; page <= m.end; page += kPage) {
+        const bool code = page < m.end && HoldsCode(page);
+        if (page < m.end && code == fromCode) continue;
+        uc_mem_protect(uc_, from, page - from,
+                       fromCode ? UC_PROT_ALL : UC_PROT_READ | UC_PROT_WRITE);
+        from = page;
+        fromCode = code;
       }
     }
+  }
+
+  bool HoldsCode(uint64_t page) const {
+    for (const AddressRange& r : codeRanges_)
+      if (r.begin < page + kPage && r.end > page && r.end > r.begin) return true;
+    return false;
   }
 
   uint32_t Linear(uint32_t eip) {
@@ -454,13 +486,16 @@ class UnicornMachine final : public Machine {
 
   void Close() {
     if (context_ != nullptr) uc_context_free(context_);
+    if (fresh_ != nullptr) uc_context_free(fresh_);
     context_ = nullptr;
+    fresh_ = nullptr;
     if (uc_ != nullptr) uc_close(uc_);
     uc_ = nullptr;
   }
 
   uc_engine* uc_ = nullptr;
   uc_context* context_ = nullptr;  // for SaveState and RestoreState
+  uc_context* fresh_ = nullptr;    // the processor as the engine opened (see StartOver)
   uint32_t bits_ = 16;
   std::vector<AddressRange> codeRanges_;
   std::vector<AddressRange> mapped_;
