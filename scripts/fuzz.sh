@@ -2,7 +2,11 @@
 # Builds the libFuzzer targets (clang-14, ASan + UBSan) and runs them.
 #
 #   bash scripts/fuzz.sh smoke [SECONDS]       each target for SECONDS (default 60)
-#   bash scripts/fuzz.sh campaign TARGET RUNS  one target for RUNS executions
+#   bash scripts/fuzz.sh campaign TARGET RUNS [ARGS...]
+#                                              one target for RUNS executions
+#                                              (ARGS go to libFuzzer: -jobs=2
+#                                              -workers=2 runs two processes of
+#                                              RUNS each)
 #
 # Runs start from the seed corpus in fuzz/corpus/TARGET (copied, so the
 # repository is not changed) with the dialect dictionary (run_fuzz, whose
@@ -51,7 +55,8 @@ case "$mode" in
   campaign)
     target=${2:?campaign needs a target: ${targets[*]}}
     runs=${3:?campaign needs a number of executions}
-    run "$target" -runs="$runs" -max_len=8192 -timeout=20 -reload=0
+    shift 3
+    run "$target" -runs="$runs" -max_len=8192 -timeout=20 -reload=0 "$@"
     ;;
   *)
     echo "usage: fuzz.sh smoke [SECONDS] | campaign TARGET RUNS" >&2
