@@ -2,6 +2,7 @@
 // processor's definitions, the DOS and BIOS services, and how a program ends.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,66 @@ TEST(MachineInstructions, ThirtyTwoBitCodeRunsFlat) {
   EXPECT_EQ(p.program->Run(100), RunStatus::Exited) << p.program->message();
   EXPECT_EQ(p.screen.out, "OK");
   EXPECT_EQ(p.program->exitCode(), 0);
+}
+
+// A machine loaded again ends a program as a new one does: nothing of the
+// program before it (memory, registers, flags, the x87 stack) is left.
+TEST(MachineInstructions, AMachineLoadedAgainForgetsThePreviousProgram) {
+  NEED_ENGINE();
+  using Bytes = std::vector<uint8_t>;
+  // 16-bit: MOV AX,1234 / MOV [200],AX / STC / MOV ES,AX / MOV BX,5678 / FLD1 / INT 20
+  const Bytes dirty16 = {0xB8, 0x34, 0x12, 0xA3, 0x00, 0x02, 0xF9, 0x8E,
+                         0xC0, 0xBB, 0x78, 0x56, 0xD9, 0xE8, 0xCD, 0x20};
+  // 16-bit: MOV AX,[200] / MOV CX,AX / FNSTSW AX / MOV BX,ES / PUSHF / POP DX / INT 20
+  const Bytes probe16 = {0xA1, 0x00, 0x02, 0x89, 0xC1, 0xDF, 0xE0,
+                         0x8C, 0xC3, 0x9C, 0x5A, 0xCD, 0x20};
+  // 32-bit: MOV EAX,12345678 / MOV [400800],EAX / STC / MOV EBX,EAX / FLD1 / RET
+  const Bytes dirty32 = {0xB8, 0x78, 0x56, 0x34, 0x12, 0xA3, 0x00, 0x08,
+                         0x40, 0x00, 0xF9, 0x89, 0xC3, 0xD9, 0xE8, 0xC3};
+  // 32-bit: MOV EAX,[400800] / MOV ECX,EAX / FNSTSW AX / PUSHF / POP EDX / RET
+  const Bytes probe32 = {0xA1, 0x00, 0x08, 0x40, 0x00, 0x89, 0xC1, 0xDF, 0xE0, 0x9C, 0x5A, 0xC3};
+  const struct {
+    const char* what;
+    uint32_t firstBits;
+    const Bytes& first;
+    uint32_t bits;
+    const Bytes& then;
+  } kCases[] = {
+      {"16-bit after 16-bit", 16, dirty16, 16, probe16},
+      {"32-bit after 32-bit", 32, dirty32, 32, probe32},
+      {"16-bit after 32-bit", 32, dirty32, 16, probe16},
+      {"32-bit after 16-bit", 16, dirty16, 32, probe32},
+  };
+  struct End {
+    RunStatus status;
+    int exitCode;
+    std::vector<uint32_t> regs;
+  };
+  auto run = [](Machine& m, uint32_t bits, const Bytes& bytes) {
+    ScriptKeys keys("", true);
+    Capture out;
+    DosProgram program(m, keys, out);
+    ProgramImage image;
+    image.bytes = bytes;
+    image.bits = bits;
+    image.origin = bits == 32 ? 0x400000 : 0x100;
+    EXPECT_TRUE(program.Load(image)) << program.message();
+    End end{program.Run(100), program.exitCode(), {}};
+    for (int r = 0; r < kRegCount; ++r) end.regs.push_back(m.Get(static_cast<Reg>(r)));
+    return end;
+  };
+  for (const auto& c : kCases) {
+    const std::unique_ptr<Machine> reused = DefaultMachineFactory()();
+    const std::unique_ptr<Machine> fresh = DefaultMachineFactory()();
+    EXPECT_EQ(run(*reused, c.firstBits, c.first).status, RunStatus::Exited) << c.what;
+    const End again = run(*reused, c.bits, c.then);
+    const End anew = run(*fresh, c.bits, c.then);
+    EXPECT_EQ(anew.status, RunStatus::Exited) << c.what;
+    EXPECT_EQ(anew.regs[static_cast<int>(Reg::Ecx)], 0u) << c.what << ": memory starts empty";
+    EXPECT_EQ(again.status, anew.status) << c.what;
+    EXPECT_EQ(again.exitCode, anew.exitCode) << c.what;
+    EXPECT_EQ(again.regs, anew.regs) << c.what;
+  }
 }
 
 TEST(DosServices, OutputInputAndEnds) {

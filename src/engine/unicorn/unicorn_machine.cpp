@@ -73,6 +73,10 @@ class UnicornMachine final : public Machine {
             UC_ERR_OK ||
         uc_hook_add(uc_, &hook, UC_HOOK_MEM_FETCH_UNMAPPED | UC_HOOK_MEM_FETCH_PROT,
                     reinterpret_cast<void*>(&OnFetchFault), this, 1, 0) != UC_ERR_OK ||
+        uc_hook_add(uc_, &hook,
+                    UC_HOOK_MEM_READ_UNMAPPED | UC_HOOK_MEM_WRITE_UNMAPPED | UC_HOOK_MEM_READ_PROT |
+                        UC_HOOK_MEM_WRITE_PROT,
+                    reinterpret_cast<void*>(&OnDataFault), this, 1, 0) != UC_ERR_OK ||
         uc_hook_add(uc_, &hook, UC_HOOK_INSN_INVALID, reinterpret_cast<void*>(&OnInvalid), this, 1,
                     0) != UC_ERR_OK) {
       Close();
@@ -389,6 +393,9 @@ class UnicornMachine final : public Machine {
   // instruction, no breakpoint) is decided here; the rest out of line.
   static void OnCode(uc_engine* uc, uint64_t address, uint32_t /*size*/, void* self) {
     auto* m = static_cast<UnicornMachine*>(self);
+    // The run has ended (a fault in the instruction before): the engine
+    // calls a lone hook directly, even after it was asked to stop.
+    if (m->event_ != MachineEvent::None) return;
     if (m->pending_) {
       if (address == m->curAddress_) return m->Repeated(uc, address);
       ++m->executed_;
@@ -439,6 +446,19 @@ class UnicornMachine final : public Machine {
     m->fetchFault_ = true;
     m->event_ = MachineEvent::OutsideCode;
     m->pending_ = false;
+    return false;
+  }
+
+  // A read or write of memory that does not exist, or that may not be
+  // written: the instruction stops there, not counted. The engine goes on
+  // with an instruction whose access it makes in a helper (the x87 stores,
+  // FNSTENV) rather than inline, and would count it and run into the next
+  // one before it noticed.
+  static bool OnDataFault(uc_engine* uc, uc_mem_type, uint64_t, int, int64_t, void* self) {
+    auto* m = static_cast<UnicornMachine*>(self);
+    if (m->event_ == MachineEvent::None) m->event_ = MachineEvent::MemoryFault;
+    m->pending_ = false;
+    uc_emu_stop(uc);
     return false;
   }
 
