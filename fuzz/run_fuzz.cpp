@@ -25,7 +25,8 @@
 // GiveUpOnJumpsOut); a long run that comes to an instruction at the end of
 // its memory ends early as if its count were used up (see
 // CheckedMachine::Run); HLT after a prefix is not taken for HLT (see
-// HoldsPrefixedHlt). (known-smc-counted-twice shows a fault since mended:
+// HoldsPrefixedHlt). An input whose output passes 1 MiB in one run is given
+// up too (kMaxOutput). (known-smc-counted-twice shows a fault since mended:
 // such an instruction counted twice; known-smc-loses-carry and
 // known-flags-after-memory-fault show lost flags, mended in the engine.)
 #include <algorithm>
@@ -52,8 +53,12 @@ namespace {
 constexpr uint64_t kMaxLimit = 4'000;  // every input runs in single steps once
 constexpr uint32_t kPage = 0x1000;
 constexpr uint64_t kMaxWrite = 0x10000;  // the most one output call may carry
-constexpr uint64_t kStack32 = 0x10000;   // a flat program's stack
-constexpr uint64_t kEchoPerKey = 3;      // backspace echoes "\b \b"
+// The most output one run may make before the input is given up: a loop that
+// prints 64 KB each time round would take minutes to lay out on the screen
+// over its step limit, and more output finds nothing more.
+constexpr uint64_t kMaxOutput = 0x100000;
+constexpr uint64_t kStack32 = 0x10000;  // a flat program's stack
+constexpr uint64_t kEchoPerKey = 3;     // backspace echoes "\b \b"
 constexpr uint64_t kFnvPrime = 0x100000001B3ull;
 constexpr uint64_t kFnvBasis = 0xCBF29CE484222325ull;
 
@@ -137,12 +142,16 @@ class FuzzKeys : public KeySource {
 
 // Counts and hashes what the program writes, holding none of it; the exact
 // run also feeds a console, to compare with the Run box's.
+// Thrown to give up an input whose output passes kMaxOutput.
+struct TooMuchOutput {};
+
 class CountingOutput : public ProgramOutput {
  public:
   void Write(int handle, std::span<const uint8_t> bytes) override {
     FUZZ_CHECK(handle == 1 || handle == 2);
     FUZZ_CHECK(bytes.size() <= kMaxWrite);
     count += bytes.size();
+    if (count > kMaxOutput) throw TooMuchOutput{};
     for (uint8_t b : bytes) hash = (hash ^ (uint64_t(handle) << 8 | b)) * kFnvPrime;
     if (console != nullptr) console->Write(handle, bytes);
   }
@@ -624,6 +633,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckLongRun(exact, RunAs(Driver::Whole, in, listing));
   } catch (const KnownAbort&) {
     return -1;  // not kept in the corpus
+  } catch (const TooMuchOutput&) {
+    return -1;
   }
   return 0;
 }

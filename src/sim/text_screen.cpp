@@ -13,16 +13,16 @@ constexpr uint32_t kRowBytes = TextScreen::kColumns * 2;
 }  // namespace
 
 void TextScreen::Read(uint32_t offset, std::span<uint8_t> bytes) {
-  if (machine_ == nullptr) {
-    std::memcpy(bytes.data(), own_.data() + offset, bytes.size());
+  if (batch_ != nullptr || machine_ == nullptr) {
+    std::memcpy(bytes.data(), (batch_ != nullptr ? *batch_ : own_).data() + offset, bytes.size());
   } else if (!machine_->Read(kBase + offset, bytes)) {
     std::fill(bytes.begin(), bytes.end(), 0);
   }
 }
 
 void TextScreen::Write(uint32_t offset, std::span<const uint8_t> bytes) {
-  if (machine_ == nullptr)
-    std::memcpy(own_.data() + offset, bytes.data(), bytes.size());
+  if (batch_ != nullptr || machine_ == nullptr)
+    std::memcpy((batch_ != nullptr ? *batch_ : own_).data() + offset, bytes.data(), bytes.size());
   else
     machine_->Write(kBase + offset, bytes);
 }
@@ -76,6 +76,18 @@ void TextScreen::Teletype(uint8_t c) {
 }
 
 void TextScreen::Console(std::span<const uint8_t> bytes) {
+  // A long text is laid out in a copy of the cells, which the machine gets
+  // at once, rather than one write into its memory per character.
+  constexpr size_t kBatchFrom = 64;
+  if (machine_ != nullptr && batch_ == nullptr && bytes.size() >= kBatchFrom) {
+    std::array<uint8_t, kBytes> cells;
+    Read(0, cells);
+    batch_ = &cells;
+    Console(bytes);
+    batch_ = nullptr;
+    Write(0, cells);
+    return;
+  }
   for (uint8_t c : bytes) {
     if (c != '\t') {
       Teletype(c);

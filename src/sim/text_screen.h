@@ -90,6 +90,9 @@ class TextScreen {
   void LineFeed();
 
   Machine* machine_ = nullptr;
+  // While a long text goes to the console: the cells it works on, written
+  // to the machine once at the end.
+  std::array<uint8_t, kBytes>* batch_ = nullptr;
   std::array<uint8_t, kBytes> own_{};
   int row_ = 0;
   int column_ = 0;
