@@ -409,7 +409,9 @@ Canvas* X11Platform::OpenSecondWindow(int width, int height) {
   second_.gc = XCreateGC(display_, second_.window, GCGraphicsExposures, &values);
   second_.canvas = std::make_unique<CairoCanvas>(width, height);
   XMapRaised(display_, second_.window);
-  XFlush(display_);
+  // Once this returns the window exists for every client (a flush alone
+  // left other connections asking for a window the server had not made).
+  XSync(display_, False);
   return second_.canvas.get();
 }
 
