@@ -6,7 +6,7 @@
 #                                              one target for RUNS executions
 #                                              (ARGS go to libFuzzer: -jobs=2
 #                                              -workers=2 runs two processes of
-#                                              RUNS each)
+#                                              RUNS each, logging to fuzz-N.log)
 #
 # Runs start from the seed corpus in fuzz/corpus/TARGET (copied, so the
 # repository is not changed) with the dialect dictionary (run_fuzz, whose
