@@ -188,9 +188,7 @@ struct KnownAbort {};
 // The engine, with its answers checked against the Machine contract.
 class CheckedMachine final : public Machine {
  public:
-  explicit CheckedMachine(std::unique_ptr<Machine> inner) : inner_(std::move(inner)) {
-    FUZZ_CHECK(inner_ != nullptr);
-  }
+  explicit CheckedMachine(Machine& inner) : inner_(&inner) {}
   bool Reset(uint32_t bits) override {
     code_.clear();
     rewroteCode_ = false;
@@ -267,7 +265,7 @@ class CheckedMachine final : public Machine {
     }
   }
 
-  std::unique_ptr<Machine> inner_;
+  Machine* inner_;
   std::vector<AddressRange> code_;
   bool watch_ = false;
   bool rewroteCode_ = false;
@@ -275,9 +273,17 @@ class CheckedMachine final : public Machine {
   std::vector<uint8_t> bytes_;           // HoldsPrefixedHlt's copy
 };
 
-const MachineFactory& Engine() {
-  static const MachineFactory* engine = new MachineFactory(DefaultMachineFactory());
-  FUZZ_CHECK(*engine);
+// One engine for each mode, which every run of every input resets and
+// uses: opening one costs more than most inputs' runs.
+Machine& Engine(uint32_t bits) {
+  static Machine* engines[2] = {};
+  Machine*& engine = engines[bits == 32 ? 1 : 0];
+  if (engine == nullptr) {
+    const MachineFactory factory = DefaultMachineFactory();
+    FUZZ_CHECK(factory);
+    engine = factory().release();
+    FUZZ_CHECK(engine != nullptr);
+  }
   return *engine;
 }
 
@@ -489,9 +495,10 @@ void CheckStaysEnded(DosProgram& p, const CountingOutput& out) {
   CheckSame(Capture(p, out), before, true);
 }
 
-CheckedMachine& SharedMachine() {
-  static CheckedMachine* machine = new CheckedMachine(Engine()());
-  return *machine;
+CheckedMachine& SharedMachine(uint32_t bits) {
+  static CheckedMachine* machines[2] = {new CheckedMachine(Engine(16)),
+                                        new CheckedMachine(Engine(32))};
+  return *machines[bits == 32 ? 1 : 0];
 }
 
 // The program run as `driver` says on the shared machine, checked as it ends.
@@ -500,7 +507,7 @@ Outcome RunAs(Driver driver, const Input& in, const Listing& listing,
   FuzzKeys keys(in);
   CountingOutput out;
   out.console = console;
-  DosProgram p(SharedMachine(), keys, out);
+  DosProgram p(SharedMachine(in.bits), keys, out);
   p.SetClock(Clock());
   const bool placed = p.Load({in.image, LoadOrigin(in.origin, in.bits), in.bits});
   FUZZ_CHECK(placed == (p.status() == RunStatus::Ready));
@@ -560,7 +567,7 @@ void RunBox(const Input& in, Listing& listing, const Exact& exact) {
   report.entryBits = in.bits;
 
   RunSession session;
-  session.SetFactory([] { return std::make_unique<CheckedMachine>(Engine()()); });
+  session.SetFactory([bits = in.bits] { return std::make_unique<CheckedMachine>(Engine(bits)); });
   session.SetStepLimit(in.limit);
   uint32_t position = session.AfterCompile(regions, *ws, report);
   FUZZ_CHECK(session.Executes(*ws) && session.program() != nullptr);
@@ -608,18 +615,16 @@ void RunBox(const Input& in, Listing& listing, const Exact& exact) {
   FUZZ_CHECK(exact.console.lines() == shown);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Input in;
-  if (!Parse(data, size, in)) return 0;
+// Every way of running the input, checked against the exact run. -1 gives
+// the input up.
+int RunInput(const Input& in) {
   Listing listing(in.lineSeed, static_cast<uint32_t>(in.image.size()));
   try {
     Exact exact;
-    SharedMachine().WatchCode(true);
+    SharedMachine(in.bits).WatchCode(true);
     exact.end = RunAs(Driver::Exact, in, listing, &exact.console);
-    exact.rewroteCode = SharedMachine().rewroteCode();
-    SharedMachine().WatchCode(false);
+    exact.rewroteCode = SharedMachine(in.bits).rewroteCode();
+    SharedMachine(in.bits).WatchCode(false);
     switch (in.driver) {
       case Driver::Stepped: {
         const Outcome stepped = RunAs(Driver::Stepped, in, listing);
@@ -637,4 +642,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return -1;
   }
   return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in;
+  if (!Parse(data, size, in)) return 0;
+  const int result = RunInput(in);
+  // The engine lets go of the memory the runs mapped, so that an input
+  // leaves as much allocated as it found: libFuzzer runs an input that
+  // leaves more once again, and then looks for leaks.
+  Engine(in.bits).Reset(in.bits);
+  return result;
 }
