@@ -207,6 +207,7 @@ class CheckedMachine final : public Machine {
   }
   uint32_t Get(Reg r) override { return inner_->Get(r); }
   void Set(Reg r, uint32_t value) override { inner_->Set(r, value); }
+  void SetExecuted(uint64_t count) override { inner_->SetExecuted(count); }
   MachineStop Run(uint64_t count, uint32_t next) override {
     const uint64_t want = std::max<uint64_t>(count, 1);
     if (!KnownFaultsShow() && HoldsPrefixedHlt()) throw KnownAbort{};

@@ -114,6 +114,7 @@ RunStatus DosProgram::Run(uint64_t count, uint32_t next) {
       break;
     }
     const uint64_t chunk = std::min(count, stepLimit_ - executed_);
+    machine_.SetExecuted(executed_);
     MachineStop stop = machine_.Run(chunk, chunk == 1 ? next : 0);
     executed_ += stop.executed;
     count -= std::min(count, std::max<uint64_t>(stop.executed, 1));

@@ -109,6 +109,11 @@ class Machine {
   // The next run executes its first instruction even when a breakpoint
   // lies there (a run resuming from the place it stopped at).
   virtual void ResumeAtBreakpoint() {}
+  // How many instructions the program executed before the next run. The
+  // time-stamp counter (RDTSC) reads this count plus the run's own, so that
+  // a program reads the same in single steps, in long runs and when the
+  // debugger runs it again after a step back.
+  virtual void SetExecuted(uint64_t /*count*/) {}
 };
 
 inline std::vector<uint8_t> Machine::SaveState() {

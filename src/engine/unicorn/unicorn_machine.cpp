@@ -45,6 +45,7 @@ class UnicornMachine final : public Machine {
 
   bool Reset(uint32_t bits) override {
     resumeNext_ = false;
+    executedBefore_ = 0;
     codeRanges_.clear();
     lastRange_ = {0, 0};
     Window();
@@ -78,7 +79,11 @@ class UnicornMachine final : public Machine {
                         UC_HOOK_MEM_WRITE_PROT,
                     reinterpret_cast<void*>(&OnDataFault), this, 1, 0) != UC_ERR_OK ||
         uc_hook_add(uc_, &hook, UC_HOOK_INSN_INVALID, reinterpret_cast<void*>(&OnInvalid), this, 1,
-                    0) != UC_ERR_OK) {
+                    0) != UC_ERR_OK ||
+        uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&OnTimeStamp), this, 1, 0,
+                    UC_X86_INS_RDTSC) != UC_ERR_OK ||
+        uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&OnTimeStampAndAux), this, 1,
+                    0, UC_X86_INS_RDTSCP) != UC_ERR_OK) {
       Close();
       return false;
     }
@@ -213,6 +218,7 @@ class UnicornMachine final : public Machine {
   }
 
   void ResumeAtBreakpoint() override { resumeNext_ = true; }
+  void SetExecuted(uint64_t count) override { executedBefore_ = count; }
 
  private:
   static constexpr uint64_t kNoExit = 0xFFFFFFFFFFFFFFFFull;
@@ -462,6 +468,22 @@ class UnicornMachine final : public Machine {
     return false;
   }
 
+  // RDTSC and RDTSCP: the instructions executed before this one (the
+  // engine's own counter follows the host's clock); RDTSCP's ECX is 0.
+  static int OnTimeStamp(uc_engine* uc, void* self) {
+    auto* m = static_cast<UnicornMachine*>(self);
+    const uint64_t count = m->executedBefore_ + m->executed_;
+    const uint64_t low = static_cast<uint32_t>(count), high = count >> 32;
+    uc_reg_write(uc, UC_X86_REG_EAX, &low);
+    uc_reg_write(uc, UC_X86_REG_EDX, &high);
+    return 1;  // the engine's own value is not written
+  }
+  static int OnTimeStampAndAux(uc_engine* uc, void* self) {
+    const uint64_t aux = 0;
+    uc_reg_write(uc, UC_X86_REG_ECX, &aux);
+    return OnTimeStamp(uc, self);
+  }
+
   uint32_t OffsetOf(uc_engine* uc, uint64_t address) {
     if (bits_ != 16) return static_cast<uint32_t>(address);
     uint64_t cs = 0;
@@ -523,6 +545,7 @@ class UnicornMachine final : public Machine {
   MachineEvent event_ = MachineEvent::None;
   uint32_t vector_ = 0;
   uint64_t executed_ = 0;
+  uint64_t executedBefore_ = 0;  // by the program before this run (SetExecuted)
   uint64_t limit_ = 1;
   bool pending_ = false;
   bool fetchFault_ = false;
