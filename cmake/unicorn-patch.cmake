@@ -1,7 +1,7 @@
-# The one change made to Unicorn's source after it is unpacked (the archive
+# The changes made to Unicorn's source after it is unpacked (the archive
 # itself stays as it came): run as `cmake -DSOURCE=<unpacked folder> -P`.
 #
-# With a code hook, Unicorn's x86 translator computes the flags into CC_SRC
+# 1. With a code hook, Unicorn's x86 translator computes the flags into CC_SRC
 # before each instruction (CC_OP_EFLAGS) but records the instruction's
 # earlier CC_OP for restoring the state when it faults or is restarted in
 # the middle. A restart (the instruction wrote into the code block it runs
@@ -11,10 +11,15 @@
 # instruction writes its CC_OP to the CPU state before the hook and after
 # the flags are computed, and records "as the state holds it" for a restore.
 #
-# Applying it twice changes nothing; a source that matches neither form
-# stops the build.
-set(_file ${SOURCE}/qemu/target/i386/translate.c)
-file(READ ${_file} _text)
+# 2. A code hook notes every block it was translated into (start and
+# length), so that the blocks can be dropped if the hook is deleted. The
+# notes outlived the blocks: a flush of all translations kept them, and an
+# engine reused for program after program (or a long run whose translation
+# buffer fills again and again) gathered them without end. A flush now
+# drops them with the blocks.
+#
+# Applying the changes twice changes nothing; a source that matches neither
+# form stops the build.
 
 # Each change is a function call with the text before and after; the texts
 # hold semicolons, so they are never put in a list.
@@ -31,6 +36,9 @@ function(_quorix_change old new)
   string(REPLACE "${old}" "${new}" _changed "${_text}")
   set(_text "${_changed}" PARENT_SCOPE)
 endfunction()
+
+set(_file ${SOURCE}/qemu/target/i386/translate.c)
+file(READ ${_file} _text)
 
 _quorix_change([=[
     dc->prev_pc = dc->base.pc_next - dc->cs_base;
@@ -63,5 +71,21 @@ _quorix_change([=[
         // Unicorn: Previous hook might change eflags to any state, let's sync it
         gen_compute_eflags(s);
         gen_update_cc_op(s);
+]=])
+file(WRITE ${_file} "${_text}")
+
+set(_file ${SOURCE}/qemu/accel/tcg/translate-all.c)
+file(READ ${_file} _text)
+_quorix_change([=[
+    tcg_region_reset_all(cpu->uc->tcg_ctx);
+]=] [=[
+    tcg_region_reset_all(cpu->uc->tcg_ctx);
+    // The blocks the hooks were translated into are gone with the rest.
+    for (int idx = 0; idx < UC_HOOK_MAX; idx++) {
+        for (struct list_item *cur = cpu->uc->hook[idx].head; cur != NULL;
+             cur = cur->next) {
+            g_hash_table_remove_all(((struct hook *)cur->data)->hooked_regions);
+        }
+    }
 ]=])
 file(WRITE ${_file} "${_text}")
