@@ -2,6 +2,19 @@
 // processor's definitions, the DOS and BIOS services, and how a program ends.
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORIX_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORIX_TEST_ASAN 1
+#endif
+#endif
+#if defined(QUORIX_TEST_ASAN)
+#include <sanitizer/allocator_interface.h>
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -279,6 +292,57 @@ TEST(MachineInstructions, AMachineLoadedAgainForgetsThePreviousProgram) {
     EXPECT_EQ(again.exitCode, anew.exitCode) << c.what;
     EXPECT_EQ(again.regs, anew.regs) << c.what;
   }
+}
+
+// Bytes the process has allocated and not freed, where the allocator says.
+bool HeapInUse(size_t* bytes) {
+#if defined(QUORIX_TEST_ASAN)
+  *bytes = __sanitizer_get_current_allocated_bytes();
+  return true;
+#elif defined(__GLIBC__)
+  *bytes = mallinfo2().uordblks;
+  return true;
+#else
+  (void)bytes;
+  return false;
+#endif
+}
+
+// One machine for program after program, each translated into blocks at
+// addresses of its own: what the engine keeps of a program's translations
+// goes with its Reset, so the heap stays flat.
+TEST(MachineInstructions, AMachineReusedForManyProgramsKeepsItsHeapFlat) {
+  NEED_ENGINE();
+  size_t bytes = 0;
+  if (!HeapInUse(&bytes)) GTEST_SKIP() << "this allocator does not say what it holds";
+  const std::unique_ptr<Machine> machine = DefaultMachineFactory()();
+  // A JMP over 123 * k bytes, then 40 blocks of INC AX / JMP to the next,
+  // then INT 20: no two programs have a block at the same address.
+  auto run = [&](int k) {
+    const int skip = 123 * k;
+    std::vector<uint8_t> bytes = {0xE9, uint8_t(skip), uint8_t(skip >> 8)};
+    bytes.resize(3 + skip, 0x90);
+    for (int b = 0; b < 40; ++b) bytes.insert(bytes.end(), {0x40, 0xEB, 0x00});
+    bytes.insert(bytes.end(), {0xCD, 0x20});
+    ProgramImage image;
+    image.bytes = bytes;
+    image.bits = 16;
+    image.origin = 0x100;
+    ScriptKeys keys("", true);
+    Capture out;
+    DosProgram program(*machine, keys, out);
+    ASSERT_TRUE(program.Load(image)) << program.message();
+    ASSERT_EQ(program.Run(1000), RunStatus::Exited) << k;
+  };
+  for (int k = 0; k < 50; ++k) run(k);
+  size_t before = 0;
+  ASSERT_TRUE(HeapInUse(&before));
+  for (int k = 50; k < 450; ++k) run(k);
+  size_t after = 0;
+  ASSERT_TRUE(HeapInUse(&after));
+  // 400 programs of 41 blocks each: a few bytes kept per block would be
+  // hundreds of kilobytes.
+  EXPECT_LT(after, before + 64 * 1024) << "grew by " << (after - before) << " bytes";
 }
 
 TEST(DosServices, OutputInputAndEnds) {
