@@ -18,6 +18,11 @@
 # buffer fills again and again) gathered them without end. A flush now
 # drops them with the blocks.
 #
+# 3. In 32-bit code a short JMP, a conditional jump, LOOP, LOOPZ, LOOPNZ and
+# JECXZ kept their target beyond 32 bits (0 - 1 gave FFFFFFFFFFFFFFFFh, not
+# FFFFFFFFh), where a near JMP or CALL cuts it. They cut it too now, outside
+# 64-bit code.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -71,6 +76,55 @@ _quorix_change([=[
         // Unicorn: Previous hook might change eflags to any state, let's sync it
         gen_compute_eflags(s);
         gen_update_cc_op(s);
+]=])
+_quorix_change([=[
+            tval += next_eip;
+            if (dflag == MO_16) {
+                tval &= 0xffff;
+            }
+
+            l1 = gen_new_label(tcg_ctx);
+]=] [=[
+            tval += next_eip;
+            if (dflag == MO_16) {
+                tval &= 0xffff;
+            } else if (!CODE64(s)) {
+                tval &= 0xffffffff;
+            }
+
+            l1 = gen_new_label(tcg_ctx);
+]=])
+_quorix_change([=[
+        tval += s->pc - s->cs_base;
+        if (dflag == MO_16) {
+            tval &= 0xffff;
+        }
+        gen_jmp(s, tval);
+]=] [=[
+        tval += s->pc - s->cs_base;
+        if (dflag == MO_16) {
+            tval &= 0xffff;
+        } else if (!CODE64(s)) {
+            tval &= 0xffffffff;
+        }
+        gen_jmp(s, tval);
+]=])
+_quorix_change([=[
+        tval += next_eip;
+        if (dflag == MO_16) {
+            tval &= 0xffff;
+        }
+        gen_bnd_jmp(s);
+        gen_jcc(s, b, tval, next_eip);
+]=] [=[
+        tval += next_eip;
+        if (dflag == MO_16) {
+            tval &= 0xffff;
+        } else if (!CODE64(s)) {
+            tval &= 0xffffffff;
+        }
+        gen_bnd_jmp(s);
+        gen_jcc(s, b, tval, next_eip);
 ]=])
 file(WRITE ${_file} "${_text}")
 

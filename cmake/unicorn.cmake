@@ -1,5 +1,5 @@
 # The Unicorn CPU emulator, built from the archive in third_party/ once per
-# build folder (under third_party/unicorn/ there), with two changes to its
+# build folder (under third_party/unicorn/ there), with a few changes to its
 # source (cmake/unicorn-patch.cmake): a static library, x86
 # only, Release, without Unicorn's own tests and samples. It is a separate
 # CMake build, so none of this project's compile options (warnings, -Werror,
@@ -43,9 +43,6 @@ if(QUORIX_FUZZ)
 endif()
 
 set(_quorix_unicorn_dir ${CMAKE_BINARY_DIR}/third_party/unicorn)
-# The script's hash is part of the patch command, so that a changed script
-# is applied (and the engine rebuilt) in a build folder that has the source.
-file(SHA256 ${PROJECT_SOURCE_DIR}/cmake/unicorn-patch.cmake _quorix_unicorn_patch_sha256)
 set(_quorix_unicorn_library
   ${_quorix_unicorn_dir}/build/${CMAKE_STATIC_LIBRARY_PREFIX}unicorn${CMAKE_STATIC_LIBRARY_SUFFIX})
 ExternalProject_Add(unicorn_build
@@ -55,16 +52,18 @@ ExternalProject_Add(unicorn_build
   PREFIX ${_quorix_unicorn_dir}
   SOURCE_DIR ${_quorix_unicorn_dir}/source
   BINARY_DIR ${_quorix_unicorn_dir}/build
-  # See cmake/unicorn-patch.cmake: the flags kept through a restart or a
-  # fault, and a hook's notes of its blocks dropped with them.
-  PATCH_COMMAND ${CMAKE_COMMAND} -DSOURCE=<SOURCE_DIR> -DSCRIPT_SHA256=${_quorix_unicorn_patch_sha256}
-                -P ${PROJECT_SOURCE_DIR}/cmake/unicorn-patch.cmake
+  # See cmake/unicorn-patch.cmake.
+  PATCH_COMMAND ${CMAKE_COMMAND} -DSOURCE=<SOURCE_DIR> -P ${PROJECT_SOURCE_DIR}/cmake/unicorn-patch.cmake
   CMAKE_ARGS ${_quorix_unicorn_args}
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS ${_quorix_unicorn_library}
   LOG_CONFIGURE ON
   LOG_BUILD ON
   LOG_OUTPUT_ON_FAILURE ON)
+
+# A changed script is applied (and the engine rebuilt) in a build folder
+# that has the source already.
+ExternalProject_Add_StepDependencies(unicorn_build patch ${PROJECT_SOURCE_DIR}/cmake/unicorn-patch.cmake)
 
 # The headers appear when the archive is unpacked at build time; an imported
 # target's include folder must exist when the build files are generated.

@@ -10,7 +10,9 @@
 #endif
 #endif
 #if defined(QUORIX_TEST_ASAN)
-#include <sanitizer/allocator_interface.h>
+#include <cstddef>
+// From the address sanitizer's run-time library (GCC's and Clang's alike).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #elif defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -291,6 +293,61 @@ TEST(MachineInstructions, AMachineLoadedAgainForgetsThePreviousProgram) {
     EXPECT_EQ(again.status, anew.status) << c.what;
     EXPECT_EQ(again.exitCode, anew.exitCode) << c.what;
     EXPECT_EQ(again.regs, anew.regs) << c.what;
+  }
+}
+
+// An instruction that jumps (or runs on) to memory the program cannot run
+// has run: it counts, the stop is where it went, and a 32-bit jump wraps at
+// 4 GiB, whether the program runs on, in single steps, or in single steps
+// told where the next instruction begins.
+TEST(MachineInstructions, AJumpOutOfTheProgramCountsAndStopsWhereItWent) {
+  NEED_ENGINE();
+  const struct {
+    const char* what;
+    uint32_t bits, origin;
+    std::vector<uint8_t> bytes;
+    uint64_t executed;
+    uint32_t stopAt;
+  } kCases[] = {
+      {"LOOPNZ from 0 to 0 - 1, 32-bit", 32, 0, {0xE0, 0xFD}, 1, 0xFFFFFFFF},
+      {"LOOP from 0 to 0 - 2, 32-bit", 32, 0, {0xE2, 0xFC}, 1, 0xFFFFFFFE},
+      {"short JMP from 0 to 0 - 3, 32-bit", 32, 0, {0xEB, 0xFB}, 1, 0xFFFFFFFD},
+      {"JNZ from 0 to 0 - 4, 32-bit", 32, 0, {0x75, 0xFA}, 1, 0xFFFFFFFC},
+      {"near JMP to memory that does not exist, 32-bit",
+       32,
+       0x400000,
+       {0x90, 0xE9, 0x72, 0x56, 0xF4, 0x11},
+       2,
+       0x12345678},
+      {"JMP BX into the stack, 16-bit",
+       16,
+       0x100,
+       {0xB8, 0xFF, 0xEA, 0x50, 0x89, 0xE3, 0xFF, 0xE3},
+       4,
+       0xFFFC},
+  };
+  enum Way { Long, Steps, HintedSteps };
+  for (const auto& c : kCases) {
+    for (Way way : {Long, Steps, HintedSteps}) {
+      const std::unique_ptr<Machine> machine = DefaultMachineFactory()();
+      ScriptKeys keys("", true);
+      Capture out;
+      DosProgram program(*machine, keys, out);
+      ProgramImage image;
+      image.bytes = c.bytes;
+      image.bits = c.bits;
+      image.origin = c.origin;
+      ASSERT_TRUE(program.Load(image)) << program.message();
+      const uint32_t hint = c.origin + static_cast<uint32_t>(c.bytes.size());
+      RunStatus status = RunStatus::Ready;
+      for (int i = 0; i < 20 && status == RunStatus::Ready; ++i)
+        status = way == Long ? program.Run(1000) : program.Run(1, way == HintedSteps ? hint : 0);
+      const std::string what = std::string(c.what) + ", way " + std::to_string(way);
+      EXPECT_EQ(status, RunStatus::Stopped) << what;
+      EXPECT_EQ(program.message(), "jump outside the program") << what;
+      EXPECT_EQ(program.executed(), c.executed) << what;
+      EXPECT_EQ(machine->Get(Reg::Eip), c.stopAt) << what;
+    }
   }
 }
 

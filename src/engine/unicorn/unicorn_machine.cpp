@@ -445,9 +445,12 @@ class UnicornMachine final : public Machine {
     pending_ = true;
   }
 
-  // A jump or return into unmapped memory: the run ends there.
+  // A jump or return into unmapped memory: the run ends there. The
+  // instruction before it, if any, completed: it is the one that jumped (or
+  // ran on) there.
   static bool OnFetchFault(uc_engine* uc, uc_mem_type, uint64_t address, int, int64_t, void* self) {
     auto* m = static_cast<UnicornMachine*>(self);
+    if (m->pending_ && m->event_ == MachineEvent::None) ++m->executed_;
     m->curIp_ = m->OffsetOf(uc, address);
     m->fetchFault_ = true;
     m->event_ = MachineEvent::OutsideCode;
