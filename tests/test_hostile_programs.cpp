@@ -378,6 +378,20 @@ TEST(HostilePrograms, EndAsTheyShouldInBoundedTimeAndMemory) {
        "step limit of 200000 instructions reached",
        kAny,
        ""},
+      // The STOSB writes F0h over itself: F0 EB FD is a (locked) jump to
+      // itself. A long run once took each return to it for a restart of
+      // the STOSB and never counted it.
+      {"STOSB over its own byte, turning it into a jump to itself",
+       "BF 05 01 B0 F0 AA EB FD",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Stopped,
+       0,
+       "step limit of 200000 instructions reached",
+       0x105,
+       ""},
       {"recursion without end",
        "",
        {"[BITS #32]", "[ORG 400000]", "F:", "CALL F"},

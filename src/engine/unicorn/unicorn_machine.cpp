@@ -254,6 +254,7 @@ class UnicornMachine final : public Machine {
     fetchFault_ = false;
     passAt_ = resume ? start : kNoAddress;
     repeatAt_ = kNoAddress;
+    restartAt_ = kNoAddress;
     // The run ends by count, by a hook, by an error, or at `next`.
     const uint64_t until = next != 0 ? Linear(next) : kNoExit;
     uc_err err = uc_emu_start(uc_, start, until, 0, 0);
@@ -405,6 +406,7 @@ class UnicornMachine final : public Machine {
     if (m->pending_) {
       if (address == m->curAddress_) return m->Repeated(uc, address);
       ++m->executed_;
+      m->repeatAt_ = kNoAddress;  // the code may change before it repeats again
     }
     m->curAddress_ = address;
     if (m->executed_ < m->limit_ && m->Free(address)) {
@@ -414,9 +416,19 @@ class UnicornMachine final : public Machine {
     m->Arrive(uc, address);
   }
 
-  // The hook comes to the instruction it came to last: see Restarted.
+  // The hook comes to the instruction it came to last: see Restarted. The
+  // engine restarts an instruction at most once (it runs it again alone,
+  // and then does not restart it), and the restart may have rewritten it: the
+  // next call straight after a restart is the instruction running again.
   [[gnu::noinline]] void Repeated(uc_engine* uc, uint64_t address) {
-    if (Restarted(uc, address)) return;
+    const bool afterRestart = address == restartAt_ && executed_ == restartCount_;
+    if (!afterRestart && Restarted(uc, address)) {
+      restartAt_ = address;
+      restartCount_ = executed_;
+      repeatAt_ = kNoAddress;  // its bytes are read again
+      return;
+    }
+    restartAt_ = kNoAddress;
     ++executed_;
     Arrive(uc, address);
   }
@@ -566,9 +578,11 @@ class UnicornMachine final : public Machine {
   uint64_t bpBase_ = 0;
   uint64_t bpSpan_ = 0;
   bool resumeNext_ = false;
-  uint64_t passAt_ = kNoAddress;    // this run's first instruction passes its breakpoint
-  uint64_t repeatAt_ = kNoAddress;  // the last instruction Restarted looked at
-  bool repeatLoops_ = false;        // whether it can lead back to itself
+  uint64_t passAt_ = kNoAddress;     // this run's first instruction passes its breakpoint
+  uint64_t repeatAt_ = kNoAddress;   // the last instruction Restarted looked at
+  bool repeatLoops_ = false;         // whether it can lead back to itself
+  uint64_t restartAt_ = kNoAddress;  // the instruction last taken for restarted
+  uint64_t restartCount_ = 0;        // executed_ then
 };
 
 }  // namespace
