@@ -23,6 +23,14 @@
 # FFFFFFFFh), where a near JMP or CALL cuts it. They cut it too now, outside
 # 64-bit code.
 #
+# 4. RCL and RCR set the flags in the CPU state in their helper, before the
+# result is stored. With a memory operand, a store that restarts the
+# instruction (it wrote into the code block it runs from) or faults ran it
+# again, or stopped it, with the carry it had produced: STC then
+# RCR byte [x],1 on 90h gave 48h where a processor gives C8h. The value read
+# is now stored back before the helper runs, so a restart or a fault comes
+# before any change; storing what the memory holds changes nothing else.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -125,6 +133,26 @@ _quorix_change([=[
         }
         gen_bnd_jmp(s);
         gen_jcc(s, b, tval, next_eip);
+]=])
+_quorix_change([=[
+    // assert(s->cc_op == CC_OP_EFLAGS);
+
+    /* load */
+    if (op1 == OR_TMP0)
+        gen_op_ld_v(s, ot, s->T0, s->A0);
+    else
+        gen_op_mov_v_reg(s, ot, s->T0, op1);
+]=] [=[
+    // assert(s->cc_op == CC_OP_EFLAGS);
+
+    /* load */
+    if (op1 == OR_TMP0) {
+        gen_op_ld_v(s, ot, s->T0, s->A0);
+        // The helpers below change the flags before the result is stored:
+        // a store that restarts the instruction or faults comes first.
+        gen_op_st_v(s, ot, s->T0, s->A0);
+    } else
+        gen_op_mov_v_reg(s, ot, s->T0, op1);
 ]=])
 file(WRITE ${_file} "${_text}")
 

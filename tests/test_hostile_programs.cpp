@@ -181,6 +181,35 @@ TEST(HostilePrograms, EndAsTheyShouldInBoundedTimeAndMemory) {
        "",
        kAny,
        ""},
+      // STC, then a rotate through the carry of the byte 90h (RCR) or 09h
+      // (RCL) that MOV BL takes: the rotate writes into its own block and is
+      // restarted. It once ran again with the carry it had produced and
+      // gave 48h and 12h. The exit code is the byte; the flags are the
+      // rotate's, as a processor leaves them.
+      {"RCR through the carry into its own block of code",
+       "F9 D0 1E 09 01 A0 09 01 B3 90 B4 4C CD 21",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0xC8,
+       "",
+       kAny,
+       "",
+       0x202},
+      {"RCL through the carry into its own block of code",
+       "F9 D0 16 09 01 A0 09 01 B3 09 B4 4C CD 21",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       0x13,
+       "",
+       kAny,
+       "",
+       0x202},
       // The flags at a stop are those of the ADD before the fault (ZF PF).
       {"a memory fault after an ADD",
        "B8 00 30 8E D8 01 CD 00 17",
