@@ -31,6 +31,11 @@
 # is now stored back before the helper runs, so a restart or a fault comes
 # before any change; storing what the memory holds changes nothing else.
 #
+# 5. BT, BTS, BTR and BTC with a LOCK prefix and a register operand read
+# memory through an address never computed, and the translator ended the
+# whole process ("tcg fatal error"). A processor refuses LOCK there, and on
+# BT at all, as an invalid instruction; so does the engine now.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -153,6 +158,19 @@ _quorix_change([=[
         gen_op_st_v(s, ot, s->T0, s->A0);
     } else
         gen_op_mov_v_reg(s, ot, s->T0, op1);
+]=])
+_quorix_change([=[
+        if (s->prefix & PREFIX_LOCK) {
+            switch (op) {
+            case 0: /* bt */
+]=] [=[
+        if (s->prefix & PREFIX_LOCK) {
+            // LOCK needs a memory operand, and BT takes none at all.
+            if (mod == 3 || op == 0) {
+                goto illegal_op;
+            }
+            switch (op) {
+            case 0: /* bt */
 ]=])
 file(WRITE ${_file} "${_text}")
 
