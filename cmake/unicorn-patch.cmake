@@ -36,6 +36,12 @@
 # whole process ("tcg fatal error"). A processor refuses LOCK there, and on
 # BT at all, as an invalid instruction; so does the engine now.
 #
+# 6. RDRAND and RDSEED gave a value from the host's random-number generator,
+# so one program gave different registers from run to run, in single steps
+# and in a long run, and a replay after a step back went another way. The
+# processor the engine models now has neither: CPUID does not report them,
+# and both are invalid instructions, as on a processor without them.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -187,5 +193,23 @@ _quorix_change([=[
             g_hash_table_remove_all(((struct hook *)cur->data)->hooked_regions);
         }
     }
+]=])
+file(WRITE ${_file} "${_text}")
+
+set(_file ${SOURCE}/qemu/target/i386/unicorn.c)
+file(READ ${_file} _text)
+_quorix_change([=[
+    cpu = cpu_x86_init(uc);
+    if (cpu == NULL) {
+        return -1;
+    }
+]=] [=[
+    cpu = cpu_x86_init(uc);
+    if (cpu == NULL) {
+        return -1;
+    }
+    // No random numbers: a program runs the same way every time.
+    cpu->env.features[FEAT_1_ECX] &= ~CPUID_EXT_RDRAND;
+    cpu->env.features[FEAT_7_0_EBX] &= ~CPUID_7_0_EBX_RDSEED;
 ]=])
 file(WRITE ${_file} "${_text}")
