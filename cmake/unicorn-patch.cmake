@@ -42,6 +42,14 @@
 # processor the engine models now has neither: CPUID does not report them,
 # and both are invalid instructions, as on a processor without them.
 #
+# 7. A store that is not aligned to its size is made byte by byte, and each
+# byte was checked for translated code only as it was stored. When a later
+# byte fell in the block running, the engine restarted the instruction after
+# the earlier bytes had changed, and it ran again on memory it had half
+# changed: in single steps, XOR [EAX],EAX at 2 with EAX=1 on 00003140h gave
+# 00003140h, where a long run (and a processor) gives 00003141h. The whole
+# store is now checked before its first byte, as an aligned store is.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -193,6 +201,40 @@ _quorix_change([=[
             g_hash_table_remove_all(((struct hook *)cur->data)->hooked_regions);
         }
     }
+]=])
+file(WRITE ${_file} "${_text}")
+
+set(_file ${SOURCE}/qemu/accel/tcg/cputlb.c)
+file(READ ${_file} _text)
+_quorix_change([=[
+        if (unlikely(tlb_addr2 & TLB_WATCHPOINT)) {
+            cpu_check_watchpoint(env_cpu(env), page2, size2,
+                                 env_tlb(env)->d[mmu_idx].iotlb[index2].attrs,
+                                 BP_MEM_WRITE, retaddr);
+        }
+]=] [=[
+        if (unlikely(tlb_addr2 & TLB_WATCHPOINT)) {
+            cpu_check_watchpoint(env_cpu(env), page2, size2,
+                                 env_tlb(env)->d[mmu_idx].iotlb[index2].attrs,
+                                 BP_MEM_WRITE, retaddr);
+        }
+
+        // A store into translated code restarts the instruction if it hits
+        // the block running: that must come before the first byte below is
+        // stored, or the instruction runs again on memory it half changed.
+        {
+            size_t size1 = MIN(size, TARGET_PAGE_SIZE - (addr & ~TARGET_PAGE_MASK));
+            if (tlb_addr & TLB_NOTDIRTY) {
+                notdirty_write(env_cpu(env), addr, size1,
+                               &env_tlb(env)->d[mmu_idx].iotlb[index], retaddr,
+                               entry);
+            }
+            if (size1 < size && (tlb_addr2 & TLB_NOTDIRTY)) {
+                notdirty_write(env_cpu(env), page2, size - size1,
+                               &env_tlb(env)->d[mmu_idx].iotlb[index2], retaddr,
+                               entry2);
+            }
+        }
 ]=])
 file(WRITE ${_file} "${_text}")
 
