@@ -50,6 +50,15 @@
 # 00003140h, where a long run (and a processor) gives 00003141h. The whole
 # store is now checked before its first byte, as an aligned store is.
 #
+# 8. MOV to DR7 armed the engine's own breakpoints and watchpoints at the
+# addresses in DR0-DR3, in a list outside the processor state that a saved
+# state holds. Bringing the engine back to its start (a restart, the next
+# program) or to an earlier step left them armed, and a state put back held
+# pointers to breakpoints since removed: a program that set DR0 to its first
+# instruction and DR7 to 1 stopped there with "processor exception 1" as
+# soon as it was run again. The debug registers now keep what a program
+# writes and arm nothing, so a state is whole in itself again.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -253,5 +262,71 @@ _quorix_change([=[
     // No random numbers: a program runs the same way every time.
     cpu->env.features[FEAT_1_ECX] &= ~CPUID_EXT_RDRAND;
     cpu->env.features[FEAT_7_0_EBX] &= ~CPUID_7_0_EBX_RDSEED;
+]=])
+file(WRITE ${_file} "${_text}")
+
+set(_file ${SOURCE}/qemu/target/i386/bpt_helper.c)
+file(READ ${_file} _text)
+_quorix_change([=[
+static int hw_breakpoint_insert(CPUX86State *env, int index)
+{
+    CPUState *cs = env_cpu(env);
+    target_ulong dr7 = env->dr[7];
+    target_ulong drN = env->dr[index];
+    int err = 0;
+
+    switch (hw_breakpoint_type(dr7, index)) {
+    case DR7_TYPE_BP_INST:
+        if (hw_breakpoint_enabled(dr7, index)) {
+            err = cpu_breakpoint_insert(cs, drN, BP_CPU,
+                                        &env->cpu_breakpoint[index]);
+        }
+        break;
+
+    case DR7_TYPE_IO_RW:
+        /* Notice when we should enable calls to bpt_io.  */
+        return hw_breakpoint_enabled(env->dr[7], index)
+               ? HF_IOBPT_MASK : 0;
+
+    case DR7_TYPE_DATA_WR:
+        if (hw_breakpoint_enabled(dr7, index)) {
+            err = cpu_watchpoint_insert(cs, drN,
+                                        hw_breakpoint_len(dr7, index),
+                                        BP_CPU | BP_MEM_WRITE,
+                                        &env->cpu_watchpoint[index]);
+        }
+        break;
+
+    case DR7_TYPE_DATA_RW:
+        if (hw_breakpoint_enabled(dr7, index)) {
+            err = cpu_watchpoint_insert(cs, drN,
+                                        hw_breakpoint_len(dr7, index),
+                                        BP_CPU | BP_MEM_ACCESS,
+                                        &env->cpu_watchpoint[index]);
+        }
+        break;
+    }
+    if (err) {
+        env->cpu_breakpoint[index] = NULL;
+    }
+    return 0;
+}
+]=] [=[
+// The debug registers keep what a program writes and arm nothing: an armed
+// breakpoint lived outside the processor state, and outlived a restore.
+static int hw_breakpoint_insert(CPUX86State *env, int index)
+{
+    (void)env;
+    (void)index;
+    return 0;
+}
+]=])
+_quorix_change([=[
+            } else if (hw_breakpoint_type(new_dr7, i) == DR7_TYPE_IO_RW
+                       && hw_breakpoint_enabled(new_dr7, i)) {
+                iobpt |= HF_IOBPT_MASK;
+            }
+]=] [=[
+            }
 ]=])
 file(WRITE ${_file} "${_text}")

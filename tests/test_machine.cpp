@@ -252,6 +252,10 @@ TEST(MachineInstructions, AMachineLoadedAgainForgetsThePreviousProgram) {
                          0x40, 0x00, 0xF9, 0x89, 0xC3, 0xD9, 0xE8, 0xC3};
   // 32-bit: MOV EAX,[400800] / MOV ECX,EAX / FNSTSW AX / PUSHF / POP EDX / RET
   const Bytes probe32 = {0xA1, 0x00, 0x08, 0x40, 0x00, 0x89, 0xC1, 0xDF, 0xE0, 0x9C, 0x5A, 0xC3};
+  // 32-bit: MOV EAX,400000 / MOV DR0,EAX / MOV EAX,1 / MOV DR7,EAX / RET: a
+  // breakpoint at the next program's first instruction, were it armed
+  const Bytes debug32 = {0xB8, 0x00, 0x00, 0x40, 0x00, 0x0F, 0x23, 0xC0, 0xB8,
+                         0x01, 0x00, 0x00, 0x00, 0x0F, 0x23, 0xF8, 0xC3};
   const struct {
     const char* what;
     uint32_t firstBits;
@@ -263,6 +267,7 @@ TEST(MachineInstructions, AMachineLoadedAgainForgetsThePreviousProgram) {
       {"32-bit after 32-bit", 32, dirty32, 32, probe32},
       {"16-bit after 32-bit", 32, dirty32, 16, probe16},
       {"32-bit after 16-bit", 16, dirty16, 32, probe32},
+      {"32-bit after one that set DR0 and DR7", 32, debug32, 32, probe32},
   };
   struct End {
     RunStatus status;
@@ -294,6 +299,38 @@ TEST(MachineInstructions, AMachineLoadedAgainForgetsThePreviousProgram) {
     EXPECT_EQ(again.exitCode, anew.exitCode) << c.what;
     EXPECT_EQ(again.regs, anew.regs) << c.what;
   }
+}
+
+// A step back puts the processor's state back whole: a program that sets
+// DR7, clears it, and sets and clears it again runs on to its end after a
+// step back to where it was set (the engine once kept a pointer there to a
+// breakpoint the clearing had freed).
+TEST(MachineInstructions, AStepBackOverDebugRegisterWritesRunsOn) {
+  NEED_ENGINE();
+  // MOV EAX,400000 / MOV DR0,EAX / MOV EAX,1 / MOV DR7,EAX /
+  // XOR EAX,EAX / MOV DR7,EAX / MOV EAX,1 / MOV DR7,EAX / XOR EAX,EAX /
+  // MOV DR7,EAX / MOV EAX,4C07 / INT 21
+  const std::vector<uint8_t> bytes = {
+      0xB8, 0x00, 0x00, 0x40, 0x00, 0x0F, 0x23, 0xC0, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x0F,
+      0x23, 0xF8, 0x31, 0xC0, 0x0F, 0x23, 0xF8, 0xB8, 0x01, 0x00, 0x00, 0x00, 0x0F, 0x23,
+      0xF8, 0x31, 0xC0, 0x0F, 0x23, 0xF8, 0xB8, 0x07, 0x4C, 0x00, 0x00, 0xCD, 0x21};
+  const std::unique_ptr<Machine> machine = DefaultMachineFactory()();
+  ScriptKeys keys("", true);
+  Capture out;
+  DosProgram program(*machine, keys, out);
+  ProgramImage image;
+  image.bytes = bytes;
+  image.bits = 32;
+  image.origin = 0x400000;
+  ASSERT_TRUE(program.Load(image)) << program.message();
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(program.Run(1), RunStatus::Ready);
+  const std::vector<uint8_t> set = machine->SaveState();
+  ASSERT_FALSE(set.empty());
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(program.Run(1), RunStatus::Ready);
+  machine->RestoreState(set);
+  ASSERT_EQ(machine->Get(Reg::Eip), 0x400010u);
+  EXPECT_EQ(program.Run(100), RunStatus::Exited) << program.message();
+  EXPECT_EQ(program.exitCode(), 7);
 }
 
 // An instruction that jumps (or runs on) to memory the program cannot run
