@@ -59,6 +59,12 @@
 # soon as it was run again. The debug registers now keep what a program
 # writes and arm nothing, so a state is whole in itself again.
 #
+# 9. In real-address mode the engine ran 16-bit code at any offset: a jump,
+# return or IRET with a 32-bit operand size could set EIP past FFFFh, and
+# the engine went on at CS * 16 + EIP, where a processor raises #GP. An
+# IRETD to 0000:00010001 ran the program's INT 20h bytes from their second
+# byte. An instruction past offset FFFFh now raises #GP before it runs.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -112,6 +118,27 @@ _quorix_change([=[
         // Unicorn: Previous hook might change eflags to any state, let's sync it
         gen_compute_eflags(s);
         gen_update_cc_op(s);
+]=])
+_quorix_change([=[
+        gen_compute_eflags(s);
+        gen_update_cc_op(s);
+    }
+
+    s->override = -1;
+]=] [=[
+        gen_compute_eflags(s);
+        gen_update_cc_op(s);
+    }
+
+    // Real-address mode, 16-bit code: an instruction past offset FFFFh of
+    // its code segment (reached by a jump, return or IRET with a 32-bit
+    // operand size) raises #GP before it runs, after the hook has seen it.
+    if (!s->pe && !s->code32 && pc_start - s->cs_base > 0xffff) {
+        gen_exception(s, EXCP0D_GPF, pc_start - s->cs_base);
+        return s->pc;
+    }
+
+    s->override = -1;
 ]=])
 _quorix_change([=[
             tval += next_eip;

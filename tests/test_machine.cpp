@@ -334,9 +334,10 @@ TEST(MachineInstructions, AStepBackOverDebugRegisterWritesRunsOn) {
 }
 
 // An instruction that jumps (or runs on) to memory the program cannot run
-// has run: it counts, the stop is where it went, and a 32-bit jump wraps at
-// 4 GiB, whether the program runs on, in single steps, or in single steps
-// told where the next instruction begins.
+// has run: it counts, the stop is where it went, a 32-bit jump wraps at
+// 4 GiB, and 16-bit code cannot run past offset FFFFh, whether the program
+// runs on, in single steps, or in single steps told where the next
+// instruction begins.
 TEST(MachineInstructions, AJumpOutOfTheProgramCountsAndStopsWhereItWent) {
   NEED_ENGINE();
   const struct {
@@ -362,6 +363,27 @@ TEST(MachineInstructions, AJumpOutOfTheProgramCountsAndStopsWhereItWent) {
        {0xB8, 0xFF, 0xEA, 0x50, 0x89, 0xE3, 0xFF, 0xE3},
        4,
        0xFFFC},
+      // Past offset FFFFh of a 16-bit segment: a far JMP to the program's
+      // own start as 0000:00010100, an IRETD to the second byte of its
+      // INT 20h (0000:00010001), a RETD to 1000:00010100.
+      {"far JMP with a 32-bit offset past FFFF, 16-bit",
+       16,
+       0x100,
+       {0x66, 0xEA, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00},
+       1,
+       0x10100},
+      {"IRETD to an offset past FFFF, 16-bit",
+       16,
+       0x100,
+       {0x66, 0x9C, 0x66, 0x6A, 0x00, 0x66, 0x68, 0x01, 0x00, 0x01, 0x00, 0x66, 0xCF},
+       4,
+       0x10001},
+      {"RETD to an offset past FFFF, 16-bit",
+       16,
+       0x100,
+       {0x66, 0x68, 0x00, 0x01, 0x01, 0x00, 0x66, 0xC3},
+       2,
+       0x10100},
   };
   enum Way { Long, Steps, HintedSteps };
   for (const auto& c : kCases) {

@@ -184,6 +184,12 @@ class UnicornMachine final : public Machine {
       return stop;
     }
     if (count == 0) count = 1;
+    // 16-bit code past offset FFFFh is outside every program (the engine
+    // raises #GP there, and would start at IP, cut to 16 bits).
+    if (bits_ == 16 && Get(Reg::Eip) > 0xFFFF) {
+      stop.event = MachineEvent::OutsideCode;
+      return stop;
+    }
     if (count == 1) return Step(next, resume);
     return RunCounted(count, next, resume);
   }
@@ -503,7 +509,7 @@ class UnicornMachine final : public Machine {
     if (bits_ != 16) return static_cast<uint32_t>(address);
     uint64_t cs = 0;
     uc_reg_read(uc, UC_X86_REG_CS, &cs);
-    return static_cast<uint32_t>((address - (cs << 4)) & 0xFFFF);
+    return static_cast<uint32_t>(address - (cs << 4));
   }
 
   static void OnInterrupt(uc_engine* uc, uint32_t intno, void* self) {
@@ -514,11 +520,16 @@ class UnicornMachine final : public Machine {
     uint8_t code[2] = {};
     uint32_t at = static_cast<uint32_t>(m->curAddress_);
     bool soft = false;
-    if (uc_mem_read(uc, at, code, 2) == UC_ERR_OK) {
+    // 16-bit code past its segment's end (see Run): the jump there has run,
+    // the instruction there has not.
+    const bool outside = intno == 13 && m->bits_ == 16 && m->OffsetOf(uc, at) > 0xFFFF;
+    if (!outside && uc_mem_read(uc, at, code, 2) == UC_ERR_OK) {
       soft = (code[0] == 0xCD && code[1] == intno) || (code[0] == 0xCC && intno == 3) ||
              (code[0] == 0xCE && intno == 4) || (code[0] == 0xF1 && intno == 1);
     }
-    if (soft) {
+    if (outside) {
+      m->event_ = MachineEvent::OutsideCode;
+    } else if (soft) {
       m->event_ = MachineEvent::Interrupt;
       m->length_ = code[0] == 0xCD ? 2 : 1;
       if (m->pending_) ++m->executed_;
