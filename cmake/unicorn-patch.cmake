@@ -65,6 +65,15 @@
 # IRETD to 0000:00010001 ran the program's INT 20h bytes from their second
 # byte. An instruction past offset FFFFh now raises #GP before it runs.
 #
+# 10. On a page written often, the engine keeps a map of the bytes that hold
+# translated code, and a write looked up its bytes in one word of the map:
+# a write that ran over a 64-byte boundary missed the code past it. With
+# change 7, a word store from the byte before an instruction on such a
+# boundary onto the instruction itself was let through whole, stored its
+# first byte, then restarted at its second and ran again on memory it had
+# half changed: ADD [13Fh],AX with AX=A1h on A0h 01h gave E2h 01h where a
+# processor gives 41h 02h. Every byte of a write is looked up now.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -237,6 +246,24 @@ _quorix_change([=[
             g_hash_table_remove_all(((struct hook *)cur->data)->hooked_regions);
         }
     }
+]=])
+_quorix_change([=[
+        unsigned int nr;
+        unsigned long b;
+
+        nr = start & ~TARGET_PAGE_MASK;
+        b = p->code_bitmap[BIT_WORD(nr)] >> (nr & (BITS_PER_LONG - 1));
+        if (b & ((1 << len) - 1)) {
+            goto do_invalidate;
+        }
+]=] [=[
+        unsigned int nr;
+
+        nr = start & ~TARGET_PAGE_MASK;
+        // Every byte written, in whichever word of the map it falls.
+        if (find_next_bit(p->code_bitmap, nr + len, nr) < nr + len) {
+            goto do_invalidate;
+        }
 ]=])
 file(WRITE ${_file} "${_text}")
 

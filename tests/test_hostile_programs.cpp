@@ -435,6 +435,25 @@ TEST(HostilePrograms, EndAsTheyShouldInBoundedTimeAndMemory) {
        "",
        kAny,
        ""},
+      // Twelve passes through ADD [BX],AX at 140h (a 64-byte boundary where
+      // the program is loaded). Eleven add 0 to a byte at 1F0h, on the same
+      // page, so often that the engine maps the page's code bytes; the last
+      // adds A1h to the word at 13Fh, from the byte before the ADD onto its
+      // first byte. The exit code is the byte at 140h: 01h plus the carry
+      // of A0h + A1h.
+      {"ADD of a word over its own first byte on a written page",
+       "B9 0C 00 BB F0 01 C6 06 3F 01 A0 31 D2 83 F9 01 0F 94 C2 F7 DA 89 D0 25 A1 00 89 D3 81 E3 "
+       "CF 00 81 F3 F0 01 EB 1A 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 90 "
+       "90 90 90 A0 01 07 E2 C7 A0 40 01 B4 4C CD 21",
+       {},
+       16,
+       "",
+       -1,
+       RunStatus::Exited,
+       2,
+       "",
+       kAny,
+       ""},
       {"function 09h reads DS:DX, not ES:DX",
        "",
        {"[ORG 100]", "MOV AX, 2000", "MOV ES, AX", "MOV AH, 9", "MOV DX, OFFSET M", "INT 21",
