@@ -74,6 +74,15 @@
 # half changed: ADD [13Fh],AX with AX=A1h on A0h 01h gave E2h 01h where a
 # processor gives 41h 02h. Every byte of a write is looked up now.
 #
+# 11. A REP string instruction was translated two ways: after STI or MOV SS
+# (no interrupt may come before the next instruction), or with TF set, its
+# last iteration went straight on to the next instruction; otherwise it went
+# back to itself and left at CX 0, one hook call more. Which translation ran
+# depended on where earlier runs had stopped, so one program counted its
+# steps differently in a long run and in single steps: STI, then REP STOSB
+# with CX 3, took 3 steps there and 4 elsewhere. Every REP now goes back to
+# itself and leaves at CX 0.
+#
 # Applying the changes twice changes nothing; a source that matches neither
 # form stops the build.
 
@@ -230,6 +239,14 @@ _quorix_change([=[
             }
             switch (op) {
             case 0: /* bt */
+]=])
+_quorix_change([=[
+    dc->repz_opt = !dc->jmp_opt && !(tb_cflags(dc->base.tb) & CF_USE_ICOUNT);
+]=] [=[
+    // Every REP string instruction goes back to itself after an iteration
+    // and leaves at ECX 0, however the block was entered: one translation,
+    // so the same steps in every run.
+    dc->repz_opt = 0;
 ]=])
 file(WRITE ${_file} "${_text}")
 

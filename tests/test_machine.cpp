@@ -787,5 +787,56 @@ TEST(ConsoleLog, ShowsWhatAConsoleWould) {
   EXPECT_EQ(log.lines().back(), "");
 }
 
+// A REP string instruction counts one step per iteration and one more at
+// CX 0, whichever way it is run. Right after STI or MOV SS (no interrupt
+// may come between) the engine used to translate it so that the last
+// iteration went straight on, one step fewer, and only a run that began
+// there saw that.
+TEST(MachineInstructions, ARepStringInstructionCountsTheSameEveryWay) {
+  NEED_ENGINE();
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    uint64_t executed;  // INT 20h included
+  } kCases[] = {
+      // MOV CX,3 / MOV DI,200 / REP STOSB / INT 20
+      {"REP STOSB, CX 3", {0xB9, 0x03, 0x00, 0xBF, 0x00, 0x02, 0xF3, 0xAA, 0xCD, 0x20}, 7},
+      // ... with STI before the REP
+      {"STI, then REP STOSB, CX 3",
+       {0xB9, 0x03, 0x00, 0xBF, 0x00, 0x02, 0xFB, 0xF3, 0xAA, 0xCD, 0x20},
+       8},
+      {"STI, then REP STOSB, CX 1",
+       {0xB9, 0x01, 0x00, 0xBF, 0x00, 0x02, 0xFB, 0xF3, 0xAA, 0xCD, 0x20},
+       6},
+      // MOV AX,SS / MOV SS,AX / REP STOSB
+      {"MOV SS, then REP STOSB, CX 2",
+       {0xB9, 0x02, 0x00, 0xBF, 0x00, 0x02, 0x8C, 0xD0, 0x8E, 0xD0, 0xF3, 0xAA, 0xCD, 0x20},
+       8},
+  };
+  enum Way { Long, Steps, HintedSteps, HintInside };
+  for (const auto& c : kCases) {
+    for (Way way : {Long, Steps, HintedSteps, HintInside}) {
+      const std::unique_ptr<Machine> machine = DefaultMachineFactory()();
+      ScriptKeys keys("", true);
+      Capture out;
+      DosProgram program(*machine, keys, out);
+      ProgramImage image;
+      image.bytes = c.bytes;
+      image.bits = 16;
+      image.origin = 0x100;
+      ASSERT_TRUE(program.Load(image)) << program.message();
+      RunStatus status = RunStatus::Ready;
+      for (int i = 0; i < 40 && status == RunStatus::Ready; ++i) {
+        const uint32_t ip = machine->Get(Reg::Eip);
+        const uint32_t hint = way == HintInside ? ip + 1 : ip + 2;
+        status = way == Long ? program.Run(1000) : program.Run(1, way == Steps ? 0 : hint);
+      }
+      const std::string what = std::string(c.what) + ", way " + std::to_string(way);
+      EXPECT_EQ(status, RunStatus::Exited) << what;
+      EXPECT_EQ(program.executed(), c.executed) << what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorix
