@@ -433,6 +433,8 @@ TEST(DebugController, InstructionShapes) {
       {{0x3A, 0x44, 0x01}, 16, InsnKind::Compare, 0},
       {{0x88, 0x04}, 16, InsnKind::Other, 0},
       {{0xFF}, 16, InsnKind::Other, 0},  // cut short
+      {{0xF4}, 16, InsnKind::Halt, 1},
+      {{0x26, 0x66, 0xF4}, 32, InsnKind::Halt, 3},
   };
   for (const auto& c : cases) {
     const InsnShape s = ShapeOf(c.code, c.bits);

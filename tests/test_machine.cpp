@@ -86,6 +86,23 @@ struct Loaded {
   Machine& m() { return *machine; }
 };
 
+// Bytes loaded as a program of `bits` at `origin` on a machine of their own,
+// with no keys.
+struct ImageOnMachine {
+  std::unique_ptr<Machine> machine = DefaultMachineFactory()();
+  ScriptKeys keys{"", true};
+  Capture out;
+  DosProgram program{*machine, keys, out};
+
+  bool Load(std::vector<uint8_t> bytes, uint32_t bits, uint32_t origin) {
+    ProgramImage image;
+    image.bytes = std::move(bytes);
+    image.bits = bits;
+    image.origin = origin;
+    return program.Load(image);
+  }
+};
+
 // A build with Unicorn must have a machine: its tests fail rather than skip.
 #define NEED_ENGINE()                                                          \
   do {                                                                         \
@@ -388,15 +405,10 @@ TEST(MachineInstructions, AJumpOutOfTheProgramCountsAndStopsWhereItWent) {
   enum Way { Long, Steps, HintedSteps };
   for (const auto& c : kCases) {
     for (Way way : {Long, Steps, HintedSteps}) {
-      const std::unique_ptr<Machine> machine = DefaultMachineFactory()();
-      ScriptKeys keys("", true);
-      Capture out;
-      DosProgram program(*machine, keys, out);
-      ProgramImage image;
-      image.bytes = c.bytes;
-      image.bits = c.bits;
-      image.origin = c.origin;
-      ASSERT_TRUE(program.Load(image)) << program.message();
+      ImageOnMachine run;
+      DosProgram& program = run.program;
+      Machine* machine = run.machine.get();
+      ASSERT_TRUE(run.Load(c.bytes, c.bits, c.origin)) << program.message();
       const uint32_t hint = c.origin + static_cast<uint32_t>(c.bytes.size());
       RunStatus status = RunStatus::Ready;
       for (int i = 0; i < 20 && status == RunStatus::Ready; ++i)
@@ -816,15 +828,10 @@ TEST(MachineInstructions, ARepStringInstructionCountsTheSameEveryWay) {
   enum Way { Long, Steps, HintedSteps, HintInside };
   for (const auto& c : kCases) {
     for (Way way : {Long, Steps, HintedSteps, HintInside}) {
-      const std::unique_ptr<Machine> machine = DefaultMachineFactory()();
-      ScriptKeys keys("", true);
-      Capture out;
-      DosProgram program(*machine, keys, out);
-      ProgramImage image;
-      image.bytes = c.bytes;
-      image.bits = 16;
-      image.origin = 0x100;
-      ASSERT_TRUE(program.Load(image)) << program.message();
+      ImageOnMachine run;
+      DosProgram& program = run.program;
+      Machine* machine = run.machine.get();
+      ASSERT_TRUE(run.Load(c.bytes, 16, 0x100)) << program.message();
       RunStatus status = RunStatus::Ready;
       for (int i = 0; i < 40 && status == RunStatus::Ready; ++i) {
         const uint32_t ip = machine->Get(Reg::Eip);
@@ -833,6 +840,63 @@ TEST(MachineInstructions, ARepStringInstructionCountsTheSameEveryWay) {
       }
       const std::string what = std::string(c.what) + ", way " + std::to_string(way);
       EXPECT_EQ(status, RunStatus::Exited) << what;
+      EXPECT_EQ(program.executed(), c.executed) << what;
+    }
+  }
+}
+
+// HLT, with or without prefixes, ends the program at its own address, run
+// any way; an instruction that writes F4 over its own first byte runs on.
+// The engine ends a run the same way at a HLT and at the address where the
+// caller's hint said to stop, and only the first byte was looked at after
+// the instruction had run: a prefixed HLT went on at FFFFh, and a hinted
+// step of an instruction that had made its first byte F4 was taken for a HLT.
+TEST(MachineInstructions, OnlyAHltEndsTheProgramAsHalted) {
+  NEED_ENGINE();
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;  // 16-bit, at 100h
+    std::vector<uint32_t> next;  // where each instruction ends, as a listing hints
+    const char* message;         // "" for an exit by INT 20h
+    uint32_t stopAt;
+    uint64_t executed;
+  } kCases[] = {
+      {"NOP / HLT", {0x90, 0xF4}, {0x101, 0x102}, "halted by HLT", 0x101, 2},
+      {"NOP / ES: HLT", {0x90, 0x26, 0xF4}, {0x101, 0x103}, "halted by HLT", 0x101, 2},
+      {"CS: 66 HLT", {0x2E, 0x66, 0xF4}, {0x103}, "halted by HLT", 0x100, 1},
+      // MOV AL,F4 / MOV DI,105 / STOSB (onto itself) / INT 20h
+      {"STOSB of F4 over itself",
+       {0xB0, 0xF4, 0xBF, 0x05, 0x01, 0xAA, 0xCD, 0x20},
+       {0x102, 0x105, 0x106, 0x108},
+       "",
+       0x106,
+       4},
+      // MOV BYTE [100],F4 (onto its own first byte) / INT 20h
+      {"MOV of F4 over its own first byte",
+       {0xC6, 0x06, 0x00, 0x01, 0xF4, 0xCD, 0x20},
+       {0x105, 0x107},
+       "",
+       0x105,
+       2},
+  };
+  enum Way { Long, Steps, HintedSteps };
+  for (const auto& c : kCases) {
+    for (Way way : {Long, Steps, HintedSteps}) {
+      ImageOnMachine run;
+      DosProgram& program = run.program;
+      ASSERT_TRUE(run.Load(c.bytes, 16, 0x100)) << program.message();
+      RunStatus status = RunStatus::Ready;
+      for (int i = 0; i < 20 && status == RunStatus::Ready; ++i) {
+        const uint32_t at = run.machine->Get(Reg::Eip);
+        uint32_t hint = 0;
+        for (size_t k = 0; k < c.next.size(); ++k)
+          if (at == (k == 0 ? 0x100 : c.next[k - 1])) hint = c.next[k];
+        status = way == Long ? program.Run(1000) : program.Run(1, way == HintedSteps ? hint : 0);
+      }
+      const std::string what = std::string(c.what) + ", way " + std::to_string(way);
+      EXPECT_EQ(status, RunStatus::Exited) << what;
+      EXPECT_EQ(program.message(), c.message) << what;
+      EXPECT_EQ(program.stopAddress(), c.stopAt) << what;
       EXPECT_EQ(program.executed(), c.executed) << what;
     }
   }

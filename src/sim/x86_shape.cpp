@@ -157,6 +157,7 @@ InsnShape ShapeOf(std::span<const uint8_t> code, uint32_t bits) {
     s.kind = InsnKind::Pop;
   } else {
     s.kind = SimpleKind(op);
+    if (s.kind == InsnKind::Halt) s.length = p.count + 1;
   }
   return s;
 }

@@ -27,7 +27,7 @@ enum class InsnKind {
 struct InsnShape {
   InsnKind kind = InsnKind::Other;
   // Bytes of the instruction, prefixes included; 0 when not worked out
-  // (it is for calls, returns, loops, INT and string instructions).
+  // (it is for calls, returns, loops, INT, string instructions and HLT).
   uint32_t length = 0;
   bool rep = false;    // a string instruction after F2 or F3
   bool far = false;    // far CALL, JMP or RET

@@ -265,17 +265,16 @@ class UnicornMachine final : public Machine {
     const uint64_t until = next != 0 ? Linear(next) : kNoExit;
     uc_err err = uc_emu_start(uc_, start, until, 0, 0);
     // An instruction whose hook ran last, with no hook after it, completed:
-    // a HLT, or the last instruction before `next`.
+    // a HLT, or the last instruction before `next`. Either way the engine's
+    // own EIP is where it stopped.
     if (pending_ && event_ == MachineEvent::None && err == UC_ERR_OK) {
-      ++executed_;
-      uint8_t op = 0;
-      if (uc_mem_read(uc_, curAddress_, &op, 1) == UC_ERR_OK && op == 0xF4) {
+      const uint64_t end = EngineAddress();
+      if (HaltEndsAt(curAddress_, end)) {
         event_ = MachineEvent::Halt;
-        length_ = 1;
-        curAddress_ += 1;
-      } else {
-        curAddress_ = until;
+        length_ = static_cast<uint32_t>(end - curAddress_);
       }
+      ++executed_;
+      curAddress_ = end;
     }
     if (event_ == MachineEvent::None && err != UC_ERR_OK) {
       switch (err) {
@@ -305,6 +304,28 @@ class UnicornMachine final : public Machine {
     stop.executed = executed_;
     stop.length = length_;
     return stop;
+  }
+
+  // The linear address of the engine's own CS:EIP, kept current when a
+  // run stops: at `next`, or after a HLT.
+  uint64_t EngineAddress() {
+    const uint64_t eip = Get(Reg::Eip);
+    return bits_ == 16 ? (uint64_t(Get(Reg::Cs)) << 4) + eip : eip;
+  }
+
+  // Whether the instruction at `address`, run last, was a HLT ending at
+  // `end`: its bytes there are HLT with its prefixes (26 F4 is a HLT too),
+  // and the engine did not restart it, as it restarts an instruction that
+  // writes into its own code. An instruction that rewrote itself into
+  // F4 is no HLT.
+  bool HaltEndsAt(uint64_t address, uint64_t end) {
+    if (restartAt_ == address && restartCount_ == executed_) return false;
+    uint8_t code[15] = {};
+    if (end <= address || end - address > sizeof code) return false;
+    const auto n = static_cast<uint32_t>(end - address);
+    if (uc_mem_read(uc_, address, code, n) != UC_ERR_OK) return false;
+    const InsnShape shape = ShapeOf(std::span<const uint8_t>(code, n), bits_);
+    return shape.kind == InsnKind::Halt && shape.length == n;
   }
 
   // Pages that hold no code range can be read and written but not executed,
